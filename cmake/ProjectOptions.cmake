@@ -1,0 +1,17 @@
+# Warnings and sanitizers as interface targets: every target links octw_options.
+add_library(octw_options INTERFACE)
+target_compile_options(octw_options INTERFACE -Wall -Wextra -Werror)
+target_include_directories(octw_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+set(OCTW_SANITIZE "" CACHE STRING "Sanitizers: empty, 'address' (ASan + UBSan) or 'thread' (TSan)")
+if(OCTW_SANITIZE STREQUAL "address")
+  set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+elseif(OCTW_SANITIZE STREQUAL "thread")
+  set(_san -fsanitize=thread -fno-omit-frame-pointer)
+elseif(NOT OCTW_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "OCTW_SANITIZE must be empty, address or thread")
+endif()
+if(_san)
+  target_compile_options(octw_options INTERFACE ${_san})
+  target_link_options(octw_options INTERFACE ${_san})
+endif()

@@ -1,0 +1,38 @@
+#pragma once
+// The differences of the latest run that built a database: address and the two bytes of each,
+// up to 1,000,000 of them, and the database file they are saved to.
+#include "platform/WinTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CMyDiffDataBase {
+public:
+    static constexpr std::int64_t kMaxItems = 1000000;
+
+    CMyDiffDataBase();
+    ~CMyDiffDataBase();
+    CMyDiffDataBase(const CMyDiffDataBase&) = delete;
+    CMyDiffDataBase& operator=(const CMyDiffDataBase&) = delete;
+
+    void ResetDiffData();
+    BOOL AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
+    BOOL GetDiffData(std::uint32_t nIndex, std::int64_t* pi64Adrs, BYTE* pbDataA, BYTE* pbDataB);
+    std::int64_t GetDiffNum() const { return m_i64DiffNum; }
+    std::string GetFileName() const { return m_strFileName; }
+
+    // The database file.
+    BOOL SetFileName(const char* pFileName);
+    BOOL SaveDBFileData(const char* pFileName);
+    BOOL WriteDiffRecord(std::uint32_t nIndex);
+
+    std::vector<std::int64_t> m_ai64Adrs;
+    std::vector<BYTE> m_abDataA;
+    std::vector<BYTE> m_abDataB;
+    std::int64_t m_i64DiffNum = 0;
+    std::string m_strFileName;
+    BOOL m_bFileOpen = FALSE;
+    int m_nFile = -1;
+    BOOL m_bHasData = FALSE;
+};

@@ -1,0 +1,109 @@
+#pragma once
+// The comparison engine: one run of FILE A against FILE B on the worker thread, writing the result
+// log, feeding the difference store and reporting to the main window.
+#include "platform/Control.h"
+#include "platform/LowFile.h"
+#include "platform/TextFile.h"
+#include "platform/Ui.h"
+#include "platform/WinTypes.h"
+#include "util/FileData.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class CMyDiffDataBase;
+
+class CMyMakeFile {
+public:
+    static constexpr std::uint32_t kBlockSize = 0x800000; // 8 MiB: one read per file
+    static constexpr std::uint32_t kChunkSize = 0x80000;  // 512 KiB: one unit of comparison
+    static constexpr std::uint32_t kChunksPerBlock = 16;
+    static constexpr std::int64_t kDiskReserve = 2048;
+
+    CMyMakeFile();
+    ~CMyMakeFile();
+    CMyMakeFile(const CMyMakeFile&) = delete;
+    CMyMakeFile& operator=(const CMyMakeFile&) = delete;
+
+    // --- configuration (UI thread, before the worker starts) ---
+    void SetPorgCtrl(const platform::CControl* pProgCtrl);
+    void SetBtnExe(const platform::CControl* pBtn);
+    void SetBtnStop(const platform::CControl* pBtn);
+    void SetFileDataEx(const FILEDATA* pFileData);
+    BOOL SetUseDBFile(BOOL bUse);
+    BOOL SetDiffDataBaseADRS(CMyDiffDataBase* pDiffDataBase);
+    BOOL SetDiffDBFileName(const char* pFileName);
+    void ResetFileData();
+    void ResetSearchState();
+    void StopSearch();
+
+    // --- the run (worker thread) ---
+    BOOL ExecStep();
+    void SearchNext();
+    void CompareData(std::uint32_t nCount);
+    void ReadBlockData();
+    void SetSearchSize();
+    BOOL AllFileOpen();
+    void CloseAllFile();
+    void EndSearch();
+    void SaveDBFileData();
+
+    // --- the result log ---
+    BOOL OpenLogFile(platform::CTextFile* pFile, platform::FileError* pError);
+    void WriteLogHeader();
+    void FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
+    void WriteLogFooter();
+
+    // Which files the last run opened (for the repair's check that it patches those files).
+    platform::FileIdentity m_idFileA;
+    platform::FileIdentity m_idFileB;
+
+    // Configuration.
+    platform::HWND m_hWndMain = nullptr;
+    const platform::CControl* m_pProgCtrl = nullptr;
+    const platform::CControl* m_pBtnExe = nullptr;
+    const platform::CControl* m_pBtnStop = nullptr;
+    std::string m_strFileA;
+    std::string m_strFileB;
+    std::string m_strLogFile;
+    int m_nSizeMode = SIZE_NOT_SET;
+    std::int64_t m_i64SizeA = 0;
+    std::int64_t m_i64SizeB = 0;
+    std::int64_t m_i64SearchSize = 0;
+    std::int64_t m_i64OffsetB = 0;
+    BOOL m_bUseDB = FALSE;
+    CMyDiffDataBase* m_pDiffDataBase = nullptr;
+    std::string m_strDBFileName;
+
+    // Flags shared by the two threads; each is written by one side and polled by the other.
+    std::atomic<BOOL> m_bDisplayDiff{FALSE};
+    std::atomic<BOOL> m_bFinish{FALSE};
+    std::atomic<BOOL> m_bAbort{FALSE};
+    std::atomic<BOOL> m_bRunning{FALSE};
+    BOOL m_bStarted = FALSE;
+
+    // The run.
+    BYTE* m_pBufA = nullptr;
+    BYTE* m_pBufB = nullptr;
+    int m_nFileA = -1;
+    int m_nFileB = -1;
+    BOOL m_bOpenA = FALSE;
+    BOOL m_bOpenB = FALSE;
+    BOOL m_bOpenLog = FALSE;
+    platform::CTextFile m_fileLog;
+    std::int64_t m_i64BlockLeft = 0;
+    std::uint32_t m_nLastBlockSize = 0;
+    std::uint32_t m_nLastChunkNum = 0;
+    std::uint32_t m_nTailSize = 0;
+    std::uint32_t m_nChunkNum = 0;
+    std::uint32_t m_nChunkLeft = 0;
+    std::uint32_t m_nBufPos = 0;
+    std::int64_t m_i64Adrs = 0;
+    std::int64_t m_i64DiffCount = 0;
+    std::string m_strLine;
+    std::string m_strLogFold;
+};
+
+// The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort.
+int CompareThreadProc(CMyMakeFile* pMakeFile);

@@ -1,0 +1,131 @@
+#include "platform/Encoding.h"
+
+#include <iconv.h>
+
+#include <cstdint>
+
+namespace platform {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `p`, or 0 when it is not one.
+std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t left) {
+    unsigned char c = p[0];
+    std::size_t len;
+    std::uint32_t min;
+    if (c < 0x80)
+        return 1;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (left < len)
+        return 0;
+    std::uint32_t cp = c & (0x7F >> len);
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+// One converter per direction and thread: iconv descriptors keep state and are not shareable.
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter() {
+        if (m_cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(m_cd);
+    }
+    // Converts one whole character; false when it cannot be converted.
+    bool Convert(const char* in, std::size_t inLen, std::string& out) {
+        if (m_cd == reinterpret_cast<iconv_t>(-1))
+            return false;
+        char buf[16];
+        char* src = const_cast<char*>(in);
+        char* dst = buf;
+        std::size_t srcLeft = inLen;
+        std::size_t dstLeft = sizeof buf;
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(m_cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) ||
+            srcLeft != 0)
+            return false;
+        out.append(buf, static_cast<std::size_t>(dst - buf));
+        return true;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& ToCp932() {
+    thread_local Converter conv("CP932", "UTF-8");
+    return conv;
+}
+
+Converter& FromCp932() {
+    thread_local Converter conv("UTF-8", "CP932");
+    return conv;
+}
+
+bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+} // namespace
+
+void Utf8ToCp932(std::string_view in, std::string& out) {
+    out.clear();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    std::size_t left = in.size();
+    while (left > 0) {
+        std::size_t len = Utf8SequenceLength(p, left);
+        if (len == 1) {
+            out.push_back(static_cast<char>(*p));
+        } else if (len == 0) {
+            out.push_back(static_cast<char>(*p)); // not UTF-8: already a raw byte
+            len = 1;
+        } else if (!ToCp932().Convert(reinterpret_cast<const char*>(p), len, out)) {
+            out.push_back('?');
+        }
+        p += len;
+        left -= len;
+    }
+}
+
+std::string Utf8ToCp932(std::string_view in) {
+    std::string out;
+    Utf8ToCp932(in, out);
+    return out;
+}
+
+std::string Cp932ToUtf8(std::string_view in) {
+    std::string out;
+    out.reserve(in.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    std::size_t left = in.size();
+    while (left > 0) {
+        if (*p < 0x80) {
+            out.push_back(static_cast<char>(*p));
+            ++p;
+            --left;
+            continue;
+        }
+        std::size_t len = (IsCp932Lead(*p) && left >= 2) ? 2 : 1;
+        if (!FromCp932().Convert(reinterpret_cast<const char*>(p), len, out))
+            out.push_back('?');
+        p += len;
+        left -= len;
+    }
+    return out;
+}
+
+} // namespace platform

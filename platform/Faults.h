@@ -1,0 +1,31 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Lets a test make the file layer, the free-space query and allocations fail. Production code
+// never installs one; each hook costs one atomic load when none is installed.
+class IFaultInjector {
+public:
+    virtual ~IFaultInjector() = default;
+    virtual void OnOpen(int fd, const std::string& path) = 0;
+    virtual void OnClose(int fd) = 0;
+    // Return 0 to let the transfer go ahead, with `n` possibly lowered (a read then ends early as
+    // at the end of the file; a write is cut short), or an errno value to fail it.
+    virtual int OnRead(int fd, std::size_t& n) = 0;
+    virtual int OnWrite(int fd, std::size_t& n) = 0;
+    // True to answer a free-space query with `bytes` instead of asking the system.
+    virtual bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) = 0;
+    // False to make the allocation fail.
+    virtual bool OnAllocate(std::size_t bytes) = 0;
+};
+
+void SetFaultInjector(IFaultInjector* injector); // nullptr removes it
+IFaultInjector* FaultInjector();
+
+// Asked before an allocation whose failure the program reports: false means "out of memory".
+bool MayAllocate(std::size_t bytes);
+
+} // namespace platform

@@ -1,0 +1,76 @@
+#include "platform/FileStatus.h"
+
+#include "platform/Faults.h"
+
+#include <climits>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+std::mutex g_exeMutex;
+std::string g_strExeOverride;
+
+std::uint64_t FreeBytes(const struct statvfs& vfs) {
+    return static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
+}
+} // namespace
+
+bool GetFileStatus(const std::string& path, FileStatus* status) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    status->m_bFolder = S_ISDIR(st.st_mode);
+    status->m_bReadOnly = (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+    status->m_i64Size = static_cast<std::int64_t>(st.st_size);
+    return true;
+}
+
+std::uint64_t FreeSpaceOfFold(const std::string& fold) {
+    std::uint64_t bytes = 0;
+    if (IFaultInjector* f = FaultInjector(); f && f->OnFreeSpace(fold, bytes))
+        return bytes;
+    struct statvfs vfs {};
+    if (::statvfs(fold.c_str(), &vfs) != 0)
+        return 0;
+    return FreeBytes(vfs);
+}
+
+std::uint64_t FreeSpaceOfHandle(int fd, const std::string& fold) {
+    std::uint64_t bytes = 0;
+    if (IFaultInjector* f = FaultInjector(); f && f->OnFreeSpace(fold, bytes))
+        return bytes;
+    struct statvfs vfs {};
+    if (::fstatvfs(fd, &vfs) != 0)
+        return 0;
+    return FreeBytes(vfs);
+}
+
+std::string ExecutablePath() {
+    {
+        std::lock_guard lock(g_exeMutex);
+        if (!g_strExeOverride.empty())
+            return g_strExeOverride;
+    }
+    char buf[PATH_MAX + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0)
+        return {};
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+void OverrideExecutablePath(const std::string& path) {
+    std::lock_guard lock(g_exeMutex);
+    g_strExeOverride = path;
+}
+
+std::string CurrentFolder() {
+    char buf[PATH_MAX + 1];
+    if (::getcwd(buf, sizeof buf) == nullptr)
+        return {};
+    return buf;
+}
+
+} // namespace platform

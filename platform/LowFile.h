@@ -1,0 +1,46 @@
+#pragma once
+// Low-level files with 64-bit offsets. Handles are -1 when closed; on failure the result is -1
+// and LastError() tells why (an errno value, as the callers that report it expect).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+enum FileOpenFlags : int {
+    kOpenRead = 0x1,
+    kOpenWrite = 0x2,
+    kOpenReadWrite = 0x3,
+    kOpenCreate = 0x10,   // create when missing
+    kOpenTruncate = 0x20, // empty it when present
+    kOpenAppend = 0x40,
+};
+
+enum SeekOrigin : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
+
+// Opening a folder fails (EISDIR). Opening for writing a file that has no write permission bit
+// fails with EACCES even for root, so read-only files stay read-only in every run.
+int FileOpen(const std::string& path, int flags);
+// Reads until `n` bytes or the end of the file: a short count means the file ended.
+std::int64_t FileRead(int fd, void* buf, std::size_t n);
+// Writes all `n` bytes or fails.
+std::int64_t FileWrite(int fd, const void* buf, std::size_t n);
+std::int64_t FileSeek(int fd, std::int64_t offset, int origin);
+std::int64_t FileTell(int fd);
+int FileClose(int fd);
+
+int LastError();
+
+// Which file a path or handle names, however it is spelled.
+struct FileIdentity {
+    std::uint64_t m_dev = 0;
+    std::uint64_t m_ino = 0;
+    bool m_bValid = false;
+    bool SameAs(const FileIdentity& o) const {
+        return m_bValid && o.m_bValid && m_dev == o.m_dev && m_ino == o.m_ino;
+    }
+};
+FileIdentity IdentityOfPath(const std::string& path);
+FileIdentity IdentityOfHandle(int fd);
+
+} // namespace platform

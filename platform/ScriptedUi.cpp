@@ -1,0 +1,295 @@
+#include "platform/ScriptedUi.h"
+
+namespace platform {
+
+ScriptedUi::ScriptedUi() {
+    SetUi(this);
+    SetFaultInjector(this);
+}
+
+ScriptedUi::~ScriptedUi() {
+    WaitWorker();
+    SetFaultInjector(nullptr);
+    SetUi(nullptr);
+}
+
+void ScriptedUi::Record(UiEvent event) {
+    event.m_bFromWorker = !OnUiThread();
+    std::lock_guard lock(m_eventMutex);
+    m_events.push_back(std::move(event));
+}
+
+std::vector<UiEvent> ScriptedUi::Events() {
+    std::lock_guard lock(m_eventMutex);
+    return m_events;
+}
+
+std::vector<UiEvent> ScriptedUi::EventsOf(UiEvent::Kind kind) {
+    std::vector<UiEvent> out;
+    for (UiEvent& e : Events())
+        if (e.m_kind == kind)
+            out.push_back(std::move(e));
+    return out;
+}
+
+std::vector<std::string> ScriptedUi::BoxTexts() {
+    std::vector<std::string> out;
+    for (UiEvent& e : Events())
+        if (e.m_kind == UiEvent::Kind::Box || e.m_kind == UiEvent::Kind::Overwrite)
+            out.push_back(std::move(e.m_strText));
+    return out;
+}
+
+std::vector<UINT> ScriptedUi::PostedMessages() {
+    std::vector<UINT> out;
+    for (const UiEvent& e : Events())
+        if (e.m_kind == UiEvent::Kind::Posted)
+            out.push_back(e.m_message);
+    return out;
+}
+
+void ScriptedUi::ClearEvents() {
+    std::lock_guard lock(m_eventMutex);
+    m_events.clear();
+}
+
+void ScriptedUi::QueueAnswer(int answer) {
+    std::lock_guard lock(m_eventMutex);
+    m_answers.push_back(answer);
+}
+
+int ScriptedUi::UnansweredQuestions() {
+    std::lock_guard lock(m_eventMutex);
+    return m_nUnanswered;
+}
+
+int ScriptedUi::NextAnswer(int fallback) {
+    std::lock_guard lock(m_eventMutex);
+    if (m_answers.empty()) {
+        ++m_nUnanswered;
+        return fallback;
+    }
+    int a = m_answers.front();
+    m_answers.pop_front();
+    return a;
+}
+
+int ScriptedUi::MessageBox(const BoxSpec& box) {
+    int answer = box.m_buttons == BoxButtons::YesNo ? NextAnswer(IDNO) : IDOK;
+    UiEvent e{UiEvent::Kind::Box};
+    e.m_strText = box.m_strText;
+    e.m_strCaption = box.m_strCaption;
+    e.m_buttons = box.m_buttons;
+    e.m_icon = box.m_icon;
+    e.m_nDefaultButton = box.m_nDefaultButton;
+    e.m_nAnswer = answer;
+    Record(std::move(e));
+    return answer;
+}
+
+int ScriptedUi::OverwriteQuestion(const DialogTemplate&, const std::string& message) {
+    int answer = NextAnswer(IDCANCEL);
+    UiEvent e{UiEvent::Kind::Overwrite};
+    e.m_strText = message;
+    e.m_nAnswer = answer;
+    Record(std::move(e));
+    return answer;
+}
+
+void ScriptedUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    UiEvent e{UiEvent::Kind::Posted};
+    e.m_message = message;
+    e.m_wParam = wParam;
+    e.m_lParam = lParam;
+    Record(std::move(e));
+    UiBase::PostMessage(target, message, wParam, lParam);
+}
+
+void ScriptedUi::SetProgressPos(int id, int pos) {
+    UiEvent e{UiEvent::Kind::Progress};
+    e.m_nId = id;
+    e.m_nValue = pos;
+    Record(std::move(e));
+    UiBase::SetProgressPos(id, pos);
+}
+
+void ScriptedUi::EnableControl(int id, bool enable) {
+    UiEvent e{UiEvent::Kind::Enable};
+    e.m_nId = id;
+    e.m_nValue = enable;
+    Record(std::move(e));
+    UiBase::EnableControl(id, enable);
+}
+
+void ScriptedUi::ShowControl(int id, bool show) {
+    UiEvent e{UiEvent::Kind::Show};
+    e.m_nId = id;
+    e.m_nValue = show;
+    Record(std::move(e));
+    UiBase::ShowControl(id, show);
+}
+
+void ScriptedUi::SetControlText(int id, const std::string& text) {
+    UiEvent e{UiEvent::Kind::Text};
+    e.m_nId = id;
+    e.m_strText = text;
+    Record(std::move(e));
+    UiBase::SetControlText(id, text);
+}
+
+void ScriptedUi::SetCheck(int id, int state) {
+    UiEvent e{UiEvent::Kind::Check};
+    e.m_nId = id;
+    e.m_nValue = state;
+    Record(std::move(e));
+    UiBase::SetCheck(id, state);
+}
+
+void ScriptedUi::SetControlIcon(int id, int iconId) {
+    UiEvent e{UiEvent::Kind::Icon};
+    e.m_nId = id;
+    e.m_nValue = iconId;
+    Record(std::move(e));
+    UiBase::SetControlIcon(id, iconId);
+}
+
+void ScriptedUi::SetWindowIcon(int iconId) {
+    UiEvent e{UiEvent::Kind::WindowIcon};
+    e.m_nValue = iconId;
+    Record(std::move(e));
+    UiBase::SetWindowIcon(iconId);
+}
+
+void ScriptedUi::EndDialog(int result) {
+    UiEvent e{UiEvent::Kind::EndDialog};
+    e.m_nValue = result;
+    Record(std::move(e));
+    UiBase::EndDialog(result);
+}
+
+void ScriptedUi::ShowAboutBox(const DialogTemplate& dlg) {
+    UiEvent e{UiEvent::Kind::About};
+    e.m_strText = dlg.m_strCaption;
+    Record(std::move(e));
+}
+
+bool ScriptedUi::OpenFileDialog(const std::string& initialFold, std::string* path) {
+    bool ok = UiBase::OpenFileDialog(initialFold, path);
+    UiEvent e{UiEvent::Kind::OpenDialog};
+    e.m_strCaption = initialFold;
+    e.m_strText = ok ? *path : std::string();
+    e.m_nAnswer = ok ? IDOK : IDCANCEL;
+    Record(std::move(e));
+    return ok;
+}
+
+bool ScriptedUi::SaveFileDialog(const std::string& initialFold, std::string* path) {
+    bool ok = UiBase::SaveFileDialog(initialFold, path);
+    UiEvent e{UiEvent::Kind::SaveDialog};
+    e.m_strCaption = initialFold;
+    e.m_strText = ok ? *path : std::string();
+    e.m_nAnswer = ok ? IDOK : IDCANCEL;
+    Record(std::move(e));
+    return ok;
+}
+
+// --- faults ---
+
+void ScriptedUi::FailReads(const std::string& path, std::uint64_t afterBytes, int err) {
+    std::lock_guard lock(m_faultMutex);
+    m_readRules[path] = {afterBytes, err};
+}
+
+void ScriptedUi::EndReadsAt(const std::string& path, std::uint64_t totalBytes) {
+    std::lock_guard lock(m_faultMutex);
+    m_readRules[path] = {totalBytes, 0};
+}
+
+void ScriptedUi::FailWrites(const std::string& path, std::uint64_t afterBytes, int err) {
+    std::lock_guard lock(m_faultMutex);
+    m_writeRules[path] = {afterBytes, err};
+}
+
+void ScriptedUi::SetFreeSpace(std::optional<std::uint64_t> bytes) {
+    std::lock_guard lock(m_faultMutex);
+    m_freeSpace = bytes;
+}
+
+void ScriptedUi::FailAllocations(int count, std::size_t minBytes) {
+    std::lock_guard lock(m_faultMutex);
+    m_nFailAllocations = count;
+    m_nFailAllocMin = minBytes;
+}
+
+void ScriptedUi::OnOpen(int fd, const std::string& path) {
+    std::lock_guard lock(m_faultMutex);
+    m_handles[fd] = Handle{path};
+}
+
+void ScriptedUi::OnClose(int fd) {
+    std::lock_guard lock(m_faultMutex);
+    m_handles.erase(fd);
+}
+
+namespace {
+// Applies a rule to a transfer of `n` bytes after `done` bytes; returns the errno to fail with.
+int ApplyRule(const std::optional<std::pair<std::uint64_t, int>>& rule, std::uint64_t done,
+              std::size_t& n) {
+    if (!rule)
+        return 0;
+    auto [limit, err] = *rule;
+    if (done + n <= limit)
+        return 0;
+    if (err != 0 && done >= limit)
+        return err;
+    n = done >= limit ? 0 : static_cast<std::size_t>(limit - done);
+    return 0;
+}
+} // namespace
+
+int ScriptedUi::OnRead(int fd, std::size_t& n) {
+    std::lock_guard lock(m_faultMutex);
+    auto h = m_handles.find(fd);
+    if (h == m_handles.end())
+        return 0;
+    std::optional<std::pair<std::uint64_t, int>> rule;
+    if (auto r = m_readRules.find(h->second.m_strPath); r != m_readRules.end())
+        rule = std::make_pair(r->second.m_nLimit, r->second.m_nErr);
+    int err = ApplyRule(rule, h->second.m_nRead, n);
+    if (err == 0)
+        h->second.m_nRead += n;
+    return err;
+}
+
+int ScriptedUi::OnWrite(int fd, std::size_t& n) {
+    std::lock_guard lock(m_faultMutex);
+    auto h = m_handles.find(fd);
+    if (h == m_handles.end())
+        return 0;
+    std::optional<std::pair<std::uint64_t, int>> rule;
+    if (auto r = m_writeRules.find(h->second.m_strPath); r != m_writeRules.end())
+        rule = std::make_pair(r->second.m_nLimit, r->second.m_nErr);
+    int err = ApplyRule(rule, h->second.m_nWritten, n);
+    if (err == 0)
+        h->second.m_nWritten += n;
+    return err;
+}
+
+bool ScriptedUi::OnFreeSpace(const std::string&, std::uint64_t& bytes) {
+    std::lock_guard lock(m_faultMutex);
+    if (!m_freeSpace)
+        return false;
+    bytes = *m_freeSpace;
+    return true;
+}
+
+bool ScriptedUi::OnAllocate(std::size_t bytes) {
+    std::lock_guard lock(m_faultMutex);
+    if (m_nFailAllocations > 0 && bytes >= m_nFailAllocMin) {
+        --m_nFailAllocations;
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

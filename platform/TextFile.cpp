@@ -1,0 +1,169 @@
+#include "platform/TextFile.h"
+
+#include "platform/Encoding.h"
+#include "platform/LowFile.h"
+
+#include <cerrno>
+
+namespace platform {
+
+int CauseFromErrno(int err) {
+    switch (err) {
+    case 0:
+        return kCauseNone;
+    case ENOENT:
+        return kCauseFileNotFound;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EINVAL:
+        return kCauseBadPath;
+    case EMFILE:
+    case ENFILE:
+        return kCauseTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return kCauseAccessDenied;
+    case EBADF:
+        return kCauseInvalidFile;
+    case ESPIPE:
+    case EOVERFLOW:
+        return kCauseBadSeek;
+    case EIO:
+        return kCauseHardIO;
+    case EBUSY:
+    case ETXTBSY:
+        return kCauseSharingViolation;
+    case ENOLCK:
+        return kCauseLockViolation;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return kCauseDiskFull;
+    default:
+        return kCauseGeneric;
+    }
+}
+
+namespace {
+void Fail(FileError* error, int err) {
+    if (error) {
+        error->m_cause = CauseFromErrno(err);
+        if (error->m_cause == kCauseNone)
+            error->m_cause = kCauseGeneric;
+        error->m_nOsError = err;
+    }
+}
+} // namespace
+
+CTextFile::~CTextFile() { Close(); }
+
+bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
+    Close();
+    int flags = 0;
+    switch (mode) {
+    case modeRead:
+        flags = kOpenRead;
+        break;
+    case modeWrite:
+        flags = kOpenWrite | kOpenCreate | kOpenTruncate;
+        break;
+    case modeAppend:
+        flags = kOpenWrite | kOpenCreate | kOpenAppend;
+        break;
+    case modeReadWriteKeep:
+        flags = kOpenReadWrite | kOpenCreate;
+        break;
+    case modeCreateReadWrite:
+        flags = kOpenReadWrite | kOpenCreate | kOpenTruncate;
+        break;
+    }
+    if (path.empty()) {
+        Fail(error, ENOENT);
+        return false;
+    }
+    m_fd = FileOpen(path, flags);
+    if (m_fd == -1) {
+        Fail(error, LastError());
+        return false;
+    }
+    m_inBuf.clear();
+    m_inPos = 0;
+    m_bInEof = false;
+    return true;
+}
+
+bool CTextFile::WriteString(std::string_view text, FileError* error) {
+    if (m_fd == -1) {
+        Fail(error, EBADF);
+        return false;
+    }
+    std::string_view body = text;
+    if (text.find('\n') != std::string_view::npos) {
+        m_crlf.clear();
+        for (char c : text) {
+            if (c == '\n')
+                m_crlf.push_back('\r');
+            m_crlf.push_back(c);
+        }
+        body = m_crlf;
+    }
+    Utf8ToCp932(body, m_outBuf);
+    if (m_outBuf.empty())
+        return true;
+    if (FileWrite(m_fd, m_outBuf.data(), m_outBuf.size()) < 0) {
+        Fail(error, LastError());
+        return false;
+    }
+    return true;
+}
+
+bool CTextFile::FillInput() {
+    if (m_bInEof)
+        return false;
+    char buf[4096];
+    std::int64_t n = FileRead(m_fd, buf, sizeof buf);
+    if (n <= 0) {
+        m_bInEof = true;
+        return false;
+    }
+    m_inBuf.erase(0, m_inPos);
+    m_inPos = 0;
+    m_inBuf.append(buf, static_cast<std::size_t>(n));
+    return true;
+}
+
+bool CTextFile::ReadString(std::string& line) {
+    line.clear();
+    if (m_fd == -1)
+        return false;
+    for (;;) {
+        std::size_t nl = m_inBuf.find('\n', m_inPos);
+        if (nl != std::string::npos) {
+            std::size_t end = nl;
+            if (end > m_inPos && m_inBuf[end - 1] == '\r')
+                --end;
+            line = Cp932ToUtf8(std::string_view(m_inBuf).substr(m_inPos, end - m_inPos));
+            m_inPos = nl + 1;
+            return true;
+        }
+        if (!FillInput()) {
+            if (m_inPos >= m_inBuf.size())
+                return false;
+            line = Cp932ToUtf8(std::string_view(m_inBuf).substr(m_inPos));
+            m_inPos = m_inBuf.size();
+            return true;
+        }
+    }
+}
+
+void CTextFile::Close() {
+    if (m_fd != -1) {
+        FileClose(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,73 @@
+#pragma once
+// Text files as the program stores them: CP932 bytes with CR LF line ends. Writing converts
+// UTF-8 to CP932 and "\n" to CR LF; reading takes lines ended by CR LF or LF and gives UTF-8.
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Causes of a failed file operation, numbered as the program's error texts expect.
+enum FileErrorCause : int {
+    kCauseNone = 0,
+    kCauseGeneric = 1,
+    kCauseFileNotFound = 2,
+    kCauseBadPath = 3,
+    kCauseTooManyOpenFiles = 4,
+    kCauseAccessDenied = 5,
+    kCauseInvalidFile = 6,
+    kCauseRemoveCurrentDir = 7,
+    kCauseDirectoryFull = 8,
+    kCauseBadSeek = 9,
+    kCauseHardIO = 10,
+    kCauseSharingViolation = 11,
+    kCauseLockViolation = 12,
+    kCauseDiskFull = 13,
+    kCauseEndOfFile = 14,
+};
+
+struct FileError {
+    int m_cause = kCauseNone;
+    int m_nOsError = 0; // the errno behind the cause
+};
+
+int CauseFromErrno(int err);
+
+class CTextFile {
+public:
+    enum Mode {
+        modeRead,              // existing file, read only
+        modeWrite,             // create or truncate, write
+        modeAppend,            // create when missing, write at the end
+        modeReadWriteKeep,     // create when missing, keep contents, read and write
+        modeCreateReadWrite,   // create or truncate, read and write
+    };
+
+    CTextFile() = default;
+    ~CTextFile();
+    CTextFile(const CTextFile&) = delete;
+    CTextFile& operator=(const CTextFile&) = delete;
+
+    bool Open(const std::string& path, Mode mode, FileError* error = nullptr);
+    bool IsOpen() const { return m_fd != -1; }
+    int Handle() const { return m_fd; }
+
+    // One write to the system per call, so the text is in the file when this returns.
+    bool WriteString(std::string_view text, FileError* error = nullptr);
+    // Nothing is held back by WriteString; kept so callers can say where a line must be out.
+    bool Flush() { return IsOpen(); }
+    // Next line without its end; false at the end of the file or on a read error.
+    bool ReadString(std::string& line);
+    void Close();
+
+private:
+    bool FillInput();
+
+    int m_fd = -1;
+    std::string m_outBuf; // reused: writing a line does not allocate once it has grown
+    std::string m_crlf;
+    std::string m_inBuf;
+    std::size_t m_inPos = 0;
+    bool m_bInEof = false;
+};
+
+} // namespace platform

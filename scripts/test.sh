@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: all of them under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded ones again under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+
+jobs=$(nproc)
+configure() { # dir, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > /dev/null
+}
+
+configure build/asan -DOCTW_SANITIZE=address
+cmake --build build/asan -j "$jobs"
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+# Qt is not built with ThreadSanitizer, so the desktop program stays out of this build.
+configure build/tsan -DOCTW_SANITIZE=thread -DOCTW_BUILD_GUI=OFF
+cmake --build build/tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
