@@ -8,7 +8,7 @@ ScriptedUi::ScriptedUi() {
 }
 
 ScriptedUi::~ScriptedUi() {
-    WaitWorker();
+    JoinWorker(); // a worker still recording must not outlive the event log
     SetFaultInjector(nullptr);
     SetUi(nullptr);
 }

@@ -292,6 +292,11 @@ void UiBase::WaitWorker() {
     m_worker.join();
 }
 
+void UiBase::JoinWorker() {
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
 bool UiBase::IsWorkerRunning() { return m_worker.joinable() && !m_bWorkerDone; }
 
 } // namespace platform

@@ -91,6 +91,9 @@ protected:
     virtual void ApplyShow(int id, bool show);
     // Called from any thread after something was queued; a backend with an event loop wakes it.
     virtual void WakeUi() {}
+    // Waits for the worker without handling anything queued: for destructors, when the windows
+    // the queue would be delivered to may be gone already.
+    void JoinWorker();
     // Runs `task` on the UI thread and waits for it (immediately when already there).
     void RunOnUiThread(std::function<void()> task);
 
