@@ -79,6 +79,7 @@ Converter& FromCp932() {
 }
 
 bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 } // namespace
 
@@ -119,7 +120,9 @@ std::string Cp932ToUtf8(std::string_view in) {
             --left;
             continue;
         }
-        std::size_t len = (IsCp932Lead(*p) && left >= 2) ? 2 : 1;
+        // A lead byte without its trail byte stands alone, so the byte after it (a line end, say)
+        // is not swallowed with it.
+        std::size_t len = (IsCp932Lead(p[0]) && left >= 2 && IsCp932Trail(p[1])) ? 2 : 1;
         if (!FromCp932().Convert(reinterpret_cast<const char*>(p), len, out))
             out.push_back('?');
         p += len;

@@ -6,37 +6,48 @@
 namespace platform {
 namespace {
 
-// Rewrites the "I64" length modifier of each conversion as "ll". Formats are short literals, so a
-// stack buffer holds them; a longer one is cut to what fits, which no caller reaches.
+// Rewrites the "I64" length modifier of each conversion as "ll". The result is never longer than
+// the format, so the usual short literal fits a stack buffer; a longer one goes to the heap rather
+// than being cut inside a conversion.
 class TranslatedFormat {
 public:
     explicit TranslatedFormat(const char* fmt) {
+        const std::size_t len = std::strlen(fmt);
+        char* out = m_small;
+        if (len >= sizeof m_small) {
+            m_big.resize(len);
+            out = m_big.data();
+        }
         std::size_t n = 0;
-        const std::size_t last = sizeof m_text - 3; // room for "ll" and the terminator
-        for (const char* p = fmt; *p && n < last;) {
+        for (const char* p = fmt; *p;) {
             if (*p != '%') {
-                m_text[n++] = *p++;
+                out[n++] = *p++;
                 continue;
             }
-            m_text[n++] = *p++;
+            out[n++] = *p++;
             if (*p == '%') { // "%%"
-                m_text[n++] = *p++;
+                out[n++] = *p++;
                 continue;
             }
-            while (*p && n < last && std::strchr("-+ #0123456789.*", *p))
-                m_text[n++] = *p++;
+            while (*p && std::strchr("-+ #0123456789.*", *p))
+                out[n++] = *p++;
             if (std::strncmp(p, "I64", 3) == 0) {
-                m_text[n++] = 'l';
-                m_text[n++] = 'l';
+                out[n++] = 'l';
+                out[n++] = 'l';
                 p += 3;
             }
         }
-        m_text[n] = '\0';
+        out[n] = '\0';
+        m_text = out;
     }
+    TranslatedFormat(const TranslatedFormat&) = delete;
+    TranslatedFormat& operator=(const TranslatedFormat&) = delete;
     const char* c_str() const { return m_text; }
 
 private:
-    char m_text[1024];
+    char m_small[256];
+    std::string m_big;
+    const char* m_text = nullptr;
 };
 
 void FormatInto(std::string& out, const char* fmt, va_list args) {

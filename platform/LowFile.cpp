@@ -98,6 +98,10 @@ std::int64_t FileWrite(int fd, const void* buf, std::size_t n) {
         ssize_t r = RetryAfterSignal([&] { return ::write(fd, p + done, allowed - done); });
         if (r < 0)
             return -1;
+        if (r == 0) { // no progress and no error: stop rather than spin
+            errno = EIO;
+            return -1;
+        }
         done += static_cast<std::size_t>(r);
     }
     if (allowed < n) { // a write cut short by a test stands for a full disk

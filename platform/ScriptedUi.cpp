@@ -1,5 +1,10 @@
 #include "platform/ScriptedUi.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace platform {
 
 ScriptedUi::ScriptedUi() {
@@ -232,18 +237,16 @@ void ScriptedUi::OnClose(int fd) {
 }
 
 namespace {
-// Applies a rule to a transfer of `n` bytes after `done` bytes; returns the errno to fail with.
-int ApplyRule(const std::optional<std::pair<std::uint64_t, int>>& rule, std::uint64_t done,
-              std::size_t& n) {
-    if (!rule)
+// Bytes a read at the handle's position can still deliver; reads are counted by what they can
+// really get, so a read that meets the end of the file does not trip a limit beyond it.
+std::size_t Deliverable(int fd, std::size_t n) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return n;
+    off_t pos = ::lseek(fd, 0, SEEK_CUR);
+    if (pos < 0 || pos >= st.st_size)
         return 0;
-    auto [limit, err] = *rule;
-    if (done + n <= limit)
-        return 0;
-    if (err != 0 && done >= limit)
-        return err;
-    n = done >= limit ? 0 : static_cast<std::size_t>(limit - done);
-    return 0;
+    return std::min(n, static_cast<std::size_t>(st.st_size - pos));
 }
 } // namespace
 
@@ -252,13 +255,19 @@ int ScriptedUi::OnRead(int fd, std::size_t& n) {
     auto h = m_handles.find(fd);
     if (h == m_handles.end())
         return 0;
-    std::optional<std::pair<std::uint64_t, int>> rule;
-    if (auto r = m_readRules.find(h->second.m_strPath); r != m_readRules.end())
-        rule = std::make_pair(r->second.m_nLimit, r->second.m_nErr);
-    int err = ApplyRule(rule, h->second.m_nRead, n);
-    if (err == 0)
+    const std::uint64_t done = h->second.m_nRead;
+    const std::size_t want = Deliverable(fd, n);
+    if (auto r = m_readRules.find(h->second.m_strPath);
+        r != m_readRules.end() && done + want > r->second.m_nLimit) {
+        // A failing read fails as a whole, as the read loop would on meeting the bad spot.
+        if (r->second.m_nErr != 0)
+            return r->second.m_nErr;
+        n = done >= r->second.m_nLimit ? 0 : static_cast<std::size_t>(r->second.m_nLimit - done);
         h->second.m_nRead += n;
-    return err;
+        return 0;
+    }
+    h->second.m_nRead += want;
+    return 0;
 }
 
 int ScriptedUi::OnWrite(int fd, std::size_t& n) {
@@ -266,13 +275,18 @@ int ScriptedUi::OnWrite(int fd, std::size_t& n) {
     auto h = m_handles.find(fd);
     if (h == m_handles.end())
         return 0;
-    std::optional<std::pair<std::uint64_t, int>> rule;
-    if (auto r = m_writeRules.find(h->second.m_strPath); r != m_writeRules.end())
-        rule = std::make_pair(r->second.m_nLimit, r->second.m_nErr);
-    int err = ApplyRule(rule, h->second.m_nWritten, n);
-    if (err == 0)
-        h->second.m_nWritten += n;
-    return err;
+    const std::uint64_t done = h->second.m_nWritten;
+    if (auto r = m_writeRules.find(h->second.m_strPath);
+        r != m_writeRules.end() && done + n > r->second.m_nLimit) {
+        const int err = r->second.m_nErr;
+        // A full disk takes what fits and then refuses (the file layer reports ENOSPC for the
+        // cut); any other error fails the write as a whole, with that error.
+        if ((err != 0 && err != ENOSPC) || done >= r->second.m_nLimit)
+            return err != 0 ? err : ENOSPC;
+        n = static_cast<std::size_t>(r->second.m_nLimit - done);
+    }
+    h->second.m_nWritten += n;
+    return 0;
 }
 
 bool ScriptedUi::OnFreeSpace(const std::string&, std::uint64_t& bytes) {

@@ -290,6 +290,9 @@ void UiBase::WaitWorker() {
         return;
     PumpUntil([this] { return m_bWorkerDone.load(); });
     m_worker.join();
+    // What the worker queued just before it ended may have arrived after the last pump; hand it
+    // over now, so what a caller sees after the wait does not depend on that race.
+    Pump();
 }
 
 void UiBase::JoinWorker() {
