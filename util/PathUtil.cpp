@@ -15,8 +15,9 @@ constexpr char kSeparator = '/';
 constexpr std::size_t kMaxPath = PATH_MAX - 1; // 4095 bytes
 constexpr std::size_t kCommaArea = 1000;       // result area of AddComma, terminator included
 
-unsigned PointerValue(const void* p) {
-    return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p));
+// A pointer printed whole: cut to 32 bits it could show a live pointer as null.
+unsigned long long PointerValue(const void* p) {
+    return static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p));
 }
 } // namespace
 
@@ -25,6 +26,8 @@ BOOL IsSjisLeadByte(BYTE c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c
 BOOL IsSjisTrailByte(BYTE c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 int SjisReverseFind(const char* pStr, char ch) {
+    if (pStr == nullptr)
+        return -1;
     int found = -1;
     for (int pos = 0;;) {
         const auto c = static_cast<BYTE>(pStr[pos]);
@@ -64,8 +67,8 @@ std::uint32_t SplitInt64(std::int64_t i64Value, std::int32_t* pnHigh) {
 
 BOOL SplitFileAndFold(const char* pStrFullPath, std::string* pStrFile, std::string* pStrFold) {
     if (pStrFullPath == nullptr || pStrFile == nullptr || pStrFold == nullptr) {
-        WriteTrace(platform::Format(
-            "※引数が無効。SplitFileAndFold()\npStrFullPath=%0X, pStrFile=%0X, pStrFold=%0X\n",
+        WriteTrace(platform::Format("※引数が無効。SplitFileAndFold()\n"
+                                    "pStrFullPath=%0I64X, pStrFile=%0I64X, pStrFold=%0I64X\n",
             PointerValue(pStrFullPath), PointerValue(pStrFile), PointerValue(pStrFold)));
         return FALSE;
     }
@@ -94,8 +97,8 @@ void AddComma(std::string* pStr) {
     if (n + commas >= kCommaArea)
         return;
     char work[kCommaArea];
-    std::size_t out = n + commas;
-    work[out] = '\0';
+    const std::size_t total = n + commas;
+    std::size_t out = total;
     std::size_t copied = 0;
     for (std::size_t i = n; i-- > 0;) {
         work[--out] = (*pStr)[i];
@@ -104,7 +107,7 @@ void AddComma(std::string* pStr) {
             --commas;
         }
     }
-    pStr->assign(work);
+    pStr->assign(work, total);
 }
 
 std::uint64_t CheckFoldFreeSize(const char* pFold) {
