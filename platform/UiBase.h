@@ -96,6 +96,32 @@ protected:
     void JoinWorker();
     // Runs `task` on the UI thread and waits for it (immediately when already there).
     void RunOnUiThread(std::function<void()> task);
+    // Queues `task` for the UI thread, in order with everything else, without waiting for it.
+    void PostTask(std::function<void()> task) {
+        Item item{Item::Task};
+        item.m_task = std::move(task);
+        Enqueue(std::move(item));
+    }
+    // Handles the oldest queued item; false when nothing was queued. For an event loop that
+    // hands out the queue in slices and keeps its own input and painting going in between.
+    bool PumpOne() {
+        Item item{Item::Posted};
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty())
+                return false;
+            item = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        Handle(item);
+        return true;
+    }
+    // Drops the posted messages not delivered yet: a window that is gone gets none (the worker's
+    // boxes and effects stay queued).
+    void DiscardPosted() {
+        std::lock_guard lock(m_mutex);
+        std::erase_if(m_queue, [](const Item& item) { return item.m_kind == Item::Posted; });
+    }
 
     ControlState* Find(int id);
 
