@@ -1,0 +1,625 @@
+#include "engine/CMyMakeFile.h"
+
+#include "diffdb/CMyDiffDataBase.h"
+#include "engine/CMyOverwriteDlg.h"
+#include "platform/Clock.h"
+#include "platform/Faults.h"
+#include "platform/FileStatus.h"
+#include "platform/Format.h"
+#include "util/FileErrorText.h"
+#include "util/Messages.h"
+#include "util/PathUtil.h"
+#include "util/Trace.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr std::size_t kMaxPath = PATH_MAX - 1; // 4095 bytes
+// The abort request is looked at no less often than once per this many bytes compared.
+constexpr std::uint32_t kAbortSlice = 0x10000;
+constexpr const char* kDiskFullText = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+
+const std::string kStars(50, '*');
+const std::string kDashes(50, '-');
+
+// Index of the first byte where the two spans differ, or `n` when they are equal. The C
+// library's memcmp settles the common case of equal spans with its widest vector loads; only a
+// span known to differ is scanned for the position.
+std::uint32_t FirstDifference(const BYTE* a, const BYTE* b, std::uint32_t n) {
+    if (std::memcmp(a, b, n) == 0)
+        return n;
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
+        if (equal != 0xFFFFu)
+            return i + static_cast<std::uint32_t>(__builtin_ctz(~equal & 0xFFFFu));
+    }
+#endif
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return i;
+    return n;
+}
+
+char* PutHex(char* out, std::uint64_t value, int minDigits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    int digits = 1;
+    for (std::uint64_t v = value >> 4; v != 0; v >>= 4)
+        ++digits;
+    digits = std::max(digits, minDigits);
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return out + digits;
+}
+
+char* PutText(char* out, const char* text) {
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+void PostToMain(CMyMakeFile* p, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    platform::Ui().PostMessage(p->m_hWndMain, message, wParam, lParam);
+}
+
+// A work area for a path. Its failure is reported by the callers, as a full memory would be.
+bool ReserveWorkArea(std::string& area) {
+    if (!platform::MayAllocate(kMaxPath + 1))
+        return false;
+    try {
+        area.reserve(kMaxPath + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+BYTE* AllocateBuffer() {
+    if (!platform::MayAllocate(CMyMakeFile::kBlockSize))
+        return nullptr;
+    return new (std::nothrow) BYTE[CMyMakeFile::kBlockSize];
+}
+
+std::string Grouped(std::int64_t value) {
+    std::string text = platform::Format("%I64d", value);
+    AddComma(&text);
+    return text;
+}
+
+// One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
+// False when the run has to be abandoned (the difference is then neither written nor counted).
+bool ReportDifference(CMyMakeFile* p, BYTE a, BYTE b) {
+    p->FormatDiffLine(p->m_i64Adrs, a, b);
+    const auto free = static_cast<std::int64_t>(
+        platform::FreeSpaceOfHandle(p->m_fileLog.Handle(), p->m_strLogFold));
+    // A line the disk did not take is reported like a full disk: the log must not lose it silently.
+    if (free < CMyMakeFile::kDiskReserve || !p->m_fileLog.WriteString(p->m_strLine) ||
+        !p->m_fileLog.Flush()) {
+        platform::ShowBox(kDiskFullText);
+        p->m_bAbort = TRUE;
+        return false;
+    }
+    ++p->m_i64DiffCount;
+    if (p->m_bDisplayDiff) {
+        std::int32_t high = 0;
+        std::uint32_t low = SplitInt64(p->m_i64Adrs, &high);
+        PostToMain(p, WM_DIFF_ADRS, low, high);
+        PostToMain(p, WM_DIFF_DATA, a, b);
+        low = SplitInt64(p->m_i64DiffCount, &high);
+        PostToMain(p, WM_DIFF_COUNT, low, high);
+    }
+    if (p->m_bUseDB && p->m_pDiffDataBase != nullptr)
+        p->m_pDiffDataBase->AddDiffData(p->m_i64Adrs, a, b); // a refused item is still logged
+    return true;
+}
+
+// The run has compared its last whole chunk: the tail, the closing lines, the summary and the
+// database.
+void FinishSearch(CMyMakeFile* p) {
+    p->CompareData(p->m_nTailSize);
+    p->WriteLogFooter();
+    p->CloseAllFile();
+    p->m_nChunkLeft = 0;
+    p->m_nChunkNum = 0;
+    p->m_nLastBlockSize = 0;
+    p->m_nTailSize = 0;
+    p->m_bFinish = TRUE;
+    p->m_bStarted = FALSE;
+    p->m_bRunning = FALSE;
+
+    std::string text =
+        p->m_i64DiffCount != 0
+            ? platform::Format("%I64dバイトのデータが一致しませんでした。\n\n", p->m_i64DiffCount)
+            : std::string("壊れたデータはありませんでした\n\n");
+    text += platform::Format("FILE A : %15s BYTE\n", Grouped(p->m_i64SizeA).c_str());
+    text += platform::Format("FILE B : %15s BYTE\n", Grouped(p->m_i64SizeB).c_str());
+    text += platform::Format("SEARCH : %15s BYTE", Grouped(p->m_i64SearchSize).c_str());
+    platform::ShowBox(text, platform::BoxIcon::Information);
+
+    if (p->m_bUseDB)
+        p->SaveDBFileData();
+    else
+        PostToMain(p, WM_HIDE_REPAIR_BTN);
+    PostToMain(p, WM_ENABLE_CTRLS);
+    if (p->m_i64DiffCount == 0)
+        PostToMain(p, WM_HIDE_REPAIR_BTN);
+}
+
+} // namespace
+
+CMyMakeFile::CMyMakeFile() {
+    m_pBufA = AllocateBuffer();
+    if (m_pBufA == nullptr) {
+        platform::ShowBox("バッファAが確保できません");
+        std::_Exit(EXIT_FAILURE);
+    }
+    m_pBufB = AllocateBuffer();
+    if (m_pBufB == nullptr) {
+        delete[] m_pBufA;
+        m_pBufA = nullptr;
+        platform::ShowBox("バッファBが確保できません");
+        std::_Exit(EXIT_FAILURE);
+    }
+    m_nBufPos = 0;
+    m_bRunning = FALSE;
+    m_bFinish = FALSE;
+    m_bStarted = FALSE;
+    m_bAbort = FALSE;
+    m_hWndMain = nullptr;
+    ResetFileData();
+    m_bUseDB = FALSE;
+    m_pDiffDataBase = nullptr;
+}
+
+CMyMakeFile::~CMyMakeFile() {
+    delete[] m_pBufA;
+    delete[] m_pBufB;
+    m_pBufA = nullptr;
+    m_pBufB = nullptr;
+    CloseAllFile();
+}
+
+// --- configuration ---
+
+void CMyMakeFile::SetPorgCtrl(const platform::CControl* pProgCtrl) {
+    if (pProgCtrl == nullptr) {
+        platform::ShowBox("※ 引数が無効。CMyMakeFIle::SetPorgCtrl");
+        return;
+    }
+    m_pProgCtrl = pProgCtrl;
+}
+
+void CMyMakeFile::SetBtnExe(const platform::CControl* pBtn) {
+    if (pBtn == nullptr) {
+        platform::ShowBox("※　引数が無効。CMyMakeFile::SetBtnExe()");
+        return;
+    }
+    m_pBtnExe = pBtn;
+}
+
+void CMyMakeFile::SetBtnStop(const platform::CControl* pBtn) {
+    if (pBtn == nullptr) {
+        platform::ShowBox("※　引数が無効。CMyMakeFile::SetBtnStop()");
+        return;
+    }
+    m_pBtnStop = pBtn;
+}
+
+void CMyMakeFile::SetFileDataEx(const FILEDATA* pFileData) {
+    if (pFileData == nullptr) {
+        platform::ShowBox("※　引数が無効です。CMyMakeFile::SetFileDataEx()");
+        return;
+    }
+    m_strFileA = pFileData->strFileA;
+    m_strFileB = pFileData->strFileB;
+    m_strLogFile = pFileData->strLogFile;
+    m_bOpenA = pFileData->bOpenA;
+    m_bOpenB = pFileData->bOpenB;
+    m_bOpenLog = pFileData->bOpenLog;
+    m_nSizeMode = pFileData->nSizeMode;
+    m_i64SizeA = pFileData->i64SizeA;
+    m_i64SizeB = pFileData->i64SizeB;
+    m_i64SearchSize = pFileData->i64SearchSize;
+    m_i64OffsetB = pFileData->i64OffsetB;
+}
+
+BOOL CMyMakeFile::SetUseDBFile(BOOL bUse) {
+    if (!bUse) {
+        m_bUseDB = FALSE;
+        return TRUE;
+    }
+    if (m_pDiffDataBase == nullptr) {
+        WriteTrace(platform::Format("※データベースのインスタンスが登録されていません。"
+                                    "CMyMakeFile::SetUseDBFile()\n\tbUse[%d]\n",
+                                    bUse));
+        return FALSE;
+    }
+    m_bUseDB = TRUE;
+    return TRUE;
+}
+
+BOOL CMyMakeFile::SetDiffDataBaseADRS(CMyDiffDataBase* pDiffDataBase) {
+    if (m_bFinish) {
+        WriteTrace("※実行中には登録できません。CMyMakeFIle::SetDiffDataBaseADRS()\n");
+        return FALSE;
+    }
+    if (pDiffDataBase == nullptr) {
+        WriteTrace("※引数が無効です。CMyMakeFIle::SetDiffDataBaseADRS()\n");
+        return FALSE;
+    }
+    m_pDiffDataBase = pDiffDataBase;
+    return TRUE;
+}
+
+BOOL CMyMakeFile::SetDiffDBFileName(const char* pFileName) {
+    if (pFileName == nullptr) {
+        WriteTrace("※引数が無効。CMyMakeFile::SetDiffDBFileName()\n");
+        return FALSE;
+    }
+    if (m_pDiffDataBase == nullptr || !m_pDiffDataBase->SetFileName(pFileName))
+        return FALSE;
+    m_strDBFileName = pFileName;
+    return TRUE;
+}
+
+void CMyMakeFile::ResetFileData() {
+    m_strFileA.clear();
+    m_strFileB.clear();
+    m_strLogFile.clear();
+    m_i64SizeA = 0;
+    m_i64SizeB = 0;
+    m_i64SearchSize = 0;
+    m_i64OffsetB = 0;
+    m_i64DiffCount = 0;
+    m_i64BlockLeft = 0;
+    m_nFileA = -1;
+    m_nFileB = -1;
+    m_bOpenA = FALSE;
+    m_bOpenB = FALSE;
+    m_bOpenLog = FALSE;
+    m_pDiffDataBase = nullptr;
+    m_nSizeMode = SIZE_NOT_SET;
+    m_idFileA = {};
+    m_idFileB = {};
+}
+
+void CMyMakeFile::ResetSearchState() {
+    m_i64Adrs = 0;
+    m_nBufPos = 0;
+    m_bFinish = FALSE;
+    m_bStarted = FALSE;
+    m_bRunning = FALSE;
+    m_bAbort = FALSE;
+    m_pDiffDataBase = nullptr;
+}
+
+void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
+
+// --- the run ---
+
+int CompareThreadProc(CMyMakeFile* pMakeFile) {
+    if (!pMakeFile->m_bFinish) {
+        do {
+            if (pMakeFile->m_bAbort)
+                return 1; // abandoned: the main window's destruction cleans up (EndSearch)
+            pMakeFile->ExecStep();
+        } while (!pMakeFile->m_bFinish);
+    }
+    pMakeFile->EndSearch();
+    platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_THREAD_END, 0, 0);
+    return 0;
+}
+
+BOOL CMyMakeFile::ExecStep() {
+    if (!m_bStarted) {
+        SetSearchSize();
+        if (!AllFileOpen()) {
+            m_bStarted = FALSE;
+            m_bFinish = TRUE;
+            return TRUE;
+        }
+        PostToMain(this, WM_DISABLE_CTRLS);
+        m_i64DiffCount = 0;
+        m_i64Adrs = 0;
+        m_nBufPos = 0;
+        m_bFinish = FALSE;
+        m_bStarted = TRUE;
+
+        // One block more than the whole blocks: the last read is always the partial block, even
+        // when it is empty.
+        m_i64BlockLeft = m_i64SearchSize / kBlockSize + 1;
+        m_nLastBlockSize = static_cast<std::uint32_t>(m_i64SearchSize % kBlockSize);
+        m_nChunkNum = kChunksPerBlock;
+        m_nChunkLeft = kChunksPerBlock;
+        m_nLastChunkNum = m_nLastBlockSize / kChunkSize;
+        m_nTailSize = m_nLastBlockSize % kChunkSize;
+
+        ReadBlockData();
+        // A first read that failed has closed the files; there is nothing to compare or log.
+        if (m_bFinish)
+            return TRUE;
+        WriteLogHeader();
+        std::string strFile;
+        SplitFileAndFold(m_strLogFile.c_str(), &strFile, &m_strLogFold);
+    }
+    SearchNext();
+    return m_bFinish;
+}
+
+void CMyMakeFile::SearchNext() {
+    if (m_bAbort)
+        return;
+    if (m_nChunkLeft > 0) {
+        CompareData(kChunkSize);
+        --m_nChunkLeft;
+        return;
+    }
+    if (m_i64BlockLeft != 0) {
+        ReadBlockData();
+        return;
+    }
+    FinishSearch(this);
+}
+
+void CMyMakeFile::CompareData(std::uint32_t nCount) {
+    const std::uint32_t end = m_nBufPos + nCount;
+    while (m_nBufPos < end) {
+        if (m_bAbort)
+            return;
+        const std::uint32_t n = std::min(end - m_nBufPos, kAbortSlice);
+        const std::uint32_t same = FirstDifference(m_pBufA + m_nBufPos, m_pBufB + m_nBufPos, n);
+        m_nBufPos += same;
+        m_i64Adrs += same;
+        if (same == n)
+            continue;
+        if (m_bAbort)
+            return;
+        if (!ReportDifference(this, m_pBufA[m_nBufPos], m_pBufB[m_nBufPos]))
+            return;
+        ++m_nBufPos;
+        ++m_i64Adrs;
+    }
+    // An empty comparison is complete: nothing is left to compare.
+    const int pos = m_i64SearchSize > 0
+                        ? static_cast<int>(static_cast<double>(m_i64Adrs) * 100.0 /
+                                           static_cast<double>(m_i64SearchSize))
+                        : 100;
+    if (m_pProgCtrl != nullptr)
+        m_pProgCtrl->SetPos(pos);
+}
+
+void CMyMakeFile::ReadBlockData() {
+    const bool full = m_i64BlockLeft > 1;
+    const std::uint32_t size = full ? kBlockSize : m_nLastBlockSize;
+    const std::int64_t readA = platform::FileRead(m_nFileA, m_pBufA, size);
+    const std::int64_t readB = platform::FileRead(m_nFileB, m_pBufB, size);
+    // Fewer bytes than planned means the file shrank since it was measured: comparing the rest
+    // of the buffer would report bytes of the previous block.
+    const bool failA = readA != static_cast<std::int64_t>(size);
+    const bool failB = readB != static_cast<std::int64_t>(size);
+    if (!failA && !failB) {
+        m_nChunkLeft = full ? m_nChunkNum : m_nLastChunkNum;
+        --m_i64BlockLeft;
+        m_nBufPos = 0;
+        return;
+    }
+    platform::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
+    CloseAllFile();
+    m_bFinish = TRUE;
+}
+
+void CMyMakeFile::SetSearchSize() {
+    const std::int64_t size = std::min(m_i64SizeA, m_i64SizeB);
+    if (m_i64SizeA != m_i64SizeB)
+        WriteTrace(platform::Format(
+            "※　ファイルサイズが異なるので\n\t[ %s ]Byte\n部分の比較をします。\n",
+            Grouped(size).c_str()));
+    m_i64SearchSize = size;
+}
+
+BOOL CMyMakeFile::AllFileOpen() {
+    std::string work;
+    if (!ReserveWorkArea(work)) {
+        platform::ShowBox("※メモリー確保失敗。AllFileOpen()\n");
+        return FALSE;
+    }
+    m_idFileA = {};
+    m_idFileB = {};
+
+    work = m_strFileA;
+    m_nFileA = platform::FileOpen(work, platform::kOpenRead);
+    if (m_nFileA == -1) {
+        platform::ShowBox(
+            platform::Format("※ファイルAのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
+        m_bOpenA = FALSE;
+        return FALSE;
+    }
+    m_bOpenA = TRUE;
+    m_i64OffsetB = 0;
+    platform::FileSeek(m_nFileA, 0, platform::kSeekSet);
+    m_idFileA = platform::IdentityOfHandle(m_nFileA);
+
+    work = m_strFileB;
+    m_nFileB = platform::FileOpen(work, platform::kOpenRead);
+    if (m_nFileB == -1) {
+        platform::ShowBox(
+            platform::Format("※ファイルBのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
+        platform::FileClose(m_nFileA);
+        m_bOpenA = FALSE;
+        m_bOpenB = FALSE;
+        return FALSE;
+    }
+    m_bOpenB = TRUE;
+    platform::FileSeek(m_nFileB, m_i64OffsetB, platform::kSeekSet);
+    m_idFileB = platform::IdentityOfHandle(m_nFileB);
+
+    platform::FileError error;
+    if (OpenLogFile(&m_fileLog, &error)) {
+        m_bOpenLog = TRUE;
+        return TRUE;
+    }
+    std::string text;
+    if (GetFileErrorText(&text, &error) == 0)
+        platform::ShowBox(text);
+    platform::FileClose(m_nFileA);
+    platform::FileClose(m_nFileB);
+    m_bOpenA = FALSE;
+    m_bOpenB = FALSE;
+    m_bOpenLog = FALSE;
+    return FALSE;
+}
+
+void CMyMakeFile::CloseAllFile() {
+    if (m_bOpenA) {
+        platform::FileClose(m_nFileA);
+        m_bOpenA = FALSE;
+    }
+    if (m_bOpenB) {
+        platform::FileClose(m_nFileB);
+        m_bOpenB = FALSE;
+    }
+    if (m_bOpenLog) {
+        m_fileLog.Close();
+        m_bOpenLog = FALSE;
+    }
+}
+
+void CMyMakeFile::EndSearch() {
+    CloseAllFile();
+    if (m_pBtnExe != nullptr)
+        m_pBtnExe->EnableWindow(TRUE);
+    if (m_pBtnStop != nullptr)
+        m_pBtnStop->EnableWindow(FALSE);
+    m_nChunkLeft = 0;
+    m_nChunkNum = 0;
+    m_nLastBlockSize = 0;
+    m_nTailSize = 0;
+    m_bStarted = FALSE;
+    m_bFinish = TRUE;
+}
+
+void CMyMakeFile::SaveDBFileData() {
+    const std::int64_t diffNum = m_pDiffDataBase != nullptr ? m_pDiffDataBase->GetDiffNum() : 0;
+    const std::int64_t expect = diffNum * 10 + 8;
+    if (m_i64DiffCount == 0) {
+        const std::string text =
+            "○不一致データがないのでデータベースファイルは作成しません。\n";
+        WriteTrace(text);
+        platform::ShowBox(text);
+        PostToMain(this, WM_HIDE_REPAIR_BTN);
+        return;
+    }
+    std::string fold;
+    GetModuleFold(&fold);
+    const auto free = static_cast<std::int64_t>(CheckFoldFreeSize(fold.c_str()));
+    if (free > expect) {
+        // The database is never written over one of the files it describes.
+        const platform::FileIdentity idDB = platform::IdentityOfPath(m_strDBFileName);
+        const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
+        const bool saved = m_pDiffDataBase != nullptr && !overInput &&
+                           m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
+        PostToMain(this, saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
+        const std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
+                                       : "※不一致情報データベースの作成に失敗しました。\n";
+        WriteTrace(text);
+        platform::ShowBox(text);
+        return;
+    }
+    const std::string text = platform::Format(
+        "※不一致情報データベースファイルを作成する空き容量がありません。SaveDBFileData()\n"
+        "\tExpectFileSize[ %s ] Byte\n\tDiskFreeSize[ %s ] Byte\n",
+        Grouped(expect).c_str(), Grouped(free).c_str());
+    WriteTrace(text);
+    platform::ShowBox(text);
+    PostToMain(this, WM_HIDE_REPAIR_BTN);
+}
+
+// --- the result log ---
+
+BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* pError) {
+    std::string work;
+    if (!ReserveWorkArea(work)) {
+        platform::ShowBox("Can not get memory area!\n At OpenLogFile");
+        return FALSE;
+    }
+    if (pFile == nullptr)
+        return FALSE;
+    work = m_strLogFile;
+
+    // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
+    const platform::FileIdentity idLog = platform::IdentityOfPath(work);
+    if (idLog.SameAs(m_idFileA) || idLog.SameAs(m_idFileB)) {
+        platform::ShowBox("※ログファイルに比較するファイルは指定できません。");
+        return FALSE;
+    }
+
+    platform::FileStatus status;
+    if (platform::GetFileStatus(work, &status)) {
+        CMyOverwriteDlg dlg;
+        dlg.SetMessage(work.c_str());
+        if (dlg.DoModal() == IDCANCEL)
+            return FALSE;
+    }
+    return pFile->Open(work, platform::CTextFile::modeCreateReadWrite, pError) ? TRUE : FALSE;
+}
+
+void CMyMakeFile::WriteLogHeader() {
+    std::string text = kStars + "\n          Octetwatch 結果出力ファイル\n" + kStars + "\n\n";
+    text += "File A   : " + m_strFileA;
+    text += platform::Format(" \t/ Size %15I64d Byte\n", m_i64SizeA);
+    m_fileLog.WriteString(text);
+
+    text = "File B   : " + m_strFileB;
+    text += platform::Format(" \t/ Size %15I64d Byte\n", m_i64SizeB);
+    m_fileLog.WriteString(text);
+
+    m_fileLog.WriteString("Log File : " + m_strLogFile + "\n\n" + kDashes + "\n");
+    m_fileLog.WriteString("   Address     Data A  Data B\n" + kDashes + "\n");
+}
+
+void CMyMakeFile::FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char line[64];
+    char* p = PutHex(line, static_cast<std::uint64_t>(i64Adrs), 10);
+    p = PutText(p, " h :   ");
+    const bool noByteB = m_nSizeMode == SIZE_A_LONGER && i64Adrs >= m_i64SizeB;
+    const bool noByteA = !noByteB && m_nSizeMode == SIZE_B_LONGER && i64Adrs >= m_i64SizeA;
+    if (noByteA) {
+        *p++ = '-';
+        *p++ = '-';
+    } else {
+        *p++ = kHex[bDataA >> 4];
+        *p++ = kHex[bDataA & 0xF];
+    }
+    p = PutText(p, "      ");
+    if (noByteB) {
+        *p++ = '-';
+        *p++ = '-';
+    } else {
+        *p++ = kHex[bDataB >> 4];
+        *p++ = kHex[bDataB & 0xF];
+    }
+    *p++ = '\n';
+    m_strLine.assign(line, static_cast<std::size_t>(p - line)); // reuses the line's storage
+}
+
+void CMyMakeFile::WriteLogFooter() {
+    const platform::LocalTime t = platform::NowLocal();
+    m_fileLog.WriteString(platform::Format(
+        "%s\n\nGenerated by Octetwatch At %04d/%02d/%02d %02d:%02d:%02d\n", kDashes.c_str(),
+        t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nMinute, t.m_nSecond));
+}
