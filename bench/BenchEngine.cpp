@@ -1,0 +1,154 @@
+// Runs one comparison the way the main window does, on the worker thread, and reports its time
+// and the process's peak memory. Also makes the benchmark's input files.
+//
+//   octw_bench_engine run FILE_A FILE_B LOG [DB]    (DB given: the difference database is built)
+//   octw_bench_engine flip SRC DST STRIDE            (DST = SRC with every STRIDE-th byte inverted)
+#include "diffdb/CMyDiffDataBase.h"
+#include "engine/CMyMakeFile.h"
+#include "platform/Control.h"
+#include "platform/FileStatus.h"
+#include "platform/UiBase.h"
+#include "res/Dialogs.h"
+#include "res/Resource.h"
+#include "util/PathUtil.h"
+#include "util/Trace.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+// Boxes are answered OK (Yes for questions) without a word; the overwrite question is answered
+// Yes, so a run never waits for anyone.
+class QuietUi : public platform::UiBase {
+public:
+    int MessageBox(const platform::BoxSpec& box) override {
+        ++m_nBoxes;
+        return box.m_buttons == platform::BoxButtons::YesNo ? IDYES : IDOK;
+    }
+    int OverwriteQuestion(const platform::DialogTemplate&, const std::string&) override {
+        return IDOK;
+    }
+    int m_nBoxes = 0;
+};
+
+class NullWindow : public platform::CWndTarget {
+public:
+    LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
+    void OnCommand(int) override {}
+    void OnDropFiles(int, const std::vector<std::string>&) override {}
+};
+
+std::int64_t SizeOf(const std::string& path) {
+    platform::FileStatus st;
+    return platform::GetFileStatus(path, &st) ? st.m_i64Size : -1;
+}
+
+int Run(const std::string& fileA, const std::string& fileB, const std::string& log,
+        const std::string& db) {
+    QuietUi ui;
+    platform::SetUi(&ui);
+    NullWindow window;
+    ui.CreateDialogWindow(MainDialogTemplate(), &window);
+
+    // The program's folder (trace, database space check) is the log's folder.
+    std::string file, fold;
+    SplitFileAndFold(log.c_str(), &file, &fold);
+    platform::OverrideExecutablePath(fold + "/octetwatch");
+    g_strModuleFold = fold;
+    g_strTracePath = fold + "/DataTrace.txt";
+    ResetTraceFile();
+
+    FILEDATA data;
+    data.strFileA = fileA;
+    data.strFileB = fileB;
+    data.strLogFile = log;
+    data.i64SizeA = SizeOf(fileA);
+    data.i64SizeB = SizeOf(fileB);
+    if (data.i64SizeA < 0 || data.i64SizeB < 0) {
+        std::fprintf(stderr, "cannot measure the input files\n");
+        return 2;
+    }
+    data.nSizeMode = data.i64SizeA == data.i64SizeB  ? SIZE_EQUAL
+                     : data.i64SizeA > data.i64SizeB ? SIZE_A_LONGER
+                                                     : SIZE_B_LONGER;
+    data.i64SearchSize = std::min(data.i64SizeA, data.i64SizeB);
+
+    const platform::CControl progress(IDC_PROGRESS);
+    const platform::CControl btnExe(IDC_BTN_EXECUTE);
+    const platform::CControl btnStop(IDC_BTN_STOP);
+    CMyDiffDataBase store;
+    auto engine = std::make_unique<CMyMakeFile>();
+    engine->m_hWndMain = &window;
+
+    const auto start = std::chrono::steady_clock::now();
+    engine->ResetFileData();
+    engine->SetFileDataEx(&data);
+    engine->SetPorgCtrl(&progress);
+    engine->SetBtnExe(&btnExe);
+    engine->SetBtnStop(&btnStop);
+    btnExe.EnableWindow(FALSE);
+    engine->ResetSearchState();
+    engine->m_bDisplayDiff = FALSE;
+    engine->m_bAbort = FALSE;
+    if (!db.empty()) {
+        store.ResetDiffData();
+        engine->SetDiffDataBaseADRS(&store);
+        engine->SetUseDBFile(TRUE);
+        engine->SetDiffDBFileName(db.c_str());
+    } else {
+        engine->SetUseDBFile(FALSE);
+    }
+    CMyMakeFile* p = engine.get();
+    ui.StartWorker([p] { return CompareThreadProc(p); });
+    engine->m_bRunning = TRUE;
+    ui.WaitWorker();
+    ui.Pump();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("engine_s=%.3f peak_rss_kib=%ld diffs=%lld stored=%lld boxes=%d\n", seconds,
+                usage.ru_maxrss, static_cast<long long>(engine->m_i64DiffCount),
+                static_cast<long long>(store.GetDiffNum()), ui.m_nBoxes);
+    ui.DestroyDialogWindow();
+    platform::SetUi(nullptr);
+    return engine->m_i64Adrs == data.i64SearchSize ? 0 : 1;
+}
+
+int Flip(const std::string& src, const std::string& dst, long stride) {
+    std::ifstream in(src, std::ios::binary);
+    std::ofstream out(dst, std::ios::binary | std::ios::trunc);
+    std::vector<char> buf(1 << 20);
+    long long pos = 0;
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        const auto n = static_cast<std::size_t>(in.gcount());
+        for (std::size_t i = 0; i < n; ++i)
+            if ((pos + static_cast<long long>(i)) % stride == stride - 1)
+                buf[i] = static_cast<char>(~buf[i]);
+        out.write(buf.data(), static_cast<std::streamsize>(n));
+        pos += static_cast<long long>(n);
+    }
+    return out ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() >= 4 && args[0] == "run")
+        return Run(args[1], args[2], args[3], args.size() >= 5 ? args[4] : std::string());
+    if (args.size() == 4 && args[0] == "flip")
+        return Flip(args[1], args[2], std::stol(args[3]));
+    std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | flip SRC DST STRIDE\n");
+    return 2;
+}
