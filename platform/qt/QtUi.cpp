@@ -1,0 +1,449 @@
+#include "platform/qt/QtUi.h"
+
+#include "platform/qt/TemplateDialog.h"
+#include "res/Resource.h"
+#include "util/Messages.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+
+// The pictures are in a static library; nothing refers to them by name, so pull them in.
+static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+
+namespace platform {
+namespace {
+
+constexpr const char* kProgramName = "Octetwatch";
+// A slice of the FIFO per turn of the event loop: long enough to keep up with a worker, short
+// enough that painting and input are never held up noticeably.
+constexpr int kSliceMs = 12;
+
+bool IsLiveDisplay(UINT message) {
+    return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Boxes and edit controls break lines at "\n"; a "\r" before it is the original's line end.
+QString BoxText(const std::string& s) {
+    QString text = Q(s);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
+}
+
+} // namespace
+
+QtUi::QtUi() {
+    InitIconResources();
+    m_pWaker = new QObject;
+}
+
+QtUi::~QtUi() {
+    JoinWorker();
+    delete m_pWindow.data();
+    delete m_pWaker;
+    if (&Ui() == this)
+        SetUi(nullptr);
+}
+
+// --- fonts and icons ---
+
+QFont QtUi::DialogFont(const DialogTemplate& dlg) {
+    // fontconfig knows no alias for the Windows name, so tell Qt which installed face stands in.
+    static const bool substituted = [] {
+        QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
+        QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
+        return true;
+    }();
+    (void)substituted;
+    QFont font(Q(dlg.m_strFontName));
+    font.setPointSize(dlg.m_nFontPoints);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QIcon QtUi::ResourceIcon(int iconId) {
+    if (iconId != 128 && iconId != 134 && iconId != 135)
+        return {};
+    QIcon icon;
+    for (int size : {16, 32})
+        icon.addFile(QStringLiteral(":/icons/icon%1_%2.png").arg(iconId).arg(size), QSize(size, size));
+    return icon;
+}
+
+// --- the FIFO on the Qt event loop ---
+
+void QtUi::WakeUi() {
+    if (m_bWakePosted.exchange(true))
+        return; // one wake-up waiting is enough: it hands out everything queued by then
+    QMetaObject::invokeMethod(m_pWaker, [this] { OnWake(); }, Qt::QueuedConnection);
+}
+
+void QtUi::OnWake() {
+    m_bWakePosted = false;
+    QElapsedTimer slice;
+    slice.start();
+    while (PumpOne()) {
+        if (slice.elapsed() >= kSliceMs) {
+            WakeUi(); // the rest after the events that came in meanwhile
+            return;
+        }
+    }
+}
+
+void QtUi::CloseDiffGroup() {
+    std::lock_guard lock(m_diffMutex);
+    m_pOpenGroup.reset();
+}
+
+void QtUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsLiveDisplay(message)) {
+        // Anything else ends the group, so it keeps its place relative to the live display.
+        CloseDiffGroup();
+        UiBase::PostMessage(target, message, wParam, lParam);
+        return;
+    }
+    std::lock_guard lock(m_diffMutex);
+    const bool fresh = !m_pOpenGroup || m_pOpenGroup->m_target != target;
+    if (fresh) {
+        m_pOpenGroup = std::make_shared<DiffGroup>();
+        m_pOpenGroup->m_target = target;
+        m_pOpenGroup->m_nWindow = m_nWindow;
+    }
+    std::vector<Message>& msgs = m_pOpenGroup->m_messages;
+    msgs.push_back({message, wParam, lParam});
+    // A completed triple makes every older one undeliverable news: the window shows only the
+    // latest, and the triple itself must arrive whole and in order for the line to agree.
+    if (message == WM_DIFF_COUNT) {
+        auto start = std::find_if(msgs.rbegin(), msgs.rend(),
+                                  [](const Message& m) { return m.m_message == WM_DIFF_ADRS; });
+        if (start != msgs.rend()) {
+            auto first = start.base() - 1;
+            m_nDiffMerged += first - msgs.begin();
+            msgs.erase(msgs.begin(), first);
+        }
+    }
+    if (msgs.size() > 64) { // only a malformed stream gets here; keep memory bounded anyway
+        m_nDiffMerged += static_cast<long long>(msgs.size()) - 3;
+        msgs.erase(msgs.begin(), msgs.end() - 3);
+    }
+    if (fresh)
+        PostTask([this, group = m_pOpenGroup] { DeliverDiffGroup(group); });
+}
+
+void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
+    std::vector<Message> msgs;
+    {
+        std::lock_guard lock(m_diffMutex);
+        if (m_pOpenGroup == group)
+            m_pOpenGroup.reset();
+        msgs.swap(group->m_messages);
+    }
+    if (group->m_nWindow != m_nWindow || !m_pWindow || group->m_target != m_pMainWnd)
+        return; // its window is gone
+    for (const Message& m : msgs) {
+        group->m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
+        ++m_nDiffDelivered;
+    }
+}
+
+void QtUi::SetProgressPos(int id, int pos) {
+    CloseDiffGroup();
+    UiBase::SetProgressPos(id, pos);
+}
+
+void QtUi::EnableControl(int id, bool enable) {
+    CloseDiffGroup();
+    UiBase::EnableControl(id, enable);
+}
+
+void QtUi::ShowControl(int id, bool show) {
+    CloseDiffGroup();
+    UiBase::ShowControl(id, show);
+}
+
+void QtUi::WaitWorker() {
+    if (OnUiThread()) {
+        // Wake-ups deliver the worker's boxes and effects; the timer is a way out should one be
+        // missed. User input waits, so no handler runs in the middle of the caller's.
+        QTimer tick;
+        tick.start(50);
+        while (IsWorkerRunning())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::WaitForMoreEvents);
+    }
+    UiBase::WaitWorker();
+}
+
+// --- boxes ---
+
+QWidget* QtUi::BoxParent() const {
+    return m_pWindow && m_pWindow->isVisible() ? m_pWindow.data() : nullptr;
+}
+
+int QtUi::MessageBox(const BoxSpec& box) {
+    CloseDiffGroup();
+    if (OnUiThread())
+        return ShowBoxNow(box);
+    int answer = IDNO;
+    RunOnUiThread([&] { answer = ShowBoxNow(box); });
+    return answer;
+}
+
+int QtUi::ShowBoxNow(const BoxSpec& box) {
+    QMessageBox mb(BoxParent());
+    mb.setWindowTitle(Q(box.m_strCaption.empty() ? kProgramName : box.m_strCaption));
+    mb.setTextFormat(Qt::PlainText);
+    mb.setText(BoxText(box.m_strText));
+    switch (box.m_icon) {
+    case BoxIcon::None:
+        break;
+    case BoxIcon::Information:
+        mb.setIcon(QMessageBox::Information);
+        break;
+    case BoxIcon::Question:
+        mb.setIcon(QMessageBox::Question);
+        break;
+    case BoxIcon::Exclamation:
+        mb.setIcon(QMessageBox::Warning);
+        break;
+    }
+    if (box.m_buttons == BoxButtons::Ok) {
+        QPushButton* ok = mb.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        mb.setDefaultButton(ok);
+        mb.setEscapeButton(ok);
+        mb.exec();
+        return IDOK;
+    }
+    QPushButton* yes = mb.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* no = mb.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    mb.setDefaultButton(box.m_nDefaultButton == 2 ? no : yes);
+    mb.setEscapeButton(no);
+    mb.exec();
+    return mb.clickedButton() == yes ? IDYES : IDNO;
+}
+
+int QtUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
+    CloseDiffGroup();
+    if (OnUiThread())
+        return OverwriteNow(dlg, message);
+    int answer = IDCANCEL;
+    RunOnUiThread([&] { answer = OverwriteNow(dlg, message); });
+    return answer;
+}
+
+int QtUi::OverwriteNow(const DialogTemplate& dlg, const std::string& message) {
+    // The dialog is made without a parent window, as the original makes it.
+    TemplateDialog question(dlg, nullptr);
+    question.SetCommandHandler([&question](int id) { question.done(id); });
+    if (auto* edit = qobject_cast<QTextEdit*>(question.Control(IDC_EDIT_MESSAGE))) {
+        edit->setPlainText(BoxText(message));
+        TemplateDialog::CentreLines(edit);
+    }
+    int result = question.exec();
+    return result == IDOK ? IDOK : IDCANCEL;
+}
+
+void QtUi::ShowAboutBox(const DialogTemplate& dlg) {
+    TemplateDialog about(dlg, BoxParent());
+    about.SetCommandHandler([&about](int id) { about.done(id); });
+    about.exec();
+}
+
+// --- the dialog window ---
+
+void QtUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
+    UiBase::CreateDialogWindow(dlg, target); // the target, and the dialog's end state
+    delete m_pWindow.data();
+    ++m_nWindow;
+    auto* window = new TemplateDialog(dlg, nullptr, TemplateDialog::MainWindow);
+    window->SetCommandHandler([this](int id) {
+        if (m_pMainWnd)
+            m_pMainWnd->OnCommand(id);
+    });
+    window->SetAboutHandler([this] {
+        if (m_pMainWnd)
+            m_pMainWnd->OnAbout();
+    });
+    window->SetDropHandler([this](int id, const std::vector<std::string>& files) {
+        if (m_pMainWnd)
+            m_pMainWnd->OnDropFiles(id, files);
+    });
+    m_pWindow = window;
+    m_widgets = window->Controls();
+}
+
+int QtUi::RunModal() {
+    if (!m_pWindow)
+        return DialogResult();
+    if (!DialogEnded()) {
+        auto* window = static_cast<TemplateDialog*>(m_pWindow.data());
+        window->show();
+        window->FocusFirstControl();
+        QEventLoop loop;
+        m_pLoop = &loop;
+        if (!DialogEnded())
+            loop.exec(QEventLoop::DialogExec);
+        m_pLoop = nullptr;
+    }
+    return DialogResult();
+}
+
+void QtUi::EndDialog(int result) {
+    UiBase::EndDialog(result);
+    if (m_pWindow)
+        m_pWindow->hide();
+    if (m_pLoop)
+        m_pLoop->quit();
+}
+
+void QtUi::DestroyDialogWindow() {
+    DiscardPosted();
+    CloseDiffGroup();
+    ++m_nWindow;
+    m_widgets.clear();
+    delete m_pWindow.data();
+    m_pMainWnd = nullptr;
+    UiBase::DestroyDialogWindow();
+}
+
+void QtUi::SetWindowIcon(int iconId) {
+    UiBase::SetWindowIcon(iconId);
+    QIcon icon = ResourceIcon(iconId);
+    if (m_pWindow)
+        m_pWindow->setWindowIcon(icon);
+    QApplication::setWindowIcon(icon);
+}
+
+QWidget* QtUi::Window() const { return m_pWindow.data(); }
+
+QWidget* QtUi::Control(int id) const {
+    auto it = m_widgets.find(id);
+    return it == m_widgets.end() ? nullptr : it->second;
+}
+
+// --- controls ---
+
+bool QtUi::HasControl(int id) { return Control(id) != nullptr; }
+
+std::string QtUi::GetControlText(int id) {
+    QWidget* w = Control(id);
+    if (auto* e = qobject_cast<QLineEdit*>(w))
+        return e->text().toStdString();
+    if (auto* t = qobject_cast<QTextEdit*>(w))
+        return t->toPlainText().toStdString();
+    if (auto* b = qobject_cast<QAbstractButton*>(w))
+        return b->text().toStdString();
+    if (auto* l = qobject_cast<QLabel*>(w))
+        return l->text().toStdString();
+    return {};
+}
+
+void QtUi::SetControlText(int id, const std::string& text) {
+    QWidget* w = Control(id);
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(Q(text));
+        e->setCursorPosition(0); // a new text is read from its start, as an edit control shows it
+    } else if (auto* t = qobject_cast<QTextEdit*>(w)) {
+        t->setPlainText(BoxText(text));
+        if (t->property("octwCentre").toBool())
+            TemplateDialog::CentreLines(t);
+    } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->setText(Q(text));
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        l->setText(Q(text));
+    }
+}
+
+bool QtUi::IsControlEnabled(int id) {
+    QWidget* w = Control(id);
+    return w && w->isEnabled();
+}
+
+bool QtUi::IsControlVisible(int id) {
+    QWidget* w = Control(id);
+    return w && !w->isHidden(); // shown, even while the window itself is not on screen yet
+}
+
+int QtUi::GetCheck(int id) {
+    auto* c = qobject_cast<QCheckBox*>(Control(id));
+    return c && c->isChecked() ? 1 : 0;
+}
+
+void QtUi::SetCheck(int id, int state) {
+    if (auto* c = qobject_cast<QCheckBox*>(Control(id)))
+        c->setChecked(state != 0);
+}
+
+void QtUi::SetControlIcon(int id, int iconId) {
+    UiBase::SetControlIcon(id, iconId);
+    if (auto* l = qobject_cast<QLabel*>(Control(id)))
+        TemplateDialog::SetIconPicture(l, ResourceIcon(iconId), 16); // the small-icon size
+}
+
+int QtUi::GetProgressPos(int id) {
+    auto* p = qobject_cast<QProgressBar*>(Control(id));
+    return p ? p->value() : 0;
+}
+
+void QtUi::AcceptDrops(int id, bool accept) {
+    UiBase::AcceptDrops(id, accept);
+    if (auto* e = dynamic_cast<DropLineEdit*>(Control(id)))
+        e->SetAcceptFiles(accept);
+}
+
+void QtUi::ApplyProgress(int id, int pos) {
+    if (auto* p = qobject_cast<QProgressBar*>(Control(id)))
+        p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
+}
+
+void QtUi::ApplyEnable(int id, bool enable) {
+    if (QWidget* w = Control(id))
+        w->setEnabled(enable);
+}
+
+void QtUi::ApplyShow(int id, bool show) {
+    if (QWidget* w = Control(id))
+        w->setVisible(show);
+}
+
+// --- file dialogs ---
+
+namespace {
+bool RunFileDialog(QWidget* parent, const std::string& initialFold, bool save, std::string* path) {
+    QFileDialog dialog(parent, save ? QStringLiteral("名前を付けて保存") : QStringLiteral("開く"),
+                       Q(initialFold));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // AnyFile: the open dialog takes a name that does not exist yet; the sizing refuses it.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    *path = dialog.selectedFiles().constFirst().toStdString();
+    return true;
+}
+} // namespace
+
+bool QtUi::OpenFileDialog(const std::string& initialFold, std::string* path) {
+    return RunFileDialog(BoxParent(), initialFold, false, path);
+}
+
+bool QtUi::SaveFileDialog(const std::string& initialFold, std::string* path) {
+    return RunFileDialog(BoxParent(), initialFold, true, path);
+}
+
+} // namespace platform

@@ -1,0 +1,118 @@
+#pragma once
+// The desktop backend: the program's dialogs as Qt 6 widgets built from their templates, message
+// boxes, file dialogs, and the FIFO of posted messages handed to the Qt event loop in slices, so
+// the window keeps painting and answering input while a worker floods it with differences.
+#include "platform/UiBase.h"
+
+#include <QPointer>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class QDialog;
+class QEventLoop;
+class QFont;
+class QIcon;
+class QObject;
+class QWidget;
+
+namespace platform {
+
+class QtUi : public UiBase {
+public:
+    // Needs the QApplication; the constructing thread is the UI thread.
+    QtUi();
+    ~QtUi() override;
+    QtUi(const QtUi&) = delete;
+    QtUi& operator=(const QtUi&) = delete;
+
+    // --- boxes ---
+    int MessageBox(const BoxSpec& box) override;
+    int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
+
+    // --- posted messages and the worker's effects ---
+    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void SetProgressPos(int id, int pos) override;
+    void EnableControl(int id, bool enable) override;
+    void ShowControl(int id, bool show) override;
+
+    // --- the dialog window ---
+    void CreateDialogWindow(const DialogTemplate& dlg, HWND target) override;
+    int RunModal() override;
+    void EndDialog(int result) override;
+    void DestroyDialogWindow() override;
+    void SetWindowIcon(int iconId) override;
+    void ShowAboutBox(const DialogTemplate& dlg) override;
+
+    bool HasControl(int id) override;
+    std::string GetControlText(int id) override;
+    void SetControlText(int id, const std::string& text) override;
+    bool IsControlEnabled(int id) override;
+    bool IsControlVisible(int id) override;
+    int GetCheck(int id) override;
+    void SetCheck(int id, int state) override;
+    void SetControlIcon(int id, int iconId) override;
+    int GetProgressPos(int id) override;
+    void AcceptDrops(int id, bool accept) override;
+
+    bool OpenFileDialog(const std::string& initialFold, std::string* path) override;
+    bool SaveFileDialog(const std::string& initialFold, std::string* path) override;
+
+    // Keeps painting and serving the worker's boxes while it waits; user input waits meanwhile.
+    void WaitWorker() override;
+
+    // --- for the program and its tests ---
+    QWidget* Window() const;
+    QWidget* Control(int id) const;
+    // The template's font, with the substitution that makes it available on Linux.
+    static QFont DialogFont(const DialogTemplate& dlg);
+    // Icon resource 128, 134 or 135 with its 16 x 16 and 32 x 32 pictures (null for others).
+    static QIcon ResourceIcon(int iconId);
+    // Live-display messages handed to the window / merged away before delivery.
+    long long DiffMessagesDelivered() const { return m_nDiffDelivered.load(); }
+    long long DiffMessagesMerged() const { return m_nDiffMerged.load(); }
+
+protected:
+    void ApplyProgress(int id, int pos) override;
+    void ApplyEnable(int id, bool enable) override;
+    void ApplyShow(int id, bool show) override;
+    void WakeUi() override;
+
+private:
+    struct Message {
+        UINT m_message;
+        WPARAM m_wParam;
+        LPARAM m_lParam;
+    };
+    // Live-display messages posted one after another, waiting in the FIFO as one item.
+    struct DiffGroup {
+        HWND m_target = nullptr;
+        unsigned m_nWindow = 0;
+        std::vector<Message> m_messages;
+    };
+
+    void OnWake();
+    void CloseDiffGroup();
+    void DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group);
+    QWidget* BoxParent() const;
+    int ShowBoxNow(const BoxSpec& box);
+    int OverwriteNow(const DialogTemplate& dlg, const std::string& message);
+
+    QObject* m_pWaker = nullptr;            // lives on the UI thread; wake-ups are queued to it
+    std::atomic<bool> m_bWakePosted{false};
+
+    QPointer<QDialog> m_pWindow;
+    std::map<int, QWidget*> m_widgets;
+    QEventLoop* m_pLoop = nullptr;
+    unsigned m_nWindow = 0; // counts the windows created, so late deliveries find theirs gone
+
+    std::mutex m_diffMutex;
+    std::shared_ptr<DiffGroup> m_pOpenGroup;
+    std::atomic<long long> m_nDiffDelivered{0};
+    std::atomic<long long> m_nDiffMerged{0};
+};
+
+} // namespace platform

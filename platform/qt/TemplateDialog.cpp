@@ -1,0 +1,283 @@
+#include "platform/qt/TemplateDialog.h"
+
+#include "platform/WinTypes.h"
+#include "platform/qt/QtUi.h"
+#include "res/Dialogs.h"
+#include "res/Resource.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QUrl>
+
+#include <cmath>
+
+namespace platform {
+namespace {
+
+std::vector<std::string> LocalFiles(const QMimeData* mime) {
+    std::vector<std::string> files;
+    if (!mime || !mime->hasUrls())
+        return files;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            files.push_back(url.toLocalFile().toStdString());
+    return files;
+}
+
+int MulDiv(int value, int mul, int div) {
+    return static_cast<int>(std::lround(static_cast<double>(value) * mul / div));
+}
+
+// Read-only edits show the window's colour behind their text, as the original's do.
+void UseWindowBackground(QWidget* w) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, pal.color(QPalette::Window));
+    w->setPalette(pal);
+}
+
+} // namespace
+
+// --- name boxes that take dropped files ---
+
+void DropLineEdit::SetAcceptFiles(bool accept) {
+    m_bAcceptFiles = accept;
+    setAcceptDrops(accept);
+}
+
+void DropLineEdit::dragEnterEvent(QDragEnterEvent* event) {
+    // Only files: no text is dragged into a name box, and other boxes refuse everything.
+    if (m_bAcceptFiles && !LocalFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DropLineEdit::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_bAcceptFiles && !LocalFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DropLineEdit::dropEvent(QDropEvent* event) {
+    std::vector<std::string> files = LocalFiles(event->mimeData());
+    if (!m_bAcceptFiles || files.empty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (m_onDrop)
+        m_onDrop(m_nId, files);
+}
+
+// --- the dialog ---
+
+QSize TemplateDialog::BaseUnits(const QFont& font) {
+    QFontMetrics fm(font);
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    int width = static_cast<int>(std::lround(fm.horizontalAdvance(letters) / 52.0));
+    return QSize(width, fm.height());
+}
+
+QRect TemplateDialog::ToPixels(const QSize& base, int x, int y, int cx, int cy) {
+    return QRect(MulDiv(x, base.width(), 4), MulDiv(y, base.height(), 8),
+                 MulDiv(cx, base.width(), 4), MulDiv(cy, base.height(), 8));
+}
+
+void TemplateDialog::SetIconPicture(QLabel* label, const QIcon& icon, int size) {
+    // An icon control takes the size of its picture, from its top-left corner.
+    label->setPixmap(icon.pixmap(QSize(size, size)));
+    label->resize(size, size);
+}
+
+void TemplateDialog::CentreLines(QTextEdit* edit) {
+    QTextCursor cursor(edit->document());
+    cursor.select(QTextCursor::Document);
+    QTextBlockFormat format;
+    format.setAlignment(Qt::AlignHCenter);
+    cursor.mergeBlockFormat(format);
+}
+
+TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind kind)
+    : QDialog(parent), m_kind(kind) {
+    setWindowTitle(QString::fromStdString(dlg.m_strCaption));
+    // A modal frame with caption and system menu: a close box, no minimise or maximise box.
+    Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    // The main window is a window of its own, so the task bar shows it.
+    setWindowFlags(flags | (kind == MainWindow ? Qt::Window : Qt::Dialog));
+    setSizeGripEnabled(false);
+    QFont font = QtUi::DialogFont(dlg);
+    setFont(font);
+    const QSize base = BaseUnits(font);
+    QRect client = ToPixels(base, 0, 0, dlg.m_cx, dlg.m_cy);
+    setFixedSize(client.size());
+
+    for (const DialogControl& dc : dlg.m_controls) {
+        QWidget* w = MakeControl(dc, base);
+        w->setObjectName(QStringLiteral("ctl%1").arg(dc.m_nId));
+        if (dc.m_nId != kIdStatic)
+            m_controls[dc.m_nId] = w;
+        m_tabOrder.push_back(w);
+    }
+    for (std::size_t i = 1; i < m_tabOrder.size(); ++i)
+        QWidget::setTabOrder(m_tabOrder[i - 1], m_tabOrder[i]);
+
+    if (kind == MainWindow) {
+        // No system menu to carry the about item on Linux: F1, and the window's context menu.
+        auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+        connect(help, &QShortcut::activated, this, [this] {
+            if (m_onAbout)
+                m_onAbout();
+        });
+    }
+}
+
+QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base) {
+    const unsigned style = dc.m_nStyle;
+    const QString text = QString::fromStdString(dc.m_strText);
+    const QRect rect = ToPixels(base, dc.m_x, dc.m_y, dc.m_cx, dc.m_cy);
+    QWidget* w = nullptr;
+    switch (dc.m_kind) {
+    case ControlKind::PushButton: {
+        auto* b = new QPushButton(text, this);
+        b->setAutoDefault(true); // a focused button takes Enter, as the original's do
+        b->setDefault((style & kStyleDefault) != 0);
+        connect(b, &QPushButton::clicked, this, [this, id = dc.m_nId] {
+            if (m_onCommand)
+                m_onCommand(id);
+        });
+        w = b;
+        break;
+    }
+    case ControlKind::CheckBox: {
+        auto* c = new QCheckBox(text, this);
+        connect(c, &QCheckBox::clicked, this, [this, id = dc.m_nId] {
+            if (m_onCommand)
+                m_onCommand(id);
+        });
+        w = c;
+        break;
+    }
+    case ControlKind::Label: {
+        auto* l = new QLabel(text, this);
+        l->setTextFormat(Qt::PlainText);
+        l->setAlignment(((style & kStyleCentre) ? Qt::AlignHCenter : Qt::AlignLeft) |
+                        ((style & kStyleSunken) ? Qt::AlignVCenter : Qt::AlignTop));
+        if (style & kStyleSunken) {
+            l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            l->setLineWidth(1);
+        }
+        w = l;
+        break;
+    }
+    case ControlKind::Icon: {
+        auto* l = new QLabel(this);
+        l->setGeometry(rect);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        SetIconPicture(l, QtUi::ResourceIcon(dc.m_nIconId), 32); // the large icon, as created
+        w = l;
+        break;
+    }
+    case ControlKind::Edit: {
+        const Qt::Alignment align = (style & kStyleCentre)  ? Qt::AlignHCenter
+                                    : (style & kStyleRight) ? Qt::AlignRight
+                                                            : Qt::AlignLeft;
+        if (style & kStyleMultiline) {
+            auto* t = new QTextEdit(this);
+            t->setAcceptRichText(false);
+            t->setReadOnly((style & kStyleReadOnly) != 0);
+            t->setFrameStyle((style & kStyleBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
+            t->setTabChangesFocus(true);
+            t->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            t->setAlignment(align);
+            t->setProperty("octwCentre", (style & kStyleCentre) != 0);
+            if (style & kStyleReadOnly)
+                UseWindowBackground(t->viewport());
+            w = t;
+        } else {
+            auto* e = new DropLineEdit(dc.m_nId, this);
+            e->setReadOnly((style & kStyleReadOnly) != 0);
+            e->setFrame((style & kStyleBorder) != 0);
+            e->setAlignment(align | Qt::AlignVCenter);
+            if (style & kStyleReadOnly)
+                UseWindowBackground(e);
+            w = e;
+        }
+        break;
+    }
+    case ControlKind::Progress: {
+        auto* p = new QProgressBar(this);
+        p->setRange(0, 100);
+        p->setValue(0);
+        p->setTextVisible(false);
+        w = p;
+        break;
+    }
+    }
+    if (dc.m_kind != ControlKind::Icon)
+        w->setGeometry(rect);
+    const bool focusable = dc.m_kind == ControlKind::PushButton ||
+                           dc.m_kind == ControlKind::CheckBox || dc.m_kind == ControlKind::Edit;
+    if (focusable)
+        w->setFocusPolicy((style & kStyleTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
+    else
+        w->setFocusPolicy(Qt::NoFocus);
+    if (style & kStyleHidden)
+        w->hide();
+    return w;
+}
+
+void TemplateDialog::SetDropHandler(DropLineEdit::DropHandler handler) {
+    for (auto& [id, w] : m_controls)
+        if (auto* e = dynamic_cast<DropLineEdit*>(w))
+            e->SetDropHandler(handler);
+}
+
+QWidget* TemplateDialog::Control(int id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+void TemplateDialog::FocusFirstControl() {
+    for (QWidget* w : m_tabOrder) {
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->isHidden() && w->isEnabled()) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void TemplateDialog::reject() {
+    // Esc and the close box: the owner decides whether and how the dialog ends.
+    if (m_onCommand)
+        m_onCommand(IDCANCEL);
+    else
+        QDialog::reject();
+}
+
+void TemplateDialog::contextMenuEvent(QContextMenuEvent* event) {
+    if (m_kind != MainWindow || !m_onAbout) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction* about = menu.addAction(QString::fromStdString(LoadResString(IDS_ABOUTBOX)));
+    if (menu.exec(event->globalPos()) == about)
+        m_onAbout();
+}
+
+} // namespace platform
