@@ -1,0 +1,82 @@
+#include "util/Trace.h"
+
+#include "support/ProgramFolder.h"
+#include "platform/ScriptedUi.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kCannotOpen = "トレース用ファイルが開けません";
+
+TEST(TraceFile, StoresCp932WithCrLfAndAddsNothing) {
+    ProgramFolder prog;
+    WriteTrace("※引数が無効。IxExistFile()\n");
+    WriteTrace("○　表[%s]\n\tFileName[ソ]\n");
+    EXPECT_EQ(prog.Trace(), "\x81\xA6\x88\xF8\x90\x94\x82\xAA\x96\xB3\x8C\xF8\x81\x42"
+                            "IxExistFile()\r\n"
+                            "\x81\x9B\x81\x40\x95\x5C[%s]\r\n\tFileName[\x83\x5C]\r\n");
+}
+
+TEST(TraceFile, EmptyMessageCreatesTheFileAndWritesNothing) {
+    ProgramFolder prog;
+    ASSERT_FALSE(fs::exists(prog / "DataTrace.txt"));
+    WriteTrace("");
+    EXPECT_TRUE(fs::exists(prog / "DataTrace.txt"));
+    EXPECT_EQ(fs::file_size(prog / "DataTrace.txt"), 0u);
+}
+
+TEST(TraceFile, StartUpMarkerIsWrittenAsRawBytes) {
+    ProgramFolder prog;
+    WriteFile(prog / "DataTrace.txt", "left from the last start\r\n");
+    ResetTraceFile();
+    EXPECT_EQ(fs::file_size(prog / "DataTrace.txt"), 0u);
+    std::string marker;
+    for (int c = 0xF0; c <= 0xFF; ++c)
+        marker.push_back(static_cast<char>(c));
+    WriteTrace(marker);
+    WriteTrace("\n");
+    EXPECT_EQ(prog.Trace(), marker + "\r\n");
+}
+
+TEST(TraceFile, MessageLengthNotTerminatorCounts) {
+    ProgramFolder prog;
+    WriteTrace(std::string("a\0b\n", 4));
+    EXPECT_EQ(prog.Trace(), std::string("a\0b\r\n", 5));
+}
+
+TEST(TraceFile, UnopenableFileGivesOneBoxPerCall) {
+    ProgramFolder prog;
+    platform::ScriptedUi ui;
+    WriteFile(prog / "DataTrace.txt", "kept");
+    MakeReadOnly(prog / "DataTrace.txt");
+    ResetTraceFile(); // silent, and the file stays as it was
+    EXPECT_TRUE(ui.BoxTexts().empty());
+    for (int i = 0; i < 3; ++i)
+        WriteTrace("※lost\n");
+    EXPECT_EQ(prog.Trace(), "kept");
+
+    g_strTracePath = prog / "no-such-folder/DataTrace.txt";
+    WriteTrace("※lost\n");
+    g_strTracePath.clear(); // not set yet
+    WriteTrace("※lost\n");
+
+    const auto boxes = ui.EventsOf(platform::UiEvent::Kind::Box);
+    ASSERT_EQ(boxes.size(), 5u);
+    for (const auto& box : boxes) {
+        EXPECT_EQ(box.m_strText, kCannotOpen);
+        EXPECT_EQ(box.m_buttons, platform::BoxButtons::Ok);
+        EXPECT_EQ(box.m_icon, platform::BoxIcon::None);
+    }
+
+    // A later call tries again from the start.
+    g_strTracePath = prog / "DataTrace.txt";
+    fs::permissions(g_strTracePath, fs::perms::owner_write, fs::perm_options::add);
+    WriteTrace("◎\n");
+    EXPECT_EQ(prog.Trace(), "kept\x81\x9D\r\n");
+    EXPECT_EQ(ui.BoxTexts().size(), 5u);
+}
+
+} // namespace
