@@ -13,6 +13,9 @@ configure() { # dir, extra cmake arguments...
 
 configure build/asan -DOCTW_SANITIZE=address
 cmake --build build/asan -j "$jobs"
+# Widgets are tested on Qt's offscreen platform: no display is needed.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 

@@ -85,19 +85,4 @@ TEST(TextFile, ReadsCrLfAndLfLines) {
     EXPECT_FALSE(file.ReadString(line));
 }
 
-TEST(TextFile, WrittenTextReadsBack) {
-    TempDir dir;
-    platform::CTextFile file;
-    ASSERT_TRUE(file.Open(dir / "rt.ini", platform::CTextFile::modeCreateReadWrite));
-    ASSERT_TRUE(file.WriteString("/データ/表\n1\n"));
-    file.Close();
-    ASSERT_TRUE(file.Open(dir / "rt.ini", platform::CTextFile::modeRead));
-    std::string a, b;
-    EXPECT_TRUE(file.ReadString(a));
-    EXPECT_TRUE(file.ReadString(b));
-    EXPECT_EQ(a, "/データ/表");
-    EXPECT_EQ(b, "1");
-    EXPECT_FALSE(file.ReadString(a));
-}
-
 } // namespace

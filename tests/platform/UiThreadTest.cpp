@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
 
 using namespace platform;
 
@@ -190,28 +189,20 @@ TEST(UiWorker, OneWorkerAtATime) {
     Watchdog dog(120);
     ScriptedUi ui;
     ui.WaitWorker(); // none started: returns at once
-    std::promise<void> release;
-    std::shared_future<void> go = release.get_future().share();
-    std::atomic<int> order{0};
-    int firstSaw = -1, secondSaw = -1;
+    std::atomic<bool> firstDone{false};
+    bool secondSawFirstDone = false;
     ui.StartWorker([&] {
-        go.wait();
-        firstSaw = order++;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        firstDone = true;
         return 1;
     });
     EXPECT_TRUE(ui.IsWorkerRunning());
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        release.set_value();
-    });
-    ui.StartWorker([&] { // waits for the first
-        secondSaw = order++;
+    ui.StartWorker([&] { // starts only after the first has ended
+        secondSawFirstDone = firstDone.load();
         return 2;
     });
     ui.WaitWorker();
-    releaser.join();
-    EXPECT_EQ(firstSaw, 0);
-    EXPECT_EQ(secondSaw, 1);
+    EXPECT_TRUE(secondSawFirstDone);
     EXPECT_EQ(ui.WorkerExitCode(), 2);
 }
 
