@@ -33,7 +33,7 @@ void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
     std::fflush(out);
 }
 
-bool ConsoleUi::Ask(const std::string& question) {
+bool ConsoleUi::Ask(const std::string& question, bool yesByDefault) {
     if (m_presetYes) {
         PrintLocked(stderr, question);
         return *m_presetYes;
@@ -45,10 +45,15 @@ bool ConsoleUi::Ask(const std::string& question) {
     std::string text = question;
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
-    PrintLocked(stderr, text + " [y/N] ");
+    // Enter alone picks the default button, as it does in the window.
+    PrintLocked(stderr, text + (yesByDefault ? " [Y/n] " : " [y/N] "));
     std::string reply;
-    if (!std::getline(std::cin, reply))
+    if (!std::getline(std::cin, reply)) {
+        std::cin.clear(); // a later question asks again
         return false;
+    }
+    if (reply.empty())
+        return yesByDefault;
     return reply == "y" || reply == "Y" || reply == "yes";
 }
 
@@ -56,7 +61,7 @@ int ConsoleUi::MessageBox(const BoxSpec& box) {
     std::lock_guard lock(m_ioMutex);
     std::string text = ForTerminal(box.m_strText);
     if (box.m_buttons == BoxButtons::YesNo)
-        return Ask(text) ? IDYES : IDNO;
+        return Ask(text, box.m_nDefaultButton == 1) ? IDYES : IDNO;
     bool toStdout = m_toStdout && m_toStdout(box);
     PrintLocked(toStdout ? stdout : stderr, text);
     return IDOK;
@@ -64,7 +69,7 @@ int ConsoleUi::MessageBox(const BoxSpec& box) {
 
 int ConsoleUi::OverwriteQuestion(const DialogTemplate&, const std::string& message) {
     std::lock_guard lock(m_ioMutex);
-    return Ask(ForTerminal(message)) ? IDOK : IDCANCEL;
+    return Ask(ForTerminal(message), false) ? IDOK : IDCANCEL;
 }
 
 void ConsoleUi::SetControlText(int id, const std::string& text) {

@@ -36,7 +36,7 @@ protected:
     void ApplyProgress(int id, int pos) override;
 
 private:
-    bool Ask(const std::string& question);
+    bool Ask(const std::string& question, bool yesByDefault);
     void PrintLocked(std::FILE* out, const std::string& text);
 
     std::mutex m_ioMutex;

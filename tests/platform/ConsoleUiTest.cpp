@@ -26,7 +26,7 @@ Output Capture(const std::function<void()>& f, const char* stdinPath = nullptr) 
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (stdinPath) {
-        const int in = ::open(stdinPath, O_RDONLY);
+        const int in = ::open(stdinPath, O_RDONLY | O_NOCTTY);
         ::dup2(in, 0);
         ::close(in);
     }
@@ -84,6 +84,28 @@ TEST(ConsoleUi, QuestionWithoutTerminalOrPresetIsNo) {
     int answer = 0;
     Capture([&] { answer = ui.MessageBox(YesNo("続けますか?")); }, "/dev/null");
     EXPECT_EQ(answer, IDNO);
+}
+
+TEST(ConsoleUi, EnterAloneTakesTheDefaultButton) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string typed = "\n\ny\nn\n";
+    ASSERT_EQ(::write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    BoxSpec yesFirst = YesNo("保存?"), noFirst = YesNo("修復?");
+    noFirst.m_nDefaultButton = 2;
+    ConsoleUi ui;
+    std::vector<int> answers;
+    Output o = Capture(
+        [&] {
+            for (const BoxSpec* box : {&yesFirst, &noFirst, &noFirst, &yesFirst})
+                answers.push_back(ui.MessageBox(*box));
+        },
+        ::ptsname(master));
+    ::close(master);
+    EXPECT_EQ(answers, (std::vector<int>{IDYES, IDNO, IDYES, IDNO}));
+    EXPECT_EQ(o.err, "保存? [Y/n] 修復? [y/N] 修復? [y/N] 保存? [Y/n] ");
 }
 
 TEST(ConsoleUi, RouterSendsChosenBoxesToStandardOutput) {
