@@ -65,7 +65,7 @@ const DialogTemplate& AboutDialogTemplate() {
         {
             {IDC_ICON_ABOUT, ControlKind::Icon, "", 11, 17, 20, 20, kStyleNone, IDR_MAINFRAME},
             {kIdStatic, ControlKind::Label, "Octetwatch Version 2.58", 40, 10, 110, 8, kStyleNone},
-            {kIdStatic, ControlKind::Label, "二つのファイルをバイト単位で比較します", 40, 25, 110, 8,
+            {kIdStatic, ControlKind::Label, "ファイルをバイト単位で比較します", 40, 25, 110, 8,
              kStyleNone},
             {IDOK, ControlKind::PushButton, "OK", 54, 44, 50, 14, kButton | kStyleDefault},
         },
