@@ -1,0 +1,158 @@
+#pragma once
+// The main window's logic: start-up and shutdown, the settings file, the run and its worker, the
+// three files' selection and status, and the repair commands. It works on the dialog's controls
+// by id through the UI backend in use, so the desktop window, the command-line program and the
+// tests all drive the same code.
+#include "diffdb/CMyDiffDataBase.h"
+#include "diffdb/CMyDiffRepair.h"
+#include "engine/CMyMakeFile.h"
+#include "platform/Control.h"
+#include "platform/LowFile.h"
+#include "platform/Ui.h"
+#include "platform/WinTypes.h"
+#include "res/Resource.h"
+#include "util/FileData.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CMyMainDlg : public platform::CWndTarget {
+public:
+    // Why the last press of execute did not start a run (the window shows some of these only
+    // through a box, some not at all; the command-line program tells each one).
+    enum ExecuteOutcome {
+        kExecNone,          // execute not pressed yet
+        kExecStarted,       // the worker was started
+        kExecSameName,      // FILE A and FILE B boxes hold the same text
+        kExecEmptyName,     // a name box is empty
+        kExecRefreshA,      // FILE A could not be sized, or its name has no folder
+        kExecRefreshB,      // the same for FILE B
+        kExecNotWritable,   // refused by the writability check
+    };
+
+    CMyMainDlg();
+    ~CMyMainDlg() override;
+    CMyMainDlg(const CMyMainDlg&) = delete;
+    CMyMainDlg& operator=(const CMyMainDlg&) = delete;
+
+    // Creates the window, initialises it, runs it until it ends, and shuts it down.
+    int DoModal();
+
+    // --- platform::CWndTarget ---
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(int id) override;
+    void OnDropFiles(int id, const std::vector<std::string>& files) override;
+    void OnAbout() override;
+
+    // --- start-up and shutdown ---
+    BOOL OnInitDialog();
+    void OnSysCommand(UINT nID);
+    int OnQueryDragIcon() const { return m_hIcon; }
+    void OnOK();
+    void OnCancel();
+    void OnDestroy();
+    // Check box 1010 <-> m_bDisplayDiff: TRUE reads the control, FALSE fills it.
+    void UpdateData(BOOL bSaveAndValidate);
+
+    // --- settings file ---
+    int ReadSettings();
+    int WriteSettings();
+    std::string SettingsPath() const;
+
+    // --- run control ---
+    void OnBtnExecute();
+    BOOL CheckFileNames();
+    void ControlThread(BOOL bStart);
+    void OnBtnStop();
+    void OnChkDispDiff();
+    void OnChkMakeLog();
+    void ShowDiffLine();
+    void EnableCtrls(BOOL bEnable);
+    void ShowRepairBtn(BOOL bShow);
+
+    // --- file selection and status ---
+    void OnBtnFileA();
+    void OnBtnFileB();
+    void OnBtnLogFile();
+    int GetFileSizeA64(const char* pPath);
+    int GetFileSizeB64(const char* pPath);
+    void TraceSeekError();
+    void ShowFileSize(std::int64_t i64Size, BOOL bFileA);
+    BOOL RefreshFileInfo(int nFile);
+    BOOL UpdateStatusIcons(int nFile);
+    void SetStatusIcon(int nWhich, int nStatus);
+    BOOL CheckWritable();
+
+    // --- repair commands ---
+    void OnBtnRepairA();
+    void OnBtnRepairB();
+    void OnRepair();
+
+    // Texts the window shows.
+    static constexpr const char* kHintFileA = "比較元のファイル名を入力";
+    static constexpr const char* kHintFileB = "比較先のファイル名を入力";
+    static constexpr const char* kOutputPlaceholder = "異なるデータの出力欄";
+    static constexpr const char* kSettingsName = "octwtch.ini";
+
+    // Members, in the order the window's layout names them.
+    CMyDiffDataBase m_DiffDataBase;
+    platform::CControl m_stcIconLog{IDC_ICON_LOG};
+    platform::CControl m_stcIconB{IDC_ICON_B};
+    platform::CControl m_stcIconA{IDC_ICON_A};
+    platform::CControl m_chkMakeDB{IDC_CHK_MAKE_DB};
+    platform::CControl m_editSizeB{IDC_EDIT_SIZE_B};
+    platform::CControl m_editSizeA{IDC_EDIT_SIZE_A};
+    platform::CControl m_ctrlProgress{IDC_PROGRESS};
+    platform::CControl m_editLogFile{IDC_EDIT_LOG_FILE};
+    platform::CControl m_editFileB{IDC_EDIT_FILE_B};
+    platform::CControl m_editFileA{IDC_EDIT_FILE_A};
+    // Controls the logic addresses besides those above.
+    platform::CControl m_chkDispDiff{IDC_CHK_DISP_DIFF};
+    platform::CControl m_btnExecute{IDC_BTN_EXECUTE};
+    platform::CControl m_btnStop{IDC_BTN_STOP};
+    platform::CControl m_editOutput{IDC_EDIT_OUTPUT};
+    platform::CControl m_btnRepairA{IDC_BTN_REPAIR_A};
+    platform::CControl m_btnRepairB{IDC_BTN_REPAIR_B};
+
+    BOOL m_bDisplayDiff = FALSE;
+    int m_nRepairable = 0;
+    BOOL m_bSelectedA = FALSE;
+    BOOL m_bSelectedB = FALSE;
+    BOOL m_bSelectedLog = FALSE;
+    std::string m_strDBFile;
+    CMyDiffRepair m_DiffRepair;
+    std::string m_strLogFile;
+    BOOL m_bUseDataBase = TRUE;
+    int m_hIcon = IDR_MAINFRAME;
+    std::int64_t m_i64DiffAdrs = 0;
+    std::int64_t m_i64DiffCount = 0;
+    BYTE m_bDiffDataA = 0;
+    BYTE m_bDiffDataB = 0;
+    int m_nStatusA = 0;
+    int m_nStatusB = 0;
+    int m_nStatusLog = 0;
+    std::string m_strFoldB;
+    std::string m_strFoldA;
+    std::string m_strModuleFold;
+    CMyMakeFile m_MakeFile;
+    // The backend that runs the worker of the current or last run; null until the first run.
+    platform::IUi* m_pWorkThread = nullptr;
+    BOOL m_bExecute = FALSE;
+    FILEDATA m_FileData;
+
+    // FALSE for the command-line program: "octwtch.ini" belongs to the window.
+    BOOL m_bUseSettingsFile = TRUE;
+    ExecuteOutcome m_nLastExecute = kExecNone;
+    // Which files the difference store was filled from: taken from the engine when a run's
+    // database is saved, cleared when a run empties the store. A repair patches only these.
+    platform::FileIdentity m_idStoreA;
+    platform::FileIdentity m_idStoreB;
+    // Result of the last repair command: -1 none yet, 0 failed or refused, 1 repaired.
+    int m_nLastRepair = -1;
+
+private:
+    int GetFileSize64(const char* pPath, BOOL bFileA);
+    void OnBtnFile(BOOL bFileA);
+    void OnBtnRepair(BOOL bFileA);
+};

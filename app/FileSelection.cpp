@@ -1,0 +1,230 @@
+// The three select buttons, measuring FILE A and FILE B, the size lines, the status icons and
+// the writability check before a run.
+#include "app/CMyMainDlg.h"
+
+#include "platform/Format.h"
+#include "platform/LowFile.h"
+#include "util/PathUtil.h"
+#include "util/Trace.h"
+
+#include <cerrno>
+
+using platform::Ui;
+
+void CMyMainDlg::OnBtnFileA() { OnBtnFile(TRUE); }
+
+void CMyMainDlg::OnBtnFileB() { OnBtnFile(FALSE); }
+
+void CMyMainDlg::OnBtnFile(BOOL bFileA) {
+    std::string strPath;
+    if (!Ui().OpenFileDialog(bFileA ? m_strFoldA : m_strFoldB, &strPath))
+        return;
+    ShowRepairBtn(FALSE);
+    (bFileA ? m_editFileA : m_editFileB).SetWindowText(strPath);
+    m_ctrlProgress.SetPos(0);
+    if (GetFileSize64(strPath.c_str(), bFileA) != 0) {
+        platform::ShowBox(bFileA ? "ファイルAのサイズ取得に失敗。" : "ファイルBのサイズ取得に失敗。");
+        return;
+    }
+    ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
+    std::string strFile;
+    SplitFileAndFold(strPath.c_str(), &strFile, bFileA ? &m_strFoldA : &m_strFoldB);
+    if (bFileA) {
+        m_bSelectedA = TRUE;
+        UpdateStatusIcons(0);
+    } else {
+        m_bSelectedB = TRUE;
+        UpdateStatusIcons(1);
+    }
+}
+
+void CMyMainDlg::OnBtnLogFile() {
+    std::string strFile, strFold;
+    SplitFileAndFold(m_strLogFile.c_str(), &strFile, &strFold);
+    std::string strPath;
+    if (!Ui().SaveFileDialog(strFold, &strPath))
+        return;
+    if (strPath == m_DiffDataBase.GetFileName()) {
+        platform::ShowBox("※データベースファイルと同じファイル名は使えません。\n");
+        return;
+    }
+    m_editLogFile.SetWindowText(strPath);
+    m_ctrlProgress.SetPos(0);
+    m_strLogFile = strPath;
+    m_bSelectedLog = TRUE;
+    UpdateStatusIcons(2);
+}
+
+int CMyMainDlg::GetFileSizeA64(const char* pPath) { return GetFileSize64(pPath, TRUE); }
+
+int CMyMainDlg::GetFileSizeB64(const char* pPath) { return GetFileSize64(pPath, FALSE); }
+
+int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
+    std::string& strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
+    std::int64_t& i64Size = bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB;
+    BOOL& bOpen = bFileA ? m_FileData.bOpenA : m_FileData.bOpenB;
+    if (pPath == nullptr) {
+        WriteTrace(bFileA ? "引数が無効。GetFileSizeA64()\n" : "引数が無効。GetFileSizeB64()\n");
+        strPath.clear();
+        i64Size = 0;
+        bOpen = FALSE;
+        return -1;
+    }
+    strPath = pPath;
+    // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
+    int nFile = platform::FileOpen(strPath, platform::kOpenRead);
+    if (nFile == -1) {
+        i64Size = 0;
+        bOpen = FALSE;
+        return -1;
+    }
+    bOpen = TRUE;
+    if (platform::FileSeek(nFile, 0, platform::kSeekEnd) == -1) {
+        TraceSeekError();
+        platform::FileClose(nFile);
+        i64Size = 0;
+        bOpen = FALSE;
+        return -1;
+    }
+    i64Size = platform::FileTell(nFile);
+    platform::FileClose(nFile);
+    bOpen = FALSE;
+    return 0;
+}
+
+void CMyMainDlg::TraceSeekError() {
+    const int nErr = platform::LastError();
+    switch (nErr) {
+    case EBADF:
+        WriteTrace("※ _lseeki64のエラー: ファイル ハンドルが無効\n");
+        break;
+    case EINVAL:
+        WriteTrace("※ _lseeki64のエラー: origin の値が無効か、または offset "
+                   "の値がファイルの先頭より前\n");
+        break;
+    default:
+        WriteTrace(platform::Format("※ _lseeki64のエラー: errno[%d]\n", nErr));
+        break;
+    }
+}
+
+void CMyMainDlg::ShowFileSize(std::int64_t i64Size, BOOL bFileA) {
+    const platform::CControl& box = bFileA ? m_editSizeA : m_editSizeB;
+    if (i64Size < 0) {
+        box.SetWindowText(bFileA ? "※ファイルA: サイズエラー" : "※ファイルB: サイズエラー");
+        return;
+    }
+    std::string strSize = platform::Format("%I64d", i64Size);
+    AddComma(&strSize);
+    box.SetWindowText(platform::Format("└ %s Byte", strSize.c_str()));
+}
+
+BOOL CMyMainDlg::RefreshFileInfo(int nFile) {
+    if (nFile != 0 && nFile != 1)
+        return FALSE;
+    const BOOL bFileA = nFile == 0 ? TRUE : FALSE;
+    // The user may have typed or dropped a name since the last selection.
+    const std::string strText = (bFileA ? m_editFileA : m_editFileB).GetWindowText();
+    if (GetFileSize64(strText.c_str(), bFileA) != 0)
+        return FALSE;
+    (bFileA ? m_FileData.strFileA : m_FileData.strFileB) = strText;
+    std::string strFile, strFold;
+    if (!SplitFileAndFold(strText.c_str(), &strFile, &strFold))
+        return FALSE;
+    if (bFileA) {
+        m_strFoldA = strFold;
+        WriteTrace(platform::Format("○　ファイルAのフォルダデータ[%s]\n", m_strFoldA.c_str()));
+    } else {
+        m_strFoldB = strFold;
+        WriteTrace(platform::Format("○　ファイルBのフォルダデータ[%s]\n", m_strFoldB.c_str()));
+    }
+    ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
+    return TRUE;
+}
+
+BOOL CMyMainDlg::UpdateStatusIcons(int nFile) {
+    if (nFile < -1 || nFile > 2)
+        return TRUE;
+    struct Entry {
+        BOOL m_bSelected;
+        const std::string& m_strPath;
+        int& m_nStatus;
+    };
+    const Entry entries[] = {
+        {m_bSelectedA, m_FileData.strFileA, m_nStatusA},
+        {m_bSelectedB, m_FileData.strFileB, m_nStatusB},
+        {m_bSelectedLog, m_strLogFile, m_nStatusLog},
+    };
+    for (int n = 0; n < 3; ++n) {
+        if (nFile != -1 && nFile != n)
+            continue;
+        const Entry& e = entries[n];
+        int nStatus = 0;
+        if (e.m_bSelected) {
+            // -1: the status cannot be read, typically because the file does not exist.
+            const int nReadOnly = IsFileReadOnly(e.m_strPath.c_str());
+            if (nReadOnly == 1)
+                nStatus = 2;
+            else if (nReadOnly == 0)
+                nStatus = 1;
+        }
+        e.m_nStatus = nStatus;
+        SetStatusIcon(n, nStatus);
+    }
+    return TRUE;
+}
+
+void CMyMainDlg::SetStatusIcon(int nWhich, int nStatus) {
+    const platform::CControl* pIcon = nullptr;
+    switch (nWhich) {
+    case 0:
+        pIcon = &m_stcIconA;
+        break;
+    case 1:
+        pIcon = &m_stcIconB;
+        break;
+    case 2:
+        pIcon = &m_stcIconLog;
+        break;
+    default:
+        return;
+    }
+    switch (nStatus) {
+    case 1:
+        pIcon->SetIcon(IDI_WRITABLE);
+        break;
+    case 2:
+        pIcon->SetIcon(IDI_READONLY);
+        break;
+    default:
+        pIcon->SetIcon(IDR_MAINFRAME);
+        break;
+    }
+}
+
+BOOL CMyMainDlg::CheckWritable() {
+    m_nRepairable = 0;
+    if (IsFileReadOnly(m_FileData.strFileA.c_str()) == 0)
+        m_nRepairable |= 1;
+    if (IsFileReadOnly(m_FileData.strFileB.c_str()) == 0)
+        m_nRepairable |= 2;
+    // A log that does not exist yet is fine.
+    const BOOL bLogReadOnly = IsFileReadOnly(m_strLogFile.c_str()) == 1 ? TRUE : FALSE;
+
+    if (m_nRepairable == 0 && m_bUseDataBase) {
+        const int nAnswer = platform::AskYesNo(
+            "※両ファイルともに書き込み不能です。\r\n　データベースを作成しても修正出来ませんが\r\n"
+            "　このまま実行しますか?",
+            platform::BoxIcon::Question);
+        if (nAnswer != IDYES)
+            return FALSE;
+        WriteTrace("(!)両ファイルともに書き込み不能ですが比較実行します\n");
+    }
+    if (bLogReadOnly) {
+        const std::string strText = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n";
+        WriteTrace(strText);
+        platform::ShowBox(strText);
+        return FALSE;
+    }
+    return TRUE;
+}

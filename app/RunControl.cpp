@@ -1,0 +1,180 @@
+// The execute and stop buttons, the two check boxes, the worker, and what the run's messages do
+// to the window.
+#include "app/CMyMainDlg.h"
+
+#include "platform/Format.h"
+#include "util/PathUtil.h"
+#include "util/Trace.h"
+
+using platform::Ui;
+
+void CMyMainDlg::OnBtnExecute() {
+    if (m_editFileA.GetWindowText() == m_editFileB.GetWindowText()) {
+        platform::ShowBox("※　同一のファイルは比較できません");
+        m_nLastExecute = kExecSameName;
+        return;
+    }
+
+    m_i64DiffCount = 0;
+    m_i64DiffAdrs = 0;
+    m_bDiffDataA = 0;
+    m_bDiffDataB = 0;
+
+    if (!CheckFileNames()) {
+        m_nLastExecute = kExecEmptyName;
+        return;
+    }
+    if (!RefreshFileInfo(0)) {
+        m_nLastExecute = kExecRefreshA;
+        return;
+    }
+    if (!RefreshFileInfo(1)) {
+        m_nLastExecute = kExecRefreshB;
+        return;
+    }
+
+    m_FileData.nSizeMode = SIZE_EQUAL;
+    m_FileData.i64SearchSize = m_FileData.i64SizeA;
+    if (m_FileData.i64SizeA != m_FileData.i64SizeB) {
+        if (m_FileData.i64SizeA > m_FileData.i64SizeB) {
+            m_FileData.nSizeMode = SIZE_A_LONGER;
+            m_FileData.i64SearchSize = m_FileData.i64SizeB;
+        } else {
+            m_FileData.nSizeMode = SIZE_B_LONGER;
+            m_FileData.i64SearchSize = m_FileData.i64SizeA;
+        }
+        std::string strSize = platform::Format("%I64d", m_FileData.i64SearchSize);
+        AddComma(&strSize);
+        platform::ShowBox(platform::Format(
+            "※　ファイルサイズが異なるので\n\t[ %s ]Byte\n部分の比較をします。\n", strSize.c_str()));
+    }
+
+    m_FileData.strLogFile = m_editLogFile.GetWindowText();
+
+    if (!CheckWritable()) {
+        m_nLastExecute = kExecNotWritable;
+        return;
+    }
+
+    m_MakeFile.ResetFileData();
+    m_MakeFile.SetFileDataEx(&m_FileData);
+    m_MakeFile.SetPorgCtrl(&m_ctrlProgress);
+    m_MakeFile.SetBtnExe(&m_btnExecute);
+    m_MakeFile.SetBtnStop(&m_btnStop);
+
+    m_btnExecute.EnableWindow(FALSE);
+    UpdateData(FALSE);
+    m_bExecute = TRUE;
+    m_MakeFile.ResetSearchState();
+    UpdateData(TRUE);
+
+    m_MakeFile.m_bDisplayDiff = m_bDisplayDiff;
+    m_MakeFile.m_bAbort = FALSE;
+
+    if (m_bUseDataBase) {
+        m_DiffDataBase.ResetDiffData();
+        m_idStoreA = {};
+        m_idStoreB = {};
+        m_MakeFile.SetDiffDataBaseADRS(&m_DiffDataBase);
+        m_MakeFile.SetUseDBFile(TRUE);
+        m_MakeFile.SetDiffDBFileName(m_strDBFile.c_str());
+    } else {
+        m_MakeFile.SetUseDBFile(FALSE);
+    }
+
+    // Set before the worker exists: a short run completes (and clears the flag) before this
+    // thread would get to set it afterwards, and would then look unfinished for ever.
+    m_MakeFile.m_bRunning = TRUE;
+    ControlThread(m_bExecute);
+    m_nLastExecute = kExecStarted;
+
+    m_editOutput.SetWindowText(kOutputPlaceholder);
+}
+
+BOOL CMyMainDlg::CheckFileNames() {
+    if (m_editFileA.GetWindowText().empty()) {
+        platform::ShowBox("比較元のファイル名が不適切です。");
+        return FALSE;
+    }
+    if (m_editFileB.GetWindowText().empty()) {
+        platform::ShowBox("比較先のファイル名が不適切です。");
+        return FALSE;
+    }
+    if (m_editLogFile.GetWindowText().empty()) {
+        platform::ShowBox("ログファイル名が不適切です。");
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CMyMainDlg::ControlThread(BOOL bStart) {
+    if (bStart) {
+        m_pWorkThread = &Ui();
+        CMyMakeFile* pMakeFile = &m_MakeFile;
+        m_pWorkThread->StartWorker([pMakeFile] { return CompareThreadProc(pMakeFile); });
+    } else if (m_pWorkThread) {
+        // Serves the worker's boxes and effects while it waits: neither thread blocks the other.
+        m_pWorkThread->WaitWorker();
+    }
+}
+
+void CMyMainDlg::OnBtnStop() {
+    m_bExecute = FALSE;
+    m_MakeFile.StopSearch();
+    m_btnStop.EnableWindow(FALSE);
+    ControlThread(m_bExecute);
+    UpdateData(FALSE);
+}
+
+void CMyMainDlg::OnChkDispDiff() {
+    UpdateData(TRUE);
+    m_MakeFile.m_bDisplayDiff = m_bDisplayDiff;
+}
+
+void CMyMainDlg::OnChkMakeLog() {
+    switch (m_chkMakeDB.GetCheck()) {
+    case 0:
+        m_bUseDataBase = FALSE;
+        WriteTrace("データ作成チェックが外されました。OnChkMakeLog()\n");
+        break;
+    case 1:
+        m_bUseDataBase = TRUE;
+        WriteTrace("データ作成チェックが入りました。OnChkMakeLog()\n");
+        break;
+    default:
+        WriteTrace("無効なチェック状態です。OnChkMakeLog()\n");
+        break;
+    }
+}
+
+void CMyMainDlg::ShowDiffLine() {
+    if (!m_editOutput.Exists())
+        return;
+    m_editOutput.SetWindowText(platform::Format("(%I64d) %010I64X h : %02X , %02X", m_i64DiffCount,
+                                                m_i64DiffAdrs, static_cast<unsigned>(m_bDiffDataA),
+                                                static_cast<unsigned>(m_bDiffDataB)));
+}
+
+void CMyMainDlg::EnableCtrls(BOOL bEnable) {
+    static constexpr int kIds[] = {IDC_BTN_EXECUTE,  IDC_BTN_FILE_A,   IDC_BTN_FILE_B,
+                                   IDC_BTN_LOG_FILE, IDC_CHK_MAKE_DB,  IDC_BTN_REPAIR_A,
+                                   IDC_BTN_REPAIR_B};
+    for (int id : kIds) {
+        platform::CControl ctrl(id);
+        if (ctrl.Exists())
+            ctrl.EnableWindow(bEnable);
+    }
+}
+
+void CMyMainDlg::ShowRepairBtn(BOOL bShow) {
+    if (bShow && m_bUseDataBase && m_nRepairable != 0) {
+        // An arrow that is not to be shown keeps what it had.
+        if (m_nRepairable == 1 || m_nRepairable == 3)
+            m_btnRepairA.ShowWindow(TRUE);
+        if (m_nRepairable == 2 || m_nRepairable == 3)
+            m_btnRepairB.ShowWindow(TRUE);
+        return;
+    }
+    m_btnRepairA.ShowWindow(FALSE);
+    m_btnRepairB.ShowWindow(FALSE);
+}

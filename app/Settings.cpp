@@ -1,0 +1,91 @@
+// The five-line settings file "octwtch.ini" beside the executable.
+#include "app/CMyMainDlg.h"
+
+#include "platform/TextFile.h"
+
+namespace {
+constexpr const char* kDisplayTrue = "DisplayDifferentData=TRUE";
+constexpr const char* kDisplayFalse = "DisplayDifferentData=FALSE";
+constexpr const char* kUseDBTrue = "UseDataBase=TRUE";
+constexpr const char* kUseDBFalse = "UseDataBase=FALSE";
+} // namespace
+
+std::string CMyMainDlg::SettingsPath() const { return m_strModuleFold + "/" + kSettingsName; }
+
+int CMyMainDlg::ReadSettings() {
+    const std::string strPath = SettingsPath();
+    UpdateData(TRUE);
+
+    platform::CTextFile file;
+    if (!file.Open(strPath, platform::CTextFile::modeReadWriteKeep))
+        return -1;
+
+    // An empty line counts as missing, as the end of the file does. A missing line rewrites the
+    // file from what is in memory now, and only then are the defaults applied in memory.
+    std::string strLine;
+    auto missing = [&] {
+        file.ReadString(strLine);
+        if (!strLine.empty())
+            return false;
+        file.Close();
+        WriteSettings();
+        return true;
+    };
+
+    if (missing()) {
+        m_strFoldA = m_strModuleFold;
+        m_strFoldB = m_strModuleFold;
+        m_bDisplayDiff = FALSE;
+        m_bUseDataBase = TRUE;
+        return -1;
+    }
+    m_strFoldA = strLine;
+
+    if (missing()) {
+        m_strFoldA = m_strModuleFold;
+        m_strFoldB = m_strModuleFold;
+        m_bDisplayDiff = FALSE;
+        m_bUseDataBase = TRUE;
+        return -1;
+    }
+    m_strFoldB = strLine;
+
+    if (missing()) {
+        m_bDisplayDiff = FALSE;
+        m_bUseDataBase = TRUE;
+        return -1;
+    }
+    m_strLogFile = strLine;
+
+    if (missing()) {
+        m_bDisplayDiff = FALSE;
+        m_bUseDataBase = TRUE;
+        return -1;
+    }
+    m_bDisplayDiff = strLine == kDisplayTrue ? TRUE : FALSE;
+
+    if (missing()) {
+        m_bUseDataBase = TRUE;
+        return -1;
+    }
+    m_bUseDataBase = strLine == kUseDBTrue ? TRUE : FALSE;
+    file.Close();
+    return 0;
+}
+
+int CMyMainDlg::WriteSettings() {
+    platform::CTextFile file;
+    if (!file.Open(SettingsPath(), platform::CTextFile::modeWrite))
+        return -1;
+    // One write, so a failure cannot leave some lines behind and report success.
+    std::string strText = m_strFoldA + "\n" + m_strFoldB + "\n" + m_strLogFile + "\n";
+    strText += m_bDisplayDiff ? kDisplayTrue : kDisplayFalse;
+    strText += "\n";
+    strText += m_bUseDataBase ? kUseDBTrue : kUseDBFalse;
+    strText += "\n";
+    if (!file.WriteString(strText))
+        return -1;
+    file.Flush();
+    file.Close();
+    return 0;
+}

@@ -1,0 +1,162 @@
+// The repair arrows after a run: which file they patch, and every way they refuse.
+#include "MainDlgFixture.h"
+
+#include <cstdio>
+
+using namespace testsupport;
+using platform::UiEvent;
+
+namespace {
+
+class RepairCommandTest : public MainDlgTest {
+protected:
+    // A run over A = "ABCDEF" and B = "AXCDEY" with the database on; both arrows visible after.
+    CMyMainDlg& RunWithDatabase() {
+        WriteFile(m_a, "ABCDEF");
+        WriteFile(m_b, "AXCDEY");
+        CMyMainDlg& dlg = Open();
+        Choose(IDC_BTN_FILE_A, m_a);
+        Choose(IDC_BTN_FILE_B, m_b);
+        EXPECT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        dlg.ControlThread(FALSE);
+        EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+        EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
+        m_ui.ClearEvents();
+        return dlg;
+    }
+    // Clicks an arrow with the given answer to its question, and handles what it posted.
+    void Press(int nArrow, int nAnswer) {
+        m_ui.QueueAnswer(nAnswer);
+        ASSERT_TRUE(m_ui.Click(nArrow));
+        m_ui.Pump();
+    }
+    // The trace written since the run ended.
+    std::string TraceSince() {
+        const std::string t = Trace();
+        return t.substr(std::min(t.size(), m_nTraceMark));
+    }
+    void MarkTrace() { m_nTraceMark = Trace().size(); }
+
+    std::string m_a = m_dir / "a.bin";
+    std::string m_b = m_dir / "b.bin";
+    std::size_t m_nTraceMark = 0;
+};
+
+TEST_F(RepairCommandTest, RepairingAMakesTheFilesEqualAndHidesTheArrows) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    MarkTrace();
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(m_a), "AXCDEY");
+    EXPECT_EQ(ReadFile(m_b), "AXCDEY");
+    EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+    EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
+    EXPECT_EQ(dlg.m_nLastRepair, 1);
+    auto boxes = m_ui.EventsOf(UiEvent::Kind::Box);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].m_strText, "FileA: 【 " + m_a +
+                                      " 】\nを修復しようとしています。\n元には戻せませんが本当に実行"
+                                      "してよろしいですか?");
+    EXPECT_EQ(boxes[0].m_strCaption, "修復ファイルの確認");
+    EXPECT_EQ(boxes[0].m_buttons, platform::BoxButtons::YesNo);
+    EXPECT_EQ(boxes[0].m_icon, platform::BoxIcon::Exclamation);
+    EXPECT_EQ(boxes[0].m_nDefaultButton, 2); // Enter says No
+    EXPECT_EQ(TraceSince(), boxes[1].m_strText + "◎修復に成功しました。\n");
+}
+
+TEST_F(RepairCommandTest, RepairingBMakesTheFilesEqual) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    Press(IDC_BTN_REPAIR_B, IDYES);
+    EXPECT_EQ(ReadFile(m_b), "ABCDEF");
+    EXPECT_EQ(ReadFile(m_a), "ABCDEF");
+    EXPECT_EQ(dlg.m_nLastRepair, 1);
+    EXPECT_EQ(m_ui.BoxTexts()[0].substr(0, 10), "FileB: 【");
+}
+
+TEST_F(RepairCommandTest, DeclinedRepairTracesOnlyAndChangesNothing) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    MarkTrace();
+    Press(IDC_BTN_REPAIR_A, IDNO);
+    Press(IDC_BTN_REPAIR_B, IDNO);
+    EXPECT_EQ(ReadFile(m_a), "ABCDEF");
+    EXPECT_EQ(ReadFile(m_b), "AXCDEY");
+    EXPECT_EQ(TraceSince(), "▽ファイルAの修復を開始しませんでした。\n"
+                            "▽ファイルBの修復を開始しませんでした。\n");
+    EXPECT_TRUE(dlg.m_DiffRepair.m_strErrorFileName.empty());
+    EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+TEST_F(RepairCommandTest, TargetMadeReadOnlySinceTheRunFailsAndKeepsTheArrows) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    MakeReadOnly(m_a);
+    MarkTrace();
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(m_a), "ABCDEF");
+    EXPECT_EQ(TraceSince(), "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a +
+                                "]\n※修復に失敗しました。\n");
+    EXPECT_EQ(m_ui.BoxTexts().size(), 1u); // the question only
+    EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+TEST_F(RepairCommandTest, TargetReplacedSinceTheRunIsNotPatched) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    // Another file now stands under FILE A's name.
+    const std::string other = m_dir / "other.bin";
+    WriteFile(other, "QQQQQQ");
+    ASSERT_EQ(std::rename(other.c_str(), m_a.c_str()), 0);
+    MarkTrace();
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(m_a), "QQQQQQ");
+    const std::string t = TraceSince();
+    EXPECT_EQ(t.substr(t.size() - std::string("※修復に失敗しました。\n").size()), "※修復に失敗しました。\n");
+    EXPECT_NE(t.find("※比較したファイルと異なるため修復できません。"), std::string::npos);
+    EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+TEST_F(RepairCommandTest, FileDroppedSinceTheRunIsNotPatched) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    const std::string dropped = m_dir / "dropped.bin";
+    WriteFile(dropped, "ABCDEF");
+    ASSERT_TRUE(m_ui.Drop(IDC_EDIT_FILE_A, {dropped}));
+    ASSERT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A)); // a drop leaves the arrows
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(dropped), "ABCDEF");
+    EXPECT_EQ(ReadFile(m_a), "ABCDEF");
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+TEST_F(RepairCommandTest, RefusedPathNeverFallsBackToAnEarlierOne) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    // The repair of B registers B's path, and fails because B is read-only.
+    MakeReadOnly(m_b);
+    Press(IDC_BTN_REPAIR_B, IDYES);
+    ASSERT_EQ(dlg.m_DiffRepair.m_strErrorFileName, m_b);
+    fs::permissions(m_b, fs::perms::owner_write, fs::perm_options::add);
+    // FILE A is gone: its repair must not patch the B registered before.
+    fs::remove(m_a);
+    MarkTrace();
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(m_b), "AXCDEY");
+    EXPECT_EQ(TraceSince(), "※ファイルは存在しません。CMyDiffRepair::SetErrorFileName()\n\tFilePath[" +
+                                m_a + "]\n※修復に失敗しました。\n");
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
+    CMyMainDlg& dlg = RunWithDatabase();
+    // A second run over the same files that cannot open its log: the store was emptied for it,
+    // the arrows of the first run are still there.
+    fs::create_directory(m_dir / "logdir");
+    m_ui.SetControlText(IDC_EDIT_LOG_FILE, m_dir / "logdir");
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    dlg.ControlThread(FALSE);
+    ASSERT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
+    ASSERT_TRUE(m_ui.IsControlEnabled(IDC_BTN_REPAIR_A));
+    Press(IDC_BTN_REPAIR_A, IDYES);
+    EXPECT_EQ(ReadFile(m_a), "ABCDEF");
+    EXPECT_EQ(dlg.m_nLastRepair, 0);
+}
+
+} // namespace
