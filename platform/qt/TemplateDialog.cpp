@@ -136,6 +136,8 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind 
     for (std::size_t i = 1; i < m_tabOrder.size(); ++i)
         QWidget::setTabOrder(m_tabOrder[i - 1], m_tabOrder[i]);
 
+    FocusFirstControl(); // taken when the dialog is shown
+
     if (kind == MainWindow) {
         // No system menu to carry the about item on Linux: F1, and the window's context menu.
         auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);

@@ -1,0 +1,140 @@
+#pragma once
+// Real windows on Qt's offscreen platform: the application, waits that fail the test when they
+// time out, answering the box or dialog that opens next, and a watchdog against hangs.
+#include "platform/qt/QtUi.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace qttest {
+
+inline QApplication& App() {
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "octw_qt_tests";
+        static char* argv[] = {name, nullptr};
+        auto* a = new QApplication(argc, argv);
+        QApplication::setFont(platform::QtUi::DialogFont({0, "", 0, 0, "ＭＳ Ｐゴシック", 9, {}}));
+        return a;
+    }();
+    return *app;
+}
+
+// Lets the event loop run until `done`; false when `timeoutMs` passed first.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+inline int VisibleTopLevels() {
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            ++n;
+    return n;
+}
+
+inline QAbstractButton* ButtonWithText(QWidget* parent, const QString& text) {
+    for (QAbstractButton* b : parent->findChildren<QAbstractButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+// Hands the next modal box or dialog to `act` once it is open; the returned flag turns true when
+// it has. If none opens within `timeoutMs`, the test fails.
+inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget*)> act,
+                                                      int timeoutMs = 30000) {
+    auto handled = std::make_shared<std::atomic<bool>>(false);
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        if (QWidget* w = QApplication::activeModalWidget(); w && w->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+            *handled = true;
+        } else if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no box or dialog opened within " << timeoutMs << " ms";
+        }
+    });
+    timer->start(20);
+    return handled;
+}
+
+// Ends the process with a failure when a test does not get past a point in time.
+class Watchdog {
+public:
+    Watchdog(int seconds, std::string what) : m_strWhat(std::move(what)) {
+        m_thread = std::thread([this, seconds] {
+            std::unique_lock lock(m_mutex);
+            if (!m_cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_bDone; })) {
+                std::fprintf(stderr, "HANG: %s did not finish within %d s\n", m_strWhat.c_str(),
+                             seconds);
+                std::_Exit(3);
+            }
+        });
+    }
+    ~Watchdog() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_bDone = true;
+        }
+        m_cv.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::string m_strWhat;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_bDone = false;
+    std::thread m_thread;
+};
+
+// Every test starts and ends without a window on screen.
+class QtTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        ASSERT_EQ(VisibleTopLevels(), 0);
+    }
+    void TearDown() override {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(VisibleTopLevels(), 0) << "a window was left open";
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                w->hide();
+    }
+};
+
+} // namespace qttest
