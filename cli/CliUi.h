@@ -1,0 +1,19 @@
+#pragma once
+// The terminal backend as the command-line program uses it: the worker's boxes and questions are
+// handed to the UI thread, in order with the messages the worker posted before them, so that the
+// summary follows the last difference line on standard output as it would in the window.
+#include "platform/ConsoleUi.h"
+
+class CCliUi : public platform::ConsoleUi {
+public:
+    int MessageBox(const platform::BoxSpec& box) override {
+        int nAnswer = IDOK;
+        RunOnUiThread([&] { nAnswer = ConsoleUi::MessageBox(box); });
+        return nAnswer;
+    }
+    int OverwriteQuestion(const platform::DialogTemplate& dlg, const std::string& message) override {
+        int nAnswer = IDCANCEL;
+        RunOnUiThread([&] { nAnswer = ConsoleUi::OverwriteQuestion(dlg, message); });
+        return nAnswer;
+    }
+};

@@ -1,0 +1,249 @@
+// octetwatch-cli: the main window's logic in a terminal. The three paths are chosen as with the
+// window's select buttons, execute is pressed, and the program ends when the run ends.
+#include "app/CMyMainDlg.h"
+#include "cli/CliUi.h"
+#include "platform/FileStatus.h"
+#include "res/Dialogs.h"
+#include "res/Resource.h"
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Exit statuses, as cmp has them.
+constexpr int kSame = 0;
+constexpr int kDifferent = 1;
+constexpr int kTrouble = 2;
+
+constexpr const char* kUsage =
+    "Usage: octetwatch-cli [OPTIONS] FILE_A FILE_B [LOG]\n"
+    "Compare FILE_A with FILE_B byte by byte over their common length and write every\n"
+    "differing byte to LOG (default: Result.txt beside the program), in Shift_JIS (CP932).\n"
+    "\n"
+    "  --db           build the difference database (DiffData.db beside the program)\n"
+    "  --display      print every difference as it is found: (count) address h : A , B\n"
+    "  --repair=a     after the run, repair FILE_A from FILE_B (implies --db)\n"
+    "  --repair=b     after the run, repair FILE_B from FILE_A (implies --db)\n"
+    "  --yes, --no    the answer to every question (overwrite the log, both files\n"
+    "                 unwritable, the repair); without either, questions are asked when\n"
+    "                 standard input is a terminal and answered No when it is not\n"
+    "  --quiet        no progress bar\n"
+    "  --help         show this help and exit\n"
+    "  --version      show the version and exit\n"
+    "\n"
+    "Exit status: 0 the files are the same, 1 they differ, 2 trouble (refused, failed,\n"
+    "declined). With --repair: 0 the files were the same or were repaired, 2 otherwise.\n";
+
+struct Options {
+    bool m_bDB = false;
+    bool m_bDisplay = false;
+    char m_cRepair = 0; // 'a', 'b' or none
+    std::optional<bool> m_answer;
+    bool m_bQuiet = false;
+    std::vector<std::string> m_paths;
+};
+
+void Say(const std::string& text) {
+    std::fputs(("octetwatch-cli: " + text + "\n").c_str(), stderr);
+    std::fflush(stderr);
+}
+
+// 0 parsed, or the status to exit with at once.
+std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
+    bool bOptionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
+            pOpt->m_paths.push_back(arg);
+        } else if (arg == "--") {
+            bOptionsEnd = true;
+        } else if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return kSame;
+        } else if (arg == "--version") {
+            std::printf("%s\n", MainDialogTemplate().m_strCaption.c_str());
+            return kSame;
+        } else if (arg == "--db") {
+            pOpt->m_bDB = true;
+        } else if (arg == "--display") {
+            pOpt->m_bDisplay = true;
+        } else if (arg == "--repair=a" || arg == "--repair=b") {
+            pOpt->m_cRepair = arg.back();
+            pOpt->m_bDB = true;
+        } else if (arg == "--yes" || arg == "--no") {
+            if (pOpt->m_answer && *pOpt->m_answer != (arg == "--yes")) {
+                Say("--yes and --no cannot be given together");
+                return kTrouble;
+            }
+            pOpt->m_answer = arg == "--yes";
+        } else if (arg == "--quiet") {
+            pOpt->m_bQuiet = true;
+        } else {
+            Say("unknown option " + arg);
+            std::fputs(kUsage, stderr);
+            return kTrouble;
+        }
+    }
+    if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
+        Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
+        std::fputs(kUsage, stderr);
+        return kTrouble;
+    }
+    return std::nullopt;
+}
+
+// Relative names are taken from the working folder, as a file dialog would give them.
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/')
+        return path;
+    std::string fold = platform::CurrentFolder();
+    if (!fold.empty() && fold.back() != '/')
+        fold += '/';
+    return fold + path;
+}
+
+class CCliRun {
+public:
+    CCliRun(CCliUi& ui, CMyMainDlg& dlg, const Options& opt) : m_ui(ui), m_dlg(dlg), m_opt(opt) {}
+
+    int Run() {
+        // The two check boxes, clicked as a user would.
+        if ((m_dlg.m_chkMakeDB.GetCheck() == 1) != m_opt.m_bDB)
+            m_ui.Click(IDC_CHK_MAKE_DB);
+        if ((m_dlg.m_chkDispDiff.GetCheck() == 1) != m_opt.m_bDisplay)
+            m_ui.Click(IDC_CHK_DISP_DIFF);
+
+        if (!Choose(IDC_BTN_FILE_A, m_opt.m_paths[0]) || !Choose(IDC_BTN_FILE_B, m_opt.m_paths[1]))
+            return kTrouble;
+        if (m_opt.m_paths.size() == 3 && !Choose(IDC_BTN_LOG_FILE, m_opt.m_paths[2]))
+            return kTrouble;
+
+        m_ui.Click(IDC_BTN_EXECUTE);
+        if (m_dlg.m_nLastExecute != CMyMainDlg::kExecStarted) {
+            ExplainRefusal();
+            return kTrouble;
+        }
+        // Whichever way the run ends; what it posted last is handled before this returns.
+        m_dlg.ControlThread(FALSE);
+
+        // A run that completes clears m_bRunning; a failed open or read leaves it set, and the
+        // disk reserve aborts it.
+        const CMyMakeFile& engine = m_dlg.m_MakeFile;
+        if (engine.m_bRunning || engine.m_bAbort)
+            return kTrouble;
+        const bool bDiffer = engine.m_i64DiffCount != 0;
+        if (!m_opt.m_cRepair)
+            return bDiffer ? kDifferent : kSame;
+        return bDiffer ? Repair() : kSame;
+    }
+
+private:
+    // Chooses a path with a select button; false when the window refused it (its box said why).
+    bool Choose(int nButton, const std::string& path) {
+        const std::string strPath = AbsolutePath(path);
+        m_ui.QueueFileDialogAnswer(strPath);
+        const BOOL bSelectedBefore = nButton == IDC_BTN_FILE_A ? m_dlg.m_bSelectedA
+                                                               : m_dlg.m_bSelectedB;
+        m_ui.Click(nButton);
+        switch (nButton) {
+        case IDC_BTN_FILE_A:
+            return !bSelectedBefore && m_dlg.m_bSelectedA;
+        case IDC_BTN_FILE_B:
+            return !bSelectedBefore && m_dlg.m_bSelectedB;
+        default:
+            return m_dlg.m_strLogFile == strPath;
+        }
+    }
+
+    void ExplainRefusal() {
+        switch (m_dlg.m_nLastExecute) {
+        case CMyMainDlg::kExecRefreshA:
+            Say("the run was not started: FILE A could not be measured: " + m_opt.m_paths[0]);
+            break;
+        case CMyMainDlg::kExecRefreshB:
+            Say("the run was not started: FILE B could not be measured: " + m_opt.m_paths[1]);
+            break;
+        case CMyMainDlg::kExecNotWritable:
+            if (m_dlg.m_nRepairable == 0 && m_dlg.m_bUseDataBase)
+                Say("the run was not started: the question was answered No");
+            break;
+        default:
+            break; // its box has said why
+        }
+    }
+
+    int Repair() {
+        const bool bA = m_opt.m_cRepair == 'a';
+        const int nButton = bA ? IDC_BTN_REPAIR_A : IDC_BTN_REPAIR_B;
+        if (!m_ui.CanClick(nButton)) {
+            const int nBit = bA ? 1 : 2;
+            if ((m_dlg.m_nRepairable & nBit) == 0)
+                Say(std::string("no repair: FILE ") + (bA ? "A" : "B") +
+                    " was not writable when the run started");
+            else
+                Say("no repair: the difference database was not saved");
+            return kTrouble;
+        }
+        m_ui.Click(nButton);
+        m_ui.Pump();
+        if (m_dlg.m_nLastRepair != 1)
+            return kTrouble;
+        // The store keeps at most 1,000,000 differences; the files are equal only if it held all.
+        if (m_dlg.m_DiffDataBase.GetDiffNum() < m_dlg.m_MakeFile.m_i64DiffCount) {
+            Say("only the first " + std::to_string(m_dlg.m_DiffDataBase.GetDiffNum()) + " of " +
+                std::to_string(m_dlg.m_MakeFile.m_i64DiffCount) +
+                " differences were repaired; compare again and repeat");
+            return kTrouble;
+        }
+        return kSame;
+    }
+
+    CCliUi& m_ui;
+    CMyMainDlg& m_dlg;
+    const Options& m_opt;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
+        return *nExit;
+
+    CCliUi ui;
+    platform::SetUi(&ui);
+    ui.SetPresetAnswer(opt.m_answer);
+    // The summary is the only box with the information icon.
+    ui.SetStdoutBoxes(
+        [](const platform::BoxSpec& box) { return box.m_icon == platform::BoxIcon::Information; });
+    ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
+    if (opt.m_bDisplay) {
+        ui.SetTextObserver([](int id, const std::string& text) {
+            if (id != IDC_EDIT_OUTPUT || text == CMyMainDlg::kOutputPlaceholder)
+                return;
+            std::fputs((text + "\n").c_str(), stdout);
+            std::fflush(stdout);
+        });
+    }
+
+    int nExit = kTrouble;
+    {
+        CMyMainDlg dlg;
+        // "octwtch.ini" belongs to the window.
+        dlg.m_bUseSettingsFile = FALSE;
+        ui.CreateDialogWindow(MainDialogTemplate(), &dlg);
+        dlg.OnInitDialog();
+        nExit = CCliRun(ui, dlg, opt).Run();
+        // The window's exit button, then its shutdown.
+        ui.Click(IDOK);
+        dlg.OnDestroy();
+        ui.DestroyDialogWindow();
+    }
+    ui.FinishProgressLine();
+    platform::SetUi(nullptr);
+    return nExit;
+}
