@@ -1,0 +1,235 @@
+// The engine's pieces that need no worker: the difference line, the setters, the overwrite
+// question and the opening of the log.
+#include "EngineHarness.h"
+
+#include "engine/CMyOverwriteDlg.h"
+
+#include <gtest/gtest.h>
+
+namespace enginetest {
+namespace {
+
+struct LineCase {
+    std::int64_t m_adrs;
+    int m_mode;
+    std::int64_t m_sizeA, m_sizeB;
+    const char* m_expected;
+};
+
+TEST(FormatDiffLine, AddressWidthAndTheColumnOfTheShorterFile) {
+    const LineCase cases[] = {
+        {0x1A0, SIZE_EQUAL, 1000, 1000, "00000001A0 h :   4F      6F\n"},
+        {0, SIZE_NOT_SET, 0, 0, "0000000000 h :   4F      6F\n"},
+        {0xFFFFFFFFFF, SIZE_EQUAL, 0, 0, "FFFFFFFFFF h :   4F      6F\n"},
+        {std::int64_t{1} << 40, SIZE_EQUAL, 0, 0, "10000000000 h :   4F      6F\n"},
+        {INT64_MAX, SIZE_EQUAL, 0, 0, "7FFFFFFFFFFFFFFF h :   4F      6F\n"},
+        // FILE A longer: from FILE B's size on, B has no byte.
+        {99, SIZE_A_LONGER, 200, 100, "0000000063 h :   4F      6F\n"},
+        {100, SIZE_A_LONGER, 200, 100, "0000000064 h :   4F      --\n"},
+        // FILE B longer: from FILE A's size on, A has no byte.
+        {100, SIZE_B_LONGER, 100, 200, "0000000064 h :   --      6F\n"},
+        {100, SIZE_EQUAL, 100, 200, "0000000064 h :   4F      6F\n"},
+    };
+    testsupport::ProgramFolder prog;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    for (const LineCase& c : cases) {
+        engine.m_nSizeMode = c.m_mode;
+        engine.m_i64SizeA = c.m_sizeA;
+        engine.m_i64SizeB = c.m_sizeB;
+        engine.FormatDiffLine(c.m_adrs, 0x4F, 0x6F);
+        EXPECT_EQ(engine.m_strLine, c.m_expected) << c.m_adrs;
+    }
+}
+
+TEST(FormatDiffLine, ReusesTheLineWithoutGrowing) {
+    testsupport::ProgramFolder prog;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    engine.FormatDiffLine(INT64_MAX, 0xAB, 0xCD);
+    const char* storage = engine.m_strLine.data();
+    engine.FormatDiffLine(1, 0x00, 0xFF);
+    EXPECT_EQ(engine.m_strLine, "0000000001 h :   00      FF\n");
+    EXPECT_EQ(engine.m_strLine.data(), storage);
+}
+
+// --- setters ---
+
+TEST(Setters, NullControlsAndRecordAreRefusedInABoxAndKeepTheOldValue) {
+    testsupport::ProgramFolder prog;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    const platform::CControl progress(IDC_PROGRESS), exe(IDC_BTN_EXECUTE), stop(IDC_BTN_STOP);
+    engine.SetPorgCtrl(&progress);
+    engine.SetBtnExe(&exe);
+    engine.SetBtnStop(&stop);
+    FILEDATA data;
+    data.strFileA = "/kept";
+    engine.SetFileDataEx(&data);
+
+    engine.SetPorgCtrl(nullptr);
+    engine.SetBtnExe(nullptr);
+    engine.SetBtnStop(nullptr);
+    engine.SetFileDataEx(nullptr);
+
+    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{
+                                 "※ 引数が無効。CMyMakeFIle::SetPorgCtrl",
+                                 "※　引数が無効。CMyMakeFile::SetBtnExe()",
+                                 "※　引数が無効。CMyMakeFile::SetBtnStop()",
+                                 "※　引数が無効です。CMyMakeFile::SetFileDataEx()",
+                             }));
+    EXPECT_EQ(engine.m_pProgCtrl, &progress);
+    EXPECT_EQ(engine.m_pBtnExe, &exe);
+    EXPECT_EQ(engine.m_pBtnStop, &stop);
+    EXPECT_EQ(engine.m_strFileA, "/kept");
+}
+
+TEST(Setters, DatabaseRegistrationFollowsTheRunState) {
+    testsupport::ProgramFolder prog;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    CMyDiffDataBase store;
+
+    EXPECT_FALSE(engine.SetUseDBFile(TRUE)); // no store yet
+    EXPECT_FALSE(engine.m_bUseDB);
+    EXPECT_FALSE(engine.SetDiffDataBaseADRS(nullptr));
+    engine.m_bFinish = TRUE; // a finished run, not yet reset
+    EXPECT_FALSE(engine.SetDiffDataBaseADRS(&store));
+    EXPECT_EQ(engine.m_pDiffDataBase, nullptr);
+    EXPECT_EQ(prog.Trace(),
+              OnDisk("※データベースのインスタンスが登録されていません。CMyMakeFile::SetUseDBFile()\n"
+                     "\tbUse[1]\n"
+                     "※引数が無効です。CMyMakeFIle::SetDiffDataBaseADRS()\n"
+                     "※実行中には登録できません。CMyMakeFIle::SetDiffDataBaseADRS()\n"));
+
+    engine.ResetSearchState();
+    EXPECT_TRUE(engine.SetDiffDataBaseADRS(&store));
+    EXPECT_TRUE(engine.SetUseDBFile(TRUE));
+    EXPECT_TRUE(engine.m_bUseDB);
+    EXPECT_TRUE(engine.SetUseDBFile(FALSE));
+    EXPECT_FALSE(engine.m_bUseDB);
+    EXPECT_TRUE(ui.BoxTexts().empty());
+}
+
+TEST(Setters, DatabasePathMustBeAcceptedByTheStore) {
+    testsupport::ProgramFolder prog;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    CMyDiffDataBase store;
+    ASSERT_TRUE(engine.SetDiffDataBaseADRS(&store));
+
+    const std::string good = prog / "DiffData.db";
+    EXPECT_TRUE(engine.SetDiffDBFileName(good.c_str()));
+    EXPECT_EQ(engine.m_strDBFileName, good);
+    EXPECT_EQ(store.GetFileName(), good);
+
+    EXPECT_FALSE(engine.SetDiffDBFileName("relative.db"));
+    EXPECT_FALSE(engine.SetDiffDBFileName(nullptr));
+    EXPECT_EQ(engine.m_strDBFileName, good);
+    EXPECT_NE(prog.Trace().find(OnDisk("※引数が無効。CMyMakeFile::SetDiffDBFileName()\n")),
+              std::string::npos);
+}
+
+// --- the overwrite question ---
+
+TEST(OverwriteDlg, QuestionNamesTheFileAndReturnsToItsFirstFormWhenClosed) {
+    platform::ScriptedUi ui;
+    CMyOverwriteDlg dlg;
+    EXPECT_EQ(dlg.m_strMessage, "※同名のログファイルが存在します。\n上書きしますか?");
+    dlg.SetMessage("/tmp/50%s.txt");
+    EXPECT_EQ(dlg.m_strMessage,
+              "※同名のログファイル\r\n[ /tmp/50%s.txt ]\r\nが存在します。上書きしますか?");
+
+    ui.QueueAnswer(IDCANCEL);
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{
+                                 "※同名のログファイル\r\n[ /tmp/50%s.txt ]\r\nが存在します。上書きしますか?"}));
+    EXPECT_EQ(dlg.m_strMessage, CMyOverwriteDlg::kDefaultMessage);
+
+    dlg.SetMessage("/x");
+    dlg.SetMessage(nullptr);
+    EXPECT_EQ(dlg.m_strMessage, CMyOverwriteDlg::kDefaultMessage);
+    ui.QueueAnswer(IDOK);
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+}
+
+// --- opening the log ---
+
+class OpenLog : public ::testing::Test {
+protected:
+    testsupport::ProgramFolder prog;
+    testsupport::TempDir dir;
+    platform::ScriptedUi ui;
+    CMyMakeFile engine;
+    platform::CTextFile file;
+    platform::FileError error;
+};
+
+TEST_F(OpenLog, AbsentLogIsCreatedWithoutAQuestion) {
+    engine.m_strLogFile = dir / "new.txt";
+    EXPECT_TRUE(engine.OpenLogFile(&file, &error));
+    EXPECT_TRUE(std::filesystem::exists(engine.m_strLogFile));
+    EXPECT_TRUE(ui.BoxTexts().empty());
+}
+
+TEST_F(OpenLog, DeclinedOverwriteLeavesTheOldLogAndNoCause) {
+    engine.m_strLogFile = dir / "old.txt";
+    WriteFile(engine.m_strLogFile, "keep me");
+    ui.QueueAnswer(IDCANCEL);
+    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
+    EXPECT_EQ(error.m_cause, platform::kCauseNone);
+    EXPECT_EQ(ReadFile(engine.m_strLogFile), "keep me");
+    EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(OpenLog, AcceptedOverwriteEmptiesTheLog) {
+    engine.m_strLogFile = dir / "old.txt";
+    WriteFile(engine.m_strLogFile, "old content");
+    ui.QueueAnswer(IDOK);
+    EXPECT_TRUE(engine.OpenLogFile(&file, &error));
+    EXPECT_EQ(std::filesystem::file_size(engine.m_strLogFile), 0u);
+}
+
+TEST_F(OpenLog, FolderOfThatNameIsAskedAboutThenFailsWithACause) {
+    engine.m_strLogFile = dir.Str();
+    ui.QueueAnswer(IDOK);
+    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
+    EXPECT_EQ(error.m_cause, platform::kCauseAccessDenied);
+    EXPECT_EQ(ui.EventsOf(UiEvent::Kind::Overwrite).size(), 1u);
+}
+
+TEST_F(OpenLog, NoMemoryForTheWorkAreaIsSaidInEnglish) {
+    engine.m_strLogFile = dir / "new.txt";
+    ui.FailAllocations(1);
+    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
+    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{"Can not get memory area!\n At OpenLogFile"}));
+    EXPECT_FALSE(std::filesystem::exists(engine.m_strLogFile));
+}
+
+TEST_F(OpenLog, HardLinkToFileBIsRefusedBeforeAnyQuestion) {
+    const std::string b = dir / "b.bin";
+    WriteFile(b, "file B");
+    engine.m_strFileA = dir / "a.bin";
+    engine.m_strFileB = b;
+    WriteFile(engine.m_strFileA, "file A");
+    engine.m_strLogFile = dir / "link.txt";
+    std::filesystem::create_hard_link(b, engine.m_strLogFile);
+    ui.QueueAnswer(IDOK);
+
+    EXPECT_FALSE(engine.AllFileOpen());
+
+    EXPECT_EQ(ui.BoxTexts(),
+              (std::vector<std::string>{"※ログファイルに比較するファイルは指定できません。"}));
+    EXPECT_EQ(ReadFile(b), "file B");
+    EXPECT_FALSE(engine.m_bOpenA || engine.m_bOpenB || engine.m_bOpenLog);
+}
+
+TEST_F(OpenLog, NoMemoryForTheOpeningWorkArea) {
+    engine.m_strFileA = dir / "a.bin";
+    ui.FailAllocations(1);
+    EXPECT_FALSE(engine.AllFileOpen());
+    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{"※メモリー確保失敗。AllFileOpen()\n"}));
+}
+
+} // namespace
+} // namespace enginetest

@@ -1,0 +1,441 @@
+// Every way a run ends: what the user is shown, what the main window is sent, what the log and the
+// database hold afterwards.
+#include "EngineHarness.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace enginetest {
+namespace {
+
+using Msgs = std::vector<UINT>;
+
+const char* const kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+
+std::string Summary(std::int64_t diffs, const std::string& size) {
+    std::string head = diffs ? std::to_string(diffs) + "バイトのデータが一致しませんでした。\n\n"
+                             : std::string("壊れたデータはありませんでした\n\n");
+    char tail[200];
+    std::snprintf(tail, sizeof tail, "FILE A : %15s BYTE\nFILE B : %15s BYTE\nSEARCH : %15s BYTE",
+                  size.c_str(), size.c_str(), size.c_str());
+    return head + tail;
+}
+
+// The execute button is enabled again and the stop button disabled, last of all.
+void ExpectButtonsReleased(TestUi& ui) {
+    std::vector<std::pair<int, int>> changes;
+    for (const UiEvent& e : ui.EventsOf(UiEvent::Kind::Enable))
+        changes.emplace_back(e.m_nId, e.m_nValue);
+    EXPECT_EQ(changes, (std::vector<std::pair<int, int>>{{IDC_BTN_EXECUTE, 1}, {IDC_BTN_STOP, 0}}));
+    EXPECT_TRUE(ui.IsControlEnabled(IDC_BTN_EXECUTE));
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t pos = 0; (pos = text.find(part, pos)) != std::string::npos; pos += part.size())
+        ++n;
+    return n;
+}
+
+// --- normal completion ---
+
+struct NormalCase {
+    const char* m_name;
+    bool m_bDiffs;
+    bool m_bUseDB;
+    Msgs m_posted;
+    std::vector<std::string> m_extraBoxes; // after the summary
+};
+
+class NormalEnd : public ::testing::TestWithParam<NormalCase> {};
+
+TEST_P(NormalEnd, SummaryThenDatabaseDecisionThenMessages) {
+    const NormalCase& c = GetParam();
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 2000, c.m_bDiffs ? std::vector<std::int64_t>{16, 17} : std::vector<std::int64_t>{});
+    RunOptions opt;
+    opt.m_bUseDB = c.m_bUseDB;
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    std::vector<std::string> boxes{Summary(c.m_bDiffs ? 2 : 0, "2,000")};
+    boxes.insert(boxes.end(), c.m_extraBoxes.begin(), c.m_extraBoxes.end());
+    EXPECT_EQ(r.ui.BoxTexts(), boxes);
+    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, platform::BoxIcon::Information);
+    for (std::size_t i = 1; i < boxes.size(); ++i)
+        EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[i].m_icon, platform::BoxIcon::None);
+    EXPECT_EQ(r.Received(), c.m_posted);
+    ExpectButtonsReleased(r.ui);
+    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    // Each database text goes once to the trace as well.
+    for (const std::string& text : c.m_extraBoxes)
+        EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk(text)), 1u);
+    const bool saved = c.m_bDiffs && c.m_bUseDB;
+    ASSERT_EQ(std::filesystem::exists(r.DB()), saved);
+    if (saved) {
+        EXPECT_EQ(ReadFile(r.DB()), std::string("\x02\0\0\0\0\0\0\0"
+                                                "\x10\0\0\0\0\0\0\0\x00\x5A"
+                                                "\x11\0\0\0\0\0\0\0\x00\x5A",
+                                                28));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, NormalEnd,
+    ::testing::Values(
+        NormalCase{"differences_no_database", true, false,
+                   {WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS, WM_THREAD_END},
+                   {}},
+        NormalCase{"no_differences_no_database", false, false,
+                   {WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS, WM_HIDE_REPAIR_BTN,
+                    WM_THREAD_END},
+                   {}},
+        NormalCase{"differences_database", true, true,
+                   {WM_DISABLE_CTRLS, WM_SHOW_REPAIR_BTN, WM_ENABLE_CTRLS, WM_THREAD_END},
+                   {"◎不一致情報データベースを作成しました。\n"}},
+        NormalCase{"no_differences_database", false, true,
+                   {WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS, WM_HIDE_REPAIR_BTN,
+                    WM_THREAD_END},
+                   {"○不一致データがないのでデータベースファイルは作成しません。\n"}}),
+    [](const ::testing::TestParamInfo<NormalCase>& info) { return std::string(info.param.m_name); });
+
+TEST(DatabaseSpace, FreeSpaceEqualToTheExpectedSizeIsNotEnough) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    std::vector<std::int64_t> diffs;
+    for (std::int64_t i = 0; i < 300; ++i)
+        diffs.push_back(i * 3);
+    MakePair(a, b, 1000, diffs);
+    r.ui.SetFreeSpace(300 * 10 + 8); // the log's reserve is met, the database's size is not exceeded
+    RunOptions opt;
+    opt.m_bUseDB = true;
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    const std::string text =
+        "※不一致情報データベースファイルを作成する空き容量がありません。SaveDBFileData()\n"
+        "\tExpectFileSize[ 3,008 ] Byte\n\tDiskFreeSize[ 3,008 ] Byte\n";
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{Summary(300, "1,000"), text}));
+    EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk(text)), 1u);
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                  WM_THREAD_END}));
+    EXPECT_FALSE(std::filesystem::exists(r.DB()));
+}
+
+TEST(DatabaseSpace, StoreAtItsLimitStillLetsEveryDifferenceBeLogged) {
+    EngineRun r;
+    for (std::int64_t i = 0; i < CMyDiffDataBase::kMaxItems - 1; ++i)
+        ASSERT_TRUE(r.store.AddDiffData(i, 1, 2));
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 100, {10, 20, 30});
+    RunOptions opt;
+    opt.m_bUseDB = true;
+    opt.m_bResetStore = false;
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    EXPECT_EQ(r.engine->m_i64DiffCount, 3);
+    EXPECT_EQ(r.store.GetDiffNum(), CMyDiffDataBase::kMaxItems);
+    EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk("※アイテム数が多すぎて追加できません。")), 2u);
+    EXPECT_NE(ReadFile(r.Log()).find(Line(30, 0, 0x5A)), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(r.DB()), 10000008u);
+}
+
+// --- runs that end early ---
+
+TEST(StopRequest, TakesEffectAfterTheCurrentChunk) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 2 * CMyMakeFile::kChunkSize, {7, CMyMakeFile::kChunkSize + 7});
+    CMyMakeFile* engine = r.engine.get();
+    r.ui.m_onProgress = [engine](int) { engine->StopSearch(); };
+
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{});
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
+    const std::string expected = ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A);
+    EXPECT_EQ(ReadFile(r.Log()), expected); // no closing lines
+    ExpectButtonsReleased(r.ui);
+    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+}
+
+TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 2 * CMyMakeFile::kChunkSize, {7, CMyMakeFile::kChunkSize + 7});
+    CMyMakeFile* engine = r.engine.get();
+    r.ui.m_onProgress = [engine](int) { engine->m_bAbort = TRUE; };
+
+    EXPECT_EQ(r.Run(a, b, r.Log()), 1);
+
+    EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{});
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS}));
+    EXPECT_TRUE(r.ui.EventsOf(UiEvent::Kind::Enable).empty());
+    EXPECT_EQ(ReadFile(r.Log()),
+              ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));
+    EXPECT_TRUE(r.engine->m_bOpenA && r.engine->m_bOpenB && r.engine->m_bOpenLog);
+    EXPECT_TRUE(r.engine->m_bRunning);
+    r.engine->EndSearch(); // the main window's destruction
+    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+}
+
+enum class OpenFault { MissingA, MissingB, LogIsFolder, OverwriteDeclined, LogIsFileA };
+
+struct OpenFailure {
+    const char* m_name;
+    OpenFault m_fault;
+};
+
+class FailedOpen : public ::testing::TestWithParam<OpenFailure> {};
+
+TEST_P(FailedOpen, EndsWithTheThreadEndOnlyAndLeavesNothingOpen) {
+    const OpenFailure& c = GetParam();
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 100, {1});
+    std::string log = r.Log();
+    std::vector<std::string> boxes;
+    RunOptions opt;
+    const std::string question = "※同名のログファイル\r\n[ " + log + " ]\r\nが存在します。上書きしますか?";
+    switch (c.m_fault) {
+    case OpenFault::MissingA: // measured by the main window, gone when the worker opens it
+        opt.m_beforeStart = [a] { std::filesystem::remove(a); };
+        boxes = {"※ファイルAのオープンに失敗。AllFileOpen()\n\t[ " + a + " ]\n"};
+        break;
+    case OpenFault::MissingB:
+        opt.m_beforeStart = [b] { std::filesystem::remove(b); };
+        boxes = {"※ファイルBのオープンに失敗。AllFileOpen()\n\t[ " + b + " ]\n"};
+        break;
+    case OpenFault::LogIsFolder:
+        std::filesystem::create_directory(log);
+        r.ui.QueueAnswer(IDOK);
+        boxes = {question, "ファイルをオープンできません\nファイル アクセス禁止"};
+        break;
+    case OpenFault::OverwriteDeclined:
+        WriteFile(log, "old log");
+        r.ui.QueueAnswer(IDCANCEL);
+        boxes = {question};
+        break;
+    case OpenFault::LogIsFileA: // the same file, spelled another way, is never truncated
+        log = r.dir / "./a.bin";
+        r.ui.QueueAnswer(IDOK);
+        boxes = {"※ログファイルに比較するファイルは指定できません。"};
+        break;
+    }
+
+    ASSERT_EQ(r.Run(a, b, log, opt), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts(), boxes);
+    EXPECT_EQ(r.Received(), (Msgs{WM_THREAD_END}));
+    ExpectButtonsReleased(r.ui);
+    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    EXPECT_TRUE(r.ui.ProgressPositions().empty());
+    if (c.m_fault == OpenFault::OverwriteDeclined) {
+        EXPECT_EQ(ReadFile(log), "old log");
+    }
+    if (c.m_fault == OpenFault::LogIsFileA) {
+        EXPECT_EQ(std::filesystem::file_size(a), 100u);
+        EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Overwrite).size(), 0u);
+    }
+    // Whatever was opened was closed again: no handle of the run is left behind.
+    if (c.m_fault != OpenFault::MissingA) {
+        EXPECT_EQ(::fcntl(r.engine->m_nFileA, F_GETFD), -1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, FailedOpen,
+    ::testing::Values(OpenFailure{"file_a_missing", OpenFault::MissingA},
+                      OpenFailure{"file_b_missing", OpenFault::MissingB},
+                      OpenFailure{"log_is_a_folder", OpenFault::LogIsFolder},
+                      OpenFailure{"overwrite_declined", OpenFault::OverwriteDeclined},
+                      OpenFailure{"log_is_file_a", OpenFault::LogIsFileA}),
+    [](const ::testing::TestParamInfo<OpenFailure>& info) { return std::string(info.param.m_name); });
+
+TEST(FailedRead, LaterBlockKeepsTheHeaderAndTheLinesSoFar) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, CMyMakeFile::kBlockSize + 100, {5, CMyMakeFile::kBlockSize + 5});
+    r.ui.FailReads(b, CMyMakeFile::kBlockSize, EIO);
+
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{"※ファイルBの読みとりに失敗"}));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
+    EXPECT_EQ(ReadFile(r.Log()),
+              ExpectedHeader(a, CMyMakeFile::kBlockSize + 100, b, CMyMakeFile::kBlockSize + 100,
+                             r.Log()) +
+                  Line(5, 0, 0x5A));
+    ExpectButtonsReleased(r.ui);
+    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+}
+
+TEST(FailedRead, FirstBlockLeavesTheLogEmptyAndComparesNothing) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 1000, {5});
+    r.ui.FailReads(a, 0, EIO);
+    WriteFile(r.Log(), "older log");
+    r.ui.QueueAnswer(IDOK);
+
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts().back(), "※ファイルAの読みとりに失敗");
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
+    EXPECT_EQ(ReadFile(r.Log()), "");
+    EXPECT_EQ(r.engine->m_i64DiffCount, 0);
+    EXPECT_TRUE(r.ui.ProgressPositions().empty());
+}
+
+TEST(FailedRead, FileThatShrankIsAFailedReadNotStaleBytes) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    const std::int64_t size = CMyMakeFile::kBlockSize + 1000;
+    // The first block differs at 100; the second block is equal where A still has bytes.
+    MakePair(a, b, size, {100});
+    // Equal in the first block at 200; A's stale 0x11 would meet B's 0x00 at 8 MiB + 200.
+    testsupport::PokeByte(a, 200, 0x11);
+    testsupport::PokeByte(b, 200, 0x11);
+    RunOptions opt;
+    opt.m_beforeStart = [a] { std::filesystem::resize_file(a, CMyMakeFile::kBlockSize + 10); };
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{"※ファイルAの読みとりに失敗"}));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
+    // Only the real difference; the stale byte at 8 MiB + 100 is never compared.
+    EXPECT_EQ(ReadFile(r.Log()), ExpectedHeader(a, size, b, size, r.Log()) + Line(100, 0, 0x5A));
+    EXPECT_EQ(r.engine->m_i64DiffCount, 1);
+}
+
+TEST(DiskReserve, RealFullDiskEndsTheRunAtTheNextDifference) {
+    testsupport::TinyTmpfs disk(16 * 4096);
+    OCTW_REQUIRE_TMPFS(disk);
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    std::vector<std::int64_t> diffs;
+    for (std::int64_t i = 0; i < 1000; ++i)
+        diffs.push_back(i * 2);
+    const std::int64_t size = 2 * CMyMakeFile::kChunkSize; // the differences lie in a whole chunk
+    MakePair(a, b, size, diffs);
+    // Two pages left: the log's first page leaves 4096 bytes free, its second page none.
+    WriteFile(disk / "filler", std::string(14 * 4096, 'f'));
+    const std::string log = disk / "Result.txt";
+
+    EXPECT_EQ(r.Run(a, b, log), 1);
+
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull}));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS}));
+    EXPECT_TRUE(r.engine->m_bAbort);
+    const std::string bytes = ReadFile(log);
+    const std::size_t header = ExpectedHeader(a, size, b, size, log).size();
+    const std::int64_t lines =
+        static_cast<std::int64_t>((bytes.size() - header) / Line(0, 0, 0).size());
+    EXPECT_EQ(lines, r.engine->m_i64DiffCount); // every counted difference is on disk
+    EXPECT_GT(bytes.size(), 4096u);
+    EXPECT_LT(lines, 1000);
+    EXPECT_EQ(bytes.substr(bytes.size() - Line(0, 0, 0).size()),
+              Line(diffs[static_cast<std::size_t>(lines - 1)], 0, 0x5A));
+}
+
+TEST(DiskReserve, ReachedInTheTailStillFinishesTheRun) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 100, {10, 20, 30});
+    r.ui.m_freeAnswers = {1 << 20, 2047};
+
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull, Summary(1, "100")}));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                  WM_THREAD_END}));
+    const std::string expected = ExpectedHeader(a, 100, b, 100, r.Log()) + Line(10, 0, 0x5A);
+    const std::string log = ReadFile(r.Log());
+    EXPECT_EQ(log.substr(0, expected.size()), expected);
+    EXPECT_TRUE(IsFooter(log.substr(expected.size())));
+}
+
+struct WriteFault {
+    const char* m_name;
+    int m_err;
+};
+
+class LogWriteFails : public ::testing::TestWithParam<WriteFault> {};
+
+TEST_P(LogWriteFails, EndsTheRunAsAFullDiskWithTheLinesSoFar) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, CMyMakeFile::kChunkSize * 2, {1, 2, 3, CMyMakeFile::kChunkSize + 1});
+    const std::string header = ExpectedHeader(a, CMyMakeFile::kChunkSize * 2, b,
+                                              CMyMakeFile::kChunkSize * 2, r.Log());
+    r.ui.FailWrites(r.Log(), header.size() + 2 * Line(0, 0, 0).size(), GetParam().m_err);
+
+    EXPECT_EQ(r.Run(a, b, r.Log()), 1);
+
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull}));
+    EXPECT_TRUE(r.engine->m_bAbort);
+    EXPECT_EQ(r.engine->m_i64DiffCount, 2);
+    EXPECT_EQ(ReadFile(r.Log()), header + Line(1, 0, 0x5A) + Line(2, 0, 0x5A));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, LogWriteFails,
+                         ::testing::Values(WriteFault{"disk_full", ENOSPC}, WriteFault{"io_error", EIO}),
+                         [](const ::testing::TestParamInfo<WriteFault>& info) {
+                             return std::string(info.param.m_name);
+                         });
+
+// --- the database save ---
+
+TEST(DatabaseSave, WriteFailureIsReportedAsAFailedSave) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 100, {1, 2, 3});
+    r.ui.FailWrites(r.DB(), 8 + 10, ENOSPC);
+    RunOptions opt;
+    opt.m_bUseDB = true;
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    const std::string failed = "※不一致情報データベースの作成に失敗しました。\n";
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{Summary(3, "100"), failed}));
+    EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk(failed)), 1u);
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                  WM_THREAD_END}));
+}
+
+TEST(DatabaseSave, NeverWritesOverFileB) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 100, {1, 2, 3});
+    const std::string link = r.prog / "DiffData.db";
+    std::filesystem::create_symlink(b, link); // the database path names FILE B
+    const std::string before = ReadFile(b);
+    RunOptions opt;
+    opt.m_bUseDB = true;
+    opt.m_strDB = link;
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    EXPECT_EQ(r.ui.BoxTexts().back(), "※不一致情報データベースの作成に失敗しました。\n");
+    EXPECT_EQ(ReadFile(b), before);
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                  WM_THREAD_END}));
+}
+
+TEST(Identity, TheRunRecordsWhichFilesItCompared) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 10, {});
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+    EXPECT_TRUE(r.engine->m_idFileA.SameAs(platform::IdentityOfPath(a)));
+    EXPECT_TRUE(r.engine->m_idFileB.SameAs(platform::IdentityOfPath(b)));
+    EXPECT_FALSE(r.engine->m_idFileA.SameAs(r.engine->m_idFileB));
+}
+
+} // namespace
+} // namespace enginetest
