@@ -183,6 +183,7 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         {{"a.bin", "./a.bin"}, ""}, // the same file spelled twice is compared
         {{"a.bin", Data("a.bin"), m_prog / "DiffData.db"},
          "※データベースファイルと同じファイル名は使えません。\n"},
+        {{"--yes", "a.bin", "./a.bin", "."}, "ファイルをオープンできません"}, // a log it cannot open
     };
     for (const Case& c : cases) {
         Result r = Run(c.m_args);
@@ -194,6 +195,20 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         EXPECT_NE(r.m_strErr.find(c.m_strErr), std::string::npos) << r.m_strErr;
         EXPECT_EQ(r.m_strOut, "");
     }
+}
+
+TEST_F(CliTest, FullDiskEndsTheProgramAsTrouble) {
+    TinyTmpfs disk(64 * 1024);
+    OCTW_REQUIRE_TMPFS(disk);
+    // Far more difference lines than the disk holds: the run stops at the disk reserve.
+    WriteFile(Data("a.bin"), std::string(1 << 20, 'a'));
+    WriteFile(Data("b.bin"), std::string(1 << 20, 'b'));
+    Result r = Run({"--quiet", "a.bin", "b.bin", disk / "Result.txt"});
+    EXPECT_EQ(r.m_nStatus, 2);
+    EXPECT_NE(r.m_strErr.find("※異なるデータがありましたが\nディスクの空き容量がありません。\n"),
+              std::string::npos);
+    EXPECT_EQ(r.m_strOut, ""); // no summary
+    EXPECT_GT(fs::file_size(disk / "Result.txt"), 0u);
 }
 
 TEST_F(CliTest, ReadOnlyLogRefusesTheRun) {
