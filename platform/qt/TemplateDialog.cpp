@@ -16,7 +16,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -138,14 +138,6 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind 
 
     FocusFirstControl(); // taken when the dialog is shown
 
-    if (kind == MainWindow) {
-        // No system menu to carry the about item on Linux: F1, and the window's context menu.
-        auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
-        connect(help, &QShortcut::activated, this, [this] {
-            if (m_onAbout)
-                m_onAbout();
-        });
-    }
 }
 
 QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base) {
@@ -271,6 +263,17 @@ void TemplateDialog::reject() {
         QDialog::reject();
 }
 
+void TemplateDialog::keyPressEvent(QKeyEvent* event) {
+    // No system menu to carry the about item on Linux: F1 (the controls pass it on) opens it.
+    if (m_kind == MainWindow && m_onAbout &&
+        (event->key() == Qt::Key_F1 || event->key() == Qt::Key_Help) &&
+        event->modifiers() == Qt::NoModifier) {
+        m_onAbout();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TemplateDialog::contextMenuEvent(QContextMenuEvent* event) {
     if (m_kind != MainWindow || !m_onAbout) {
         QDialog::contextMenuEvent(event);
@@ -278,8 +281,9 @@ void TemplateDialog::contextMenuEvent(QContextMenuEvent* event) {
     }
     QMenu menu(this);
     QAction* about = menu.addAction(QString::fromStdString(LoadResString(IDS_ABOUTBOX)));
-    if (menu.exec(event->globalPos()) == about)
-        m_onAbout();
+    // Once the menu has closed: the about box is modal and must not open inside the menu.
+    connect(about, &QAction::triggered, this, [this] { m_onAbout(); }, Qt::QueuedConnection);
+    menu.exec(event->globalPos());
 }
 
 } // namespace platform

@@ -64,6 +64,8 @@ public:
 
 protected:
     void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // The about item, on the window where no control has a menu of its own.
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
