@@ -233,3 +233,46 @@ TEST_F(OpenLog, NoMemoryForTheOpeningWorkArea) {
 
 } // namespace
 } // namespace enginetest
+
+namespace enginetest {
+namespace {
+
+// Fails every checked allocation of a read buffer from the n-th on.
+class BufferAllocationFails : public platform::IFaultInjector {
+public:
+    explicit BufferAllocationFails(int n) : m_nFail(n) {}
+    void OnOpen(int, const std::string&) override {}
+    void OnClose(int) override {}
+    int OnRead(int, std::size_t&) override { return 0; }
+    int OnWrite(int, std::size_t&) override { return 0; }
+    bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
+    bool OnAllocate(std::size_t bytes) override {
+        return bytes != CMyMakeFile::kBlockSize || ++m_nSeen < m_nFail;
+    }
+
+private:
+    int m_nFail;
+    int m_nSeen = 0;
+};
+
+// Without a backend the box goes to standard error, where the death test can read it.
+TEST(EngineDeathTest, NoReadBufferEndsTheProcessAfterSayingWhich) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            BufferAllocationFails fault(1);
+            platform::SetFaultInjector(&fault);
+            CMyMakeFile engine;
+        },
+        ::testing::ExitedWithCode(EXIT_FAILURE), "バッファAが確保できません");
+    EXPECT_EXIT(
+        {
+            BufferAllocationFails fault(2);
+            platform::SetFaultInjector(&fault);
+            CMyMakeFile engine;
+        },
+        ::testing::ExitedWithCode(EXIT_FAILURE), "バッファBが確保できません");
+}
+
+} // namespace
+} // namespace enginetest

@@ -93,13 +93,13 @@ TEST(ResultLog, ExistingLogIsEmptiedBeforeTheHeaderAfterYes) {
     EngineRun r;
     const std::string a = r.File("a.bin"), b = r.File("b.bin");
     MakePair(a, b, 10, {});
-    WriteFile(r.Log(), std::string(100000, 'Q'));
+    WriteFile(r.Log(), std::string(100000, '\x07'));
     r.ui.QueueAnswer(IDOK);
 
     ASSERT_EQ(r.Run(a, b, r.Log()), 0);
 
     const std::string log = ReadFile(r.Log());
-    EXPECT_EQ(log.find('Q'), std::string::npos);
+    EXPECT_EQ(log.find('\x07'), std::string::npos);
     EXPECT_EQ(log.substr(0, 50), std::string(50, '*'));
     const auto asked = r.ui.EventsOf(UiEvent::Kind::Overwrite);
     ASSERT_EQ(asked.size(), 1u);
