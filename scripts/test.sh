@@ -3,6 +3,14 @@
 # UndefinedBehaviorSanitizer, the threaded ones again under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Two runs building the same folders at once corrupt each other's objects (several people may work
+# in one tree), so a later run waits for the earlier one.
+mkdir -p build
+exec 9> build/.test.lock
+if ! flock -n 9; then
+  echo "test.sh: another run is using build/asan and build/tsan; waiting for it" >&2
+  flock 9
+fi
 scripts/deps.sh
 
 jobs=$(nproc)
