@@ -52,7 +52,7 @@ void Say(const std::string& text) {
     std::fflush(stderr);
 }
 
-// 0 parsed, or the status to exit with at once.
+// Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     bool bOptionsEnd = false;
     for (int i = 1; i < argc; ++i) {

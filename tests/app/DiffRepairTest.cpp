@@ -49,12 +49,6 @@ TEST_F(DiffRepairTest, RepairingAWritesTheBytesOfB) {
     EXPECT_FALSE(m_repair.m_bFileOpen);
 }
 
-TEST_F(DiffRepairTest, RepairingBWritesTheBytesOfA) {
-    EXPECT_TRUE(Repair(m_b, FALSE));
-    EXPECT_EQ(ReadFile(m_b), "ABC");
-    EXPECT_EQ(ReadFile(m_a), "ABC");
-}
-
 TEST_F(DiffRepairTest, RepairTwiceWritesTheSameAgain) {
     EXPECT_TRUE(Repair(m_a, TRUE));
     EXPECT_TRUE(m_repair.DoRepair());

@@ -69,20 +69,6 @@ TEST_F(ExecuteRefusalTest, FilesThatCannotBeSizedStopTheRunSilently) {
     ExpectNoRun();
 }
 
-TEST_F(ExecuteRefusalTest, LiveDisplayFieldsAreResetBeforeTheNameCheck) {
-    CMyMainDlg& dlg = Open();
-    dlg.m_i64DiffCount = 9;
-    dlg.m_i64DiffAdrs = 9;
-    dlg.m_bDiffDataA = 9;
-    dlg.m_bDiffDataB = 9;
-    SetNames("/x/a", "", "");
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(dlg.m_i64DiffCount, 0);
-    EXPECT_EQ(dlg.m_i64DiffAdrs, 0);
-    EXPECT_EQ(dlg.m_bDiffDataA, 0);
-    EXPECT_EQ(dlg.m_bDiffDataB, 0);
-}
-
 TEST_F(ExecuteRefusalTest, SizeMessageGroupsTheComparedLengthBeforeTheWritabilityCheck) {
     WriteFile(m_dir / "a.bin", std::string(1000, 'a'));
     MakeSparse(m_dir / "b.bin", 1234567);

@@ -33,14 +33,6 @@ TEST_F(FileSelectionTest, SizeLineGroupsTheDigits) {
     EXPECT_EQ(Text(IDC_EDIT_SIZE_B), "└ 1,000 Byte");
 }
 
-TEST_F(FileSelectionTest, NegativeSizeShowsTheSizeError) {
-    CMyMainDlg& dlg = Open();
-    dlg.ShowFileSize(-1, TRUE);
-    dlg.ShowFileSize(-5, FALSE);
-    EXPECT_EQ(Text(IDC_EDIT_SIZE_A), "※ファイルA: サイズエラー");
-    EXPECT_EQ(Text(IDC_EDIT_SIZE_B), "※ファイルB: サイズエラー");
-}
-
 TEST_F(FileSelectionTest, ChosenFileSetsFolderIconAndFlag) {
     CMyMainDlg& dlg = Open();
     const std::string path = m_dir / "a.bin";

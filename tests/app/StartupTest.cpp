@@ -34,16 +34,38 @@ TEST_F(StartupTest, SetsDefaultPathsAndControls) {
     EXPECT_TRUE(dlg.m_bSelectedLog);
 }
 
-TEST_F(StartupTest, HidesTheRepairArrowsAndRefreshesAllThreeIcons) {
+TEST_F(StartupTest, ControlsAreSetInOrderWithArrowsHiddenBeforeTheIcons) {
     Open();
-    EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
-    EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
-    std::vector<int> iconIds;
-    for (const UiEvent& e : m_ui.EventsOf(UiEvent::Kind::Icon)) {
-        iconIds.push_back(e.m_nId);
-        EXPECT_EQ(e.m_nValue, IDR_MAINFRAME) << e.m_nId; // no file chosen, no log yet
+    using K = UiEvent::Kind;
+    struct Step {
+        K m_kind;
+        int m_nId;
+        int m_nValue;
+        std::string m_strText;
+    };
+    const std::vector<Step> expected = {
+        {K::WindowIcon, 0, IDR_MAINFRAME, ""},
+        {K::Text, IDC_EDIT_FILE_A, 0, "比較元のファイル名を入力"},
+        {K::Text, IDC_EDIT_FILE_B, 0, "比較先のファイル名を入力"},
+        {K::Progress, IDC_PROGRESS, 0, ""},
+        {K::Enable, IDC_BTN_STOP, 0, ""},
+        {K::Text, IDC_EDIT_LOG_FILE, 0, m_prog / "Result.txt"},
+        {K::Check, IDC_CHK_MAKE_DB, 1, ""},
+        {K::Check, IDC_CHK_DISP_DIFF, 0, ""},
+        {K::Show, IDC_BTN_REPAIR_A, 0, ""},
+        {K::Show, IDC_BTN_REPAIR_B, 0, ""},
+        {K::Icon, IDC_ICON_A, IDR_MAINFRAME, ""}, // nothing chosen yet
+        {K::Icon, IDC_ICON_B, IDR_MAINFRAME, ""},
+        {K::Icon, IDC_ICON_LOG, IDR_MAINFRAME, ""}, // no log file yet
+    };
+    const std::vector<UiEvent> events = m_ui.Events();
+    ASSERT_EQ(events.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(events[i].m_kind, expected[i].m_kind) << i;
+        EXPECT_EQ(events[i].m_nId, expected[i].m_nId) << i;
+        EXPECT_EQ(events[i].m_nValue, expected[i].m_nValue) << i;
+        EXPECT_EQ(events[i].m_strText, expected[i].m_strText) << i;
     }
-    EXPECT_EQ(iconIds, (std::vector<int>{IDC_ICON_A, IDC_ICON_B, IDC_ICON_LOG}));
 }
 
 TEST_F(StartupTest, LogIconShowsTheLogFileAsItIs) {

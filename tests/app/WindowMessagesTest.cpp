@@ -32,13 +32,6 @@ TEST_F(WindowMessagesTest, LiveLineShowsCountAddressAndBothBytes) {
     EXPECT_EQ(Text(IDC_EDIT_OUTPUT), "(5000000000) 123456789A h : 00 , FF");
 }
 
-TEST_F(WindowMessagesTest, LineIsRefreshedOnlyByTheCount) {
-    Open();
-    m_dlg->WindowProc(WM_DIFF_ADRS, 16, 0);
-    m_dlg->WindowProc(WM_DIFF_DATA, 1, 2);
-    EXPECT_EQ(Text(IDC_EDIT_OUTPUT), "");
-}
-
 TEST_F(WindowMessagesTest, DisableAndEnableTouchOnlyTheInputControls) {
     Open();
     m_dlg->WindowProc(WM_DISABLE_CTRLS, 0, 0);
@@ -113,15 +106,6 @@ TEST_F(WindowMessagesTest, DatabaseCheckBoxTracesEachState) {
     EXPECT_EQ(TraceAfterMarker(), "データ作成チェックが外されました。OnChkMakeLog()\n"
                                   "データ作成チェックが入りました。OnChkMakeLog()\n"
                                   "無効なチェック状態です。OnChkMakeLog()\n");
-}
-
-TEST_F(WindowMessagesTest, DisplayCheckBoxReachesTheEngine) {
-    CMyMainDlg& dlg = Open();
-    ASSERT_TRUE(m_ui.Click(IDC_CHK_DISP_DIFF));
-    EXPECT_TRUE(dlg.m_bDisplayDiff);
-    EXPECT_TRUE(dlg.m_MakeFile.m_bDisplayDiff);
-    ASSERT_TRUE(m_ui.Click(IDC_CHK_DISP_DIFF));
-    EXPECT_FALSE(dlg.m_MakeFile.m_bDisplayDiff);
 }
 
 } // namespace
