@@ -9,6 +9,10 @@ void CMyMainDlg::OnBtnRepairA() { OnBtnRepair(TRUE); }
 void CMyMainDlg::OnBtnRepairB() { OnBtnRepair(FALSE); }
 
 void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
+    // The arrows are disabled only once the run's first message arrives; until then a click
+    // would patch a file the worker is reading. It counts as a click on a disabled button.
+    if (m_pWorkThread && m_pWorkThread->IsWorkerRunning())
+        return;
     const std::string strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
     const std::string strQuestion = platform::Format(
         bFileA ? "FileA: 【 %s 】\nを修復しようとしています。\n元には戻せませんが本当に実行してよろしいですか?"
