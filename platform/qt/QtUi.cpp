@@ -66,7 +66,6 @@ QFont QtUi::DialogFont(const DialogTemplate& dlg) {
     // fontconfig knows no alias for the Windows name, so tell Qt which installed face stands in.
     static const bool substituted = [] {
         QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
-        QFont::insertSubstitution(QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"));
         return true;
     }();
     (void)substituted;

@@ -107,7 +107,7 @@ private:
     QPointer<QDialog> m_pWindow;
     std::map<int, QWidget*> m_widgets;
     QEventLoop* m_pLoop = nullptr;
-    unsigned m_nWindow = 0; // counts the windows created, so late deliveries find theirs gone
+    std::atomic<unsigned> m_nWindow{0}; // counts windows made, so late deliveries find theirs gone
 
     std::mutex m_diffMutex;
     std::shared_ptr<DiffGroup> m_pOpenGroup;

@@ -76,7 +76,9 @@ inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        if (QWidget* w = QApplication::activeModalWidget(); w && w->isVisible()) {
+        QWidget* w = QApplication::activeModalWidget();
+        // Acted on once it is the active window, as a user's keys would reach it.
+        if (w && w->isVisible() && w->isActiveWindow()) {
             timer->stop();
             timer->deleteLater();
             act(w);
@@ -84,7 +86,11 @@ inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget
         } else if (clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
-            ADD_FAILURE() << "no box or dialog opened within " << timeoutMs << " ms";
+            ADD_FAILURE() << "no box or dialog came up within " << timeoutMs << " ms";
+            if (w)
+                w->close(); // so the test goes on to fail instead of hanging
+        } else if (w && w->isVisible()) {
+            w->activateWindow();
         }
     });
     timer->start(20);

@@ -345,8 +345,15 @@ TEST_F(QtUiTest, OpenDialogStartsInTheFolderAndTakesAFileThatDoesNotExist) {
         auto* fd = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(fd, nullptr);
         startedIn = fd->directory().absolutePath();
-        fd->selectFile(QString::fromStdString(missing));
-        QMetaObject::invokeMethod(fd, "accept", Qt::DirectConnection); // as the Open button does
+        // Typed into the name box and confirmed with Enter, as a user does.
+        auto* name = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(missing));
+        QTest::keyClick(name, Qt::Key_Return);
+        if (fd->isVisible()) {
+            ADD_FAILURE() << "the open dialog refused a file that does not exist";
+            fd->reject();
+        }
     });
     std::string path;
     EXPECT_TRUE(m_ui.OpenFileDialog(dir.Str(), &path));

@@ -38,7 +38,7 @@ public:
     explicit BoxAnswerer(Answer answer = PressEnter) : m_answer(std::move(answer)) {
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible() || m_bBusy)
+            if (!box || !box->isVisible() || !box->isActiveWindow() || m_bBusy)
                 return;
             m_bBusy = true;
             m_texts.push_back(S(box->text()));
