@@ -50,6 +50,9 @@ QString BoxText(const std::string& s) {
 QtUi::QtUi() {
     InitIconResources();
     m_pWaker = new QObject;
+    // The program ends when its dialog ends, not when a window closes: Qt's quit would end
+    // every running loop, a box's or the dialog's own, in the middle of the logic.
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
 QtUi::~QtUi() {
