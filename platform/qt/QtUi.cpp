@@ -31,6 +31,9 @@ constexpr const char* kProgramName = "Octetwatch";
 // A slice of the FIFO per turn of the event loop: long enough to keep up with a worker, short
 // enough that painting and input are never held up noticeably.
 constexpr int kSliceMs = 12;
+// The live display is refreshed at most this often (about a screen's frame); the differences in
+// between are merged, so a flood of them costs the UI thread next to nothing.
+constexpr qint64 kDisplayMs = 15;
 
 bool IsLiveDisplay(UINT message) {
     return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
@@ -109,6 +112,15 @@ void QtUi::OnWake() {
 
 void QtUi::CloseDiffGroup() {
     std::lock_guard lock(m_diffMutex);
+    CloseDiffGroupLocked();
+}
+
+void QtUi::CloseDiffGroupLocked() {
+    // A group held back for the display's pace goes back into the FIFO before whatever ends it.
+    if (m_pOpenGroup && m_pOpenGroup->m_bHeldBack) {
+        m_pOpenGroup->m_bHeldBack = false;
+        PostTask([this, group = m_pOpenGroup] { DeliverDiffGroup(group); });
+    }
     m_pOpenGroup.reset();
 }
 
@@ -120,7 +132,9 @@ void QtUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) 
         return;
     }
     std::lock_guard lock(m_diffMutex);
-    const bool fresh = !m_pOpenGroup || m_pOpenGroup->m_target != target;
+    if (m_pOpenGroup && m_pOpenGroup->m_target != target)
+        CloseDiffGroupLocked();
+    const bool fresh = !m_pOpenGroup;
     if (fresh) {
         m_pOpenGroup = std::make_shared<DiffGroup>();
         m_pOpenGroup->m_target = target;
@@ -151,12 +165,28 @@ void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
     std::vector<Message> msgs;
     {
         std::lock_guard lock(m_diffMutex);
+        const qint64 since = m_lastDiffShown.isValid() ? m_lastDiffShown.elapsed() : kDisplayMs;
+        if (group == m_pOpenGroup && since < kDisplayMs) {
+            // Still open, so nothing was queued after it: it may wait out the display's pace
+            // outside the FIFO and go on merging. Whatever is posted next puts it back first.
+            group->m_bHeldBack = true;
+            QTimer::singleShot(kDisplayMs - since, m_pWaker, [this, group] {
+                std::lock_guard relock(m_diffMutex);
+                if (group->m_bHeldBack) {
+                    group->m_bHeldBack = false;
+                    PostTask([this, group] { DeliverDiffGroup(group); });
+                }
+            });
+            return;
+        }
         if (m_pOpenGroup == group)
             m_pOpenGroup.reset();
         msgs.swap(group->m_messages);
     }
     if (group->m_nWindow != m_nWindow || !m_pWindow || group->m_target != m_pMainWnd)
         return; // its window is gone
+    if (!msgs.empty())
+        m_lastDiffShown.start();
     for (const Message& m : msgs) {
         group->m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
         ++m_nDiffDelivered;
@@ -189,6 +219,10 @@ void QtUi::WaitWorker() {
                                             QEventLoop::WaitForMoreEvents);
     }
     UiBase::WaitWorker();
+    // The last difference may be waiting for the display's pace; the caller sees it now.
+    CloseDiffGroup();
+    if (OnUiThread())
+        Pump();
 }
 
 // --- boxes ---

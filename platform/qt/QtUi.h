@@ -4,6 +4,7 @@
 // the window keeps painting and answering input while a worker floods it with differences.
 #include "platform/UiBase.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 
 #include <atomic>
@@ -92,10 +93,12 @@ private:
         HWND m_target = nullptr;
         unsigned m_nWindow = 0;
         std::vector<Message> m_messages;
+        bool m_bHeldBack = false; // out of the FIFO until the display's pace or the next post
     };
 
     void OnWake();
     void CloseDiffGroup();
+    void CloseDiffGroupLocked();
     void DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group);
     QWidget* BoxParent() const;
     int ShowBoxNow(const BoxSpec& box);
@@ -111,6 +114,7 @@ private:
 
     std::mutex m_diffMutex;
     std::shared_ptr<DiffGroup> m_pOpenGroup;
+    QElapsedTimer m_lastDiffShown; // UI thread
     std::atomic<long long> m_nDiffDelivered{0};
     std::atomic<long long> m_nDiffMerged{0};
 };
