@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
@@ -40,6 +42,17 @@ bool IsLiveDisplay(UINT message) {
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// はい before いいえ, as the original's boxes have them, whatever order the desktop prefers.
+class WinButtonOrder : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* ret) const override {
+        if (hint == SH_DialogButtonLayout)
+            return QDialogButtonBox::WinLayout;
+        return QProxyStyle::styleHint(hint, option, widget, ret);
+    }
+};
 
 // Boxes and edit controls break lines at "\n"; a "\r" before it is the original's line end.
 QString BoxText(const std::string& s) {
@@ -264,6 +277,10 @@ int QtUi::ShowBoxNow(const BoxSpec& box) {
         mb.setEscapeButton(ok);
         mb.exec();
         return IDOK;
+    }
+    if (auto* buttons = mb.findChild<QDialogButtonBox*>()) {
+        static WinButtonOrder* order = new WinButtonOrder;
+        buttons->setStyle(order);
     }
     QPushButton* yes = mb.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
     QPushButton* no = mb.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);

@@ -176,6 +176,7 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
     QString title, defaultText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     bool onUiThread = false;
+    bool yesLeftOfNo = false;
     auto answered = OnNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr);
@@ -183,6 +184,10 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
         title = box->windowTitle();
         icon = box->icon();
         defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+        auto* yes = qttest::ButtonWithText(box, QStringLiteral("はい"));
+        auto* no = qttest::ButtonWithText(box, QStringLiteral("いいえ"));
+        yesLeftOfNo = yes && no && yes->mapToGlobal(QPoint()).x() < no->mapToGlobal(QPoint()).x();
+        box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/repair-confirmation.png"));
         QTest::keyClick(box, Qt::Key_Return);
     });
     m_ui.StartWorker([this] {
@@ -203,6 +208,7 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
     EXPECT_EQ(title, QStringLiteral("修復ファイルの確認"));
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(defaultText, QStringLiteral("いいえ"));
+    EXPECT_TRUE(yesLeftOfNo) << "はい stands left of いいえ, as the original's boxes have them";
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 42);
     EXPECT_FALSE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
 }
