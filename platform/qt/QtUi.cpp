@@ -43,7 +43,7 @@ bool IsLiveDisplay(UINT message) {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// はい before いいえ, as the original's boxes have them, whatever order the desktop prefers.
+// はい before いいえ, as the program's users know its boxes, whatever order the desktop prefers.
 class WinButtonOrder : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
@@ -54,7 +54,7 @@ public:
     }
 };
 
-// Boxes and edit controls break lines at "\n"; a "\r" before it is the original's line end.
+// Boxes and edit controls break lines at "\n"; a "\r" before it is the CR of a CR LF line end.
 QString BoxText(const std::string& s) {
     QString text = Q(s);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -300,7 +300,7 @@ int QtUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& messag
 }
 
 int QtUi::OverwriteNow(const DialogTemplate& dlg, const std::string& message) {
-    // The dialog is made without a parent window, as the original makes it.
+    // The dialog is made without a parent window: the worker asks it, not the main window.
     TemplateDialog question(dlg, nullptr);
     question.SetCommandHandler([&question](int id) { question.done(id); });
     if (auto* edit = qobject_cast<QTextEdit*>(question.Control(IDC_EDIT_MESSAGE))) {

@@ -41,7 +41,7 @@ int MulDiv(int value, int mul, int div) {
     return static_cast<int>(std::lround(static_cast<double>(value) * mul / div));
 }
 
-// Read-only edits show the window's colour behind their text, as the original's do.
+// Read-only edits show the window's colour behind their text, so they read as labels.
 void UseWindowBackground(QWidget* w) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::Base, pal.color(QPalette::Window));
@@ -148,7 +148,7 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
     switch (dc.m_kind) {
     case ControlKind::PushButton: {
         auto* b = new QPushButton(text, this);
-        b->setAutoDefault(true); // a focused button takes Enter, as the original's do
+        b->setAutoDefault(true); // a focused button takes Enter
         b->setDefault((style & kStyleDefault) != 0);
         connect(b, &QPushButton::clicked, this, [this, id = dc.m_nId] {
             if (m_onCommand)

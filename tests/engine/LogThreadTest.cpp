@@ -67,7 +67,7 @@ TEST(ResultLog, NoDifferencesGivesHeaderThenClosingLines) {
 
 TEST(ResultLog, PathsAreWrittenWholeInCp932HoweverLong) {
     EngineRun r;
-    // A folder name in Japanese and a log path far beyond the 260 bytes of the original work areas.
+    // A folder name in Japanese and a log path far beyond 260 bytes, which no work area may cut.
     std::string fold = r.dir / "比較データ";
     std::filesystem::create_directory(fold);
     std::string deep = fold;

@@ -208,7 +208,7 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
     EXPECT_EQ(title, QStringLiteral("修復ファイルの確認"));
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(defaultText, QStringLiteral("いいえ"));
-    EXPECT_TRUE(yesLeftOfNo) << "はい stands left of いいえ, as the original's boxes have them";
+    EXPECT_TRUE(yesLeftOfNo) << "はい stands left of いいえ";
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 42);
     EXPECT_FALSE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
 }
