@@ -21,53 +21,41 @@ int CMyMainDlg::ReadSettings() {
         return -1;
 
     // An empty line counts as missing, as the end of the file does. A missing line rewrites the
-    // file from what is in memory now, and only then are the defaults applied in memory.
+    // file from what is in memory now, and only then are the defaults applied in memory: the
+    // folders when line 1 or 2 is missing, the display when any line up to 4 is, the database
+    // always.
+    enum Missing { kFolders, kDisplay, kDataBase };
     std::string strLine;
-    auto missing = [&] {
+    auto missing = [&](Missing what) {
         file.ReadString(strLine);
         if (!strLine.empty())
             return false;
         file.Close();
         WriteSettings();
+        if (what == kFolders) {
+            m_strFoldA = m_strModuleFold;
+            m_strFoldB = m_strModuleFold;
+        }
+        if (what != kDataBase)
+            m_bDisplayDiff = FALSE;
+        m_bUseDataBase = TRUE;
         return true;
     };
 
-    if (missing()) {
-        m_strFoldA = m_strModuleFold;
-        m_strFoldB = m_strModuleFold;
-        m_bDisplayDiff = FALSE;
-        m_bUseDataBase = TRUE;
+    if (missing(kFolders))
         return -1;
-    }
     m_strFoldA = strLine;
-
-    if (missing()) {
-        m_strFoldA = m_strModuleFold;
-        m_strFoldB = m_strModuleFold;
-        m_bDisplayDiff = FALSE;
-        m_bUseDataBase = TRUE;
+    if (missing(kFolders))
         return -1;
-    }
     m_strFoldB = strLine;
-
-    if (missing()) {
-        m_bDisplayDiff = FALSE;
-        m_bUseDataBase = TRUE;
+    if (missing(kDisplay))
         return -1;
-    }
     m_strLogFile = strLine;
-
-    if (missing()) {
-        m_bDisplayDiff = FALSE;
-        m_bUseDataBase = TRUE;
+    if (missing(kDisplay))
         return -1;
-    }
     m_bDisplayDiff = strLine == kDisplayTrue ? TRUE : FALSE;
-
-    if (missing()) {
-        m_bUseDataBase = TRUE;
+    if (missing(kDataBase))
         return -1;
-    }
     m_bUseDataBase = strLine == kUseDBTrue ? TRUE : FALSE;
     file.Close();
     return 0;
