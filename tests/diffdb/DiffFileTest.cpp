@@ -13,18 +13,10 @@
 
 namespace {
 
+using testsupport::OnDisk;
+
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-
-std::string OnDisk(const std::string& utf8) {
-    std::string crlf;
-    for (char c : utf8) {
-        if (c == '\n')
-            crlf.push_back('\r');
-        crlf.push_back(c);
-    }
-    return platform::Utf8ToCp932(crlf);
-}
 
 std::string Le64(std::uint64_t v) {
     std::string out;

@@ -10,15 +10,7 @@
 
 namespace {
 
-std::string OnDisk(const std::string& utf8) {
-    std::string crlf;
-    for (char c : utf8) {
-        if (c == '\n')
-            crlf.push_back('\r');
-        crlf.push_back(c);
-    }
-    return platform::Utf8ToCp932(crlf);
-}
+using testsupport::OnDisk;
 
 TEST(DiffStore, KeepsDifferencesInOrderAndReadsThemBack) {
     testsupport::ProgramFolder prog;

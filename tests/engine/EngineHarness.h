@@ -204,16 +204,7 @@ public:
     std::unique_ptr<CMyMakeFile> engine;
 };
 
-// The log as the engine writes it: CP932 bytes, CR LF line ends.
-inline std::string OnDisk(const std::string& utf8) {
-    std::string crlf;
-    for (char c : utf8) {
-        if (c == '\n')
-            crlf.push_back('\r');
-        crlf.push_back(c);
-    }
-    return platform::Utf8ToCp932(crlf);
-}
+using testsupport::OnDisk;
 
 inline std::string ExpectedHeader(const std::string& a, std::int64_t sizeA, const std::string& b,
                                   std::int64_t sizeB, const std::string& log) {

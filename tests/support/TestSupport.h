@@ -1,5 +1,7 @@
 #pragma once
 // RAII helpers for tests that work on real files.
+#include "platform/Encoding.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -53,6 +55,17 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Text as the program stores it: CP932 bytes, CR LF line ends.
+inline std::string OnDisk(const std::string& utf8) {
+    std::string crlf;
+    for (char c : utf8) {
+        if (c == '\n')
+            crlf.push_back('\r');
+        crlf.push_back(c);
+    }
+    return platform::Utf8ToCp932(crlf);
 }
 
 // A sparse file of `size` bytes (all zero) into which tests poke single bytes.
