@@ -2,6 +2,8 @@
 #include "platform/Control.h"
 #include "platform/ScriptedUi.h"
 
+#include "support/Watchdog.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,32 +26,7 @@ DialogTemplate TwoControls() {
     return dlg;
 }
 
-// A hung wait must fail the test, not stall the run until ctest's time-out.
-class Watchdog {
-public:
-    explicit Watchdog(int seconds)
-        : m_thread([this, seconds] {
-              std::unique_lock lock(m_mutex);
-              if (!m_cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_bDone; })) {
-                  std::fprintf(stderr, "watchdog: the wait did not return\n");
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_bDone = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bDone = false;
-    std::thread m_thread;
-};
+using testsupport::Watchdog;
 
 // Records every delivered message with the state of the controls at that moment.
 class Recorder : public CWndTarget {
@@ -76,7 +53,7 @@ public:
 };
 
 TEST(UiWorker, PostedMessagesAndEffectsArriveInOrderOnTheUiThread) {
-    Watchdog dog(120);
+    Watchdog dog(120, "a wait for the worker");
     ScriptedUi ui;
     Recorder wnd(ui);
     ui.CreateDialogWindow(TwoControls(), &wnd);
@@ -121,7 +98,7 @@ TEST(UiWorker, MessagePostedOnTheUiThreadWaitsForThePump) {
 }
 
 TEST(UiWorker, BoxesFromTheWorkerAreAnsweredFromTheQueue) {
-    Watchdog dog(120);
+    Watchdog dog(120, "a wait for the worker");
     ScriptedUi ui;
     ui.QueueAnswer(IDYES);
     ui.QueueAnswer(IDOK);
@@ -170,7 +147,7 @@ public:
 };
 
 TEST(UiWorker, WaitWorkerServesTheWorkersBoxes) {
-    Watchdog dog(120);
+    Watchdog dog(120, "a wait for the worker");
     BoxOnUiThread ui;
     std::atomic<int> yes{0};
     ui.StartWorker([&] {
@@ -186,7 +163,7 @@ TEST(UiWorker, WaitWorkerServesTheWorkersBoxes) {
 }
 
 TEST(UiWorker, OneWorkerAtATime) {
-    Watchdog dog(120);
+    Watchdog dog(120, "a wait for the worker");
     ScriptedUi ui;
     ui.WaitWorker(); // none started: returns at once
     std::atomic<bool> firstDone{false};

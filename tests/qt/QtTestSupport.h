@@ -1,4 +1,5 @@
 #pragma once
+#include "support/Watchdog.h"
 // Real windows on Qt's offscreen platform: the application, waits that fail the test when they
 // time out, answering the box or dialog that opens next, and a watchdog against hangs.
 #include "platform/qt/QtUi.h"
@@ -97,35 +98,7 @@ inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget
     return handled;
 }
 
-// Ends the process with a failure when a test does not get past a point in time.
-class Watchdog {
-public:
-    Watchdog(int seconds, std::string what) : m_strWhat(std::move(what)) {
-        m_thread = std::thread([this, seconds] {
-            std::unique_lock lock(m_mutex);
-            if (!m_cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_bDone; })) {
-                std::fprintf(stderr, "HANG: %s did not finish within %d s\n", m_strWhat.c_str(),
-                             seconds);
-                std::_Exit(3);
-            }
-        });
-    }
-    ~Watchdog() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_bDone = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::string m_strWhat;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bDone = false;
-    std::thread m_thread;
-};
+using testsupport::Watchdog;
 
 // Every test starts and ends without a window on screen.
 class QtTest : public ::testing::Test {
