@@ -2,7 +2,7 @@
 // The terminal backend as the command-line program uses it: the worker's boxes and questions are
 // handed to the UI thread, in order with the messages the worker posted before them, so that the
 // summary follows the last difference line on standard output as it would in the window.
-#include "platform/ConsoleUi.h"
+#include "cli/ConsoleUi.h"
 
 class CCliUi : public platform::ConsoleUi {
 public:

@@ -1,23 +1,33 @@
 #include "platform/Ui.h"
 
-#include "platform/ConsoleUi.h"
+#include "platform/UiBase.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace platform {
 namespace {
 std::atomic<IUi*> g_pUi{nullptr};
-}
+
+// Used until a program chooses its backend (a library used on its own): boxes go to standard
+// error, and every question is answered No.
+class FallbackUi : public UiBase {
+public:
+    int MessageBox(const BoxSpec& box) override {
+        std::fprintf(stderr, "%s\n", box.m_strText.c_str());
+        return box.m_buttons == BoxButtons::YesNo ? IDNO : IDOK;
+    }
+    int OverwriteQuestion(const DialogTemplate&, const std::string& message) override {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return IDCANCEL;
+    }
+};
+} // namespace
 
 IUi& Ui() {
     if (IUi* ui = g_pUi.load(std::memory_order_acquire))
         return *ui;
-    // No backend chosen (a library used on its own): boxes go to the terminal, questions get No.
-    static ConsoleUi* fallback = [] {
-        auto* ui = new ConsoleUi;
-        ui->SetPresetAnswer(false);
-        return ui;
-    }();
+    static FallbackUi* fallback = new FallbackUi;
     return *fallback;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The one interface through which the program's logic touches windows. Three backends implement
-// it: the desktop window (platform/qt), the terminal (ConsoleUi) and tests (ScriptedUi).
+// it: the desktop window (desktop/QtUi), the terminal (cli/ConsoleUi) and tests (ScriptedUi).
 //
 // Threads: boxes and posted messages may come from the worker; posted messages and the worker's
 // control effects are carried to the UI thread and handled there in the order they were issued.

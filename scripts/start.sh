@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build/release --target octetwatch octetwatch-cli -j "$(nproc)"
-exe=build/release/platform/qt/octetwatch
+exe=build/release/desktop/octetwatch
 if [ ! -x "$exe" ]; then
   echo "Built in build/release, but without the desktop program (OCTW_BUILD_GUI=OFF?)." >&2
   exit 1

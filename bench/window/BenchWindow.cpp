@@ -6,7 +6,7 @@
 //   octw_bench_window run DIR [RUNS]      RUNS pairs of runs on DIR/a and DIR/b, database on
 #include "app/CMyMainApp.h"
 #include "platform/FileStatus.h"
-#include "platform/qt/QtUi.h"
+#include "desktop/QtUi.h"
 #include "res/Resource.h"
 #include "util/Trace.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/CMyMainDlg.h"
 #include "platform/Encoding.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "res/Dialogs.h"
 #include "util/Messages.h"
 

@@ -4,7 +4,7 @@
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "platform/Encoding.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "engine/CMyMakeFile.h"
 #include "platform/Control.h"
 #include "platform/Encoding.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "util/Messages.h"

@@ -1,5 +1,5 @@
 #include "platform/LowFile.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include "support/TestSupport.h"
 

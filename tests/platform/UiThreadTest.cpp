@@ -1,6 +1,6 @@
 #include "platform/Ui.h"
 #include "platform/Control.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include "support/Watchdog.h"
 

@@ -1,7 +1,7 @@
 #include "util/FileErrorText.h"
 
 #include "support/TestSupport.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "platform/Encoding.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "util/Trace.h"
 
 #include "support/ProgramFolder.h"
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "platform/qt/TemplateDialog.h"
+#include "desktop/TemplateDialog.h"
 
 #include "platform/WinTypes.h"
-#include "platform/qt/QtUi.h"
+#include "desktop/QtUi.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ScriptedUi.h"
+#include "support/ScriptedUi.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/ConsoleUi.h"
+#include "cli/ConsoleUi.h"
 
 #include "support/TestSupport.h"
 

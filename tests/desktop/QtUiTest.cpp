@@ -8,7 +8,7 @@
 #include "tests/support/TestSupport.h"
 #include "util/Messages.h"
 
-#include "platform/qt/TemplateDialog.h"
+#include "desktop/TemplateDialog.h"
 
 #include <QCheckBox>
 #include <QStyle>

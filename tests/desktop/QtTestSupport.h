@@ -2,7 +2,7 @@
 #include "support/Watchdog.h"
 // Real windows on Qt's offscreen platform: the application, waits that fail the test when they
 // time out, answering the box or dialog that opens next, and a watchdog against hangs.
-#include "platform/qt/QtUi.h"
+#include "desktop/QtUi.h"
 
 #include <gtest/gtest.h>
 

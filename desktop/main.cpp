@@ -1,6 +1,6 @@
 // octetwatch: the desktop program. One window; it takes no arguments of its own.
 #include "app/CMyMainApp.h"
-#include "platform/qt/QtUi.h"
+#include "desktop/QtUi.h"
 #include "res/Dialogs.h"
 
 #include <QApplication>

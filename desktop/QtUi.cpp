@@ -1,6 +1,6 @@
-#include "platform/qt/QtUi.h"
+#include "desktop/QtUi.h"
 
-#include "platform/qt/TemplateDialog.h"
+#include "desktop/TemplateDialog.h"
 #include "res/Resource.h"
 #include "util/Messages.h"
 
