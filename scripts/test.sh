@@ -19,7 +19,11 @@ configure() { # dir, extra cmake arguments...
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > /dev/null
 }
 
-configure build/asan -DOCTW_SANITIZE=address
+# Every target in Release, as a user or a packager builds it, must build without a warning.
+configure build/release -DCMAKE_BUILD_TYPE=Release -DOCTW_WARNINGS_AS_ERRORS=ON
+cmake --build build/release -j "$jobs"
+
+configure build/asan -DOCTW_SANITIZE=address -DOCTW_WARNINGS_AS_ERRORS=ON
 cmake --build build/asan -j "$jobs"
 # Widgets are tested on Qt's offscreen platform: no display is needed.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
@@ -28,7 +32,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 # Qt is not built with ThreadSanitizer, so the desktop program stays out of this build.
-configure build/tsan -DOCTW_SANITIZE=thread -DOCTW_BUILD_GUI=OFF
+configure build/tsan -DOCTW_SANITIZE=thread -DOCTW_BUILD_GUI=OFF -DOCTW_WARNINGS_AS_ERRORS=ON
 cmake --build build/tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded

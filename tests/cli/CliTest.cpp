@@ -35,10 +35,13 @@ protected:
 
     // Runs the program from the data folder, with no terminal on its standard input.
     Result Run(const std::vector<std::string>& args) {
-        std::string cmd = "cd " + Quote(m_data.Str()) + " && " + Quote(m_prog / "octetwatch-cli");
+        // Appended piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
+        std::string cmd = "cd ";
+        cmd.append(Quote(m_data.Str())).append(" && ").append(Quote(m_prog / "octetwatch-cli"));
         for (const std::string& a : args)
-            cmd += " " + Quote(a);
-        cmd += " >" + Quote(m_out / "out") + " 2>" + Quote(m_out / "err") + " </dev/null";
+            cmd.append(" ").append(Quote(a));
+        cmd.append(" >").append(Quote(m_out / "out")).append(" 2>").append(Quote(m_out / "err"));
+        cmd.append(" </dev/null");
         Result r;
         const int raw = std::system(cmd.c_str());
         r.m_nStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

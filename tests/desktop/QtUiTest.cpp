@@ -190,13 +190,14 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
         box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/repair-confirmation.png"));
         QTest::keyClick(box, Qt::Key_Return);
     });
+    // The backend is in use before the worker starts: it asks through it at once.
+    SetUi(&m_ui);
     m_ui.StartWorker([this] {
         m_ui.SetProgressPos(IDC_PROGRESS, 42);
         m_ui.EnableControl(IDC_BTN_EXECUTE, false);
         return AskYesNo("FileA: 【 /x 】\nを修復しようとしています。", BoxIcon::Exclamation, 2,
                         "修復ファイルの確認");
     });
-    SetUi(&m_ui);
     {
         qttest::Watchdog dog(60, "waiting for a worker that asks a question");
         m_ui.WaitWorker();

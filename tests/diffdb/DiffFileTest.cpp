@@ -89,8 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"folder_is_a_file", "@/plain-file/DiffData.db", kFold},
         PathCase{"in_an_existing_folder", "@/DiffData.db", nullptr},
         PathCase{"japanese_name", "@/差分データ.db", nullptr},
-        PathCase{"longest_in_the_root", "/" + std::string(4094, 'n'), nullptr},
-        PathCase{"too_long", "/" + std::string(4095, 'n'), kSize4096.c_str()}),
+        PathCase{"longest_in_the_root", std::string("/").append(4094, 'n'), nullptr},
+        PathCase{"too_long", std::string("/").append(4095, 'n'), kSize4096.c_str()}),
     [](const ::testing::TestParamInfo<PathCase>& info) { return std::string(info.param.m_name); });
 
 TEST(DatabasePathLength, ExactlyTheLimitPassesAndOneMoreFails) {
