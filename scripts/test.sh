@@ -14,9 +14,12 @@ fi
 scripts/deps.sh
 
 jobs=$(nproc)
+# ccache, where a developer has it, shares objects between the builds of several work trees.
+launcher=()
+command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 configure() { # dir, extra cmake arguments...
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" > /dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" > /dev/null
 }
 
 # Every target in Release, as a user or a packager builds it, must build without a warning.
