@@ -4,6 +4,7 @@
 #include "res/Dialogs.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
+#include "util/ProgramFolds.h"
 #include "util/Trace.h"
 
 using platform::Ui;
@@ -32,10 +33,11 @@ BOOL CMyMainDlg::OnInitDialog() {
     // The about item of the window menu (string 101) is the backend's: it calls OnAbout.
     Ui().SetWindowIcon(m_hIcon);
 
-    // Every start begins with an empty trace file.
-    std::string strFold;
-    GetModuleFold(&strFold);
-    g_strTracePath = strFold + "/DataTrace.txt";
+    // Where the four files are kept is decided here, once. Every start begins with an empty
+    // trace file.
+    InitProgramFolds();
+    MakeProgramFold(g_ProgramFolds.strTraceFold);
+    g_strTracePath = g_ProgramFolds.strTraceFold + "/DataTrace.txt";
     ResetTraceFile();
 
     m_editFileA.SetWindowText(kHintFileA);
@@ -53,7 +55,7 @@ BOOL CMyMainDlg::OnInitDialog() {
     m_bUseDataBase = TRUE;
 
     GetModuleFold(&g_strModuleFold);
-    m_strLogFile = platform::Format("%s/%s", g_strModuleFold.c_str(), "Result.txt");
+    m_strLogFile = platform::Format("%s/%s", g_ProgramFolds.strDataFold.c_str(), "Result.txt");
 
     if (m_bUseSettingsFile)
         ReadSettings();
@@ -68,7 +70,10 @@ BOOL CMyMainDlg::OnInitDialog() {
     Ui().AcceptDrops(IDC_EDIT_FILE_B, true);
 
     m_DiffDataBase.ResetDiffData();
-    std::string strDB = platform::Format("%s/%s", g_strModuleFold.c_str(), "DiffData.db");
+    // The store takes a path only in a folder that exists.
+    MakeProgramFold(g_ProgramFolds.strDataFold);
+    std::string strDB =
+        platform::Format("%s/%s", g_ProgramFolds.strDataFold.c_str(), "DiffData.db");
     m_DiffDataBase.SetFileName(strDB.c_str());
     m_strDBFile = strDB;
 

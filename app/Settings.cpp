@@ -1,7 +1,9 @@
-// The five-line settings file "octwtch.ini" beside the executable.
+// The five-line settings file "octwtch.ini", beside the executable or in the user's settings
+// folder (util/ProgramFolds.h).
 #include "app/CMyMainDlg.h"
 
 #include "platform/TextFile.h"
+#include "util/ProgramFolds.h"
 
 namespace {
 constexpr const char* kDisplayTrue = "DisplayDifferentData=TRUE";
@@ -10,13 +12,16 @@ constexpr const char* kUseDBTrue = "UseDataBase=TRUE";
 constexpr const char* kUseDBFalse = "UseDataBase=FALSE";
 } // namespace
 
-std::string CMyMainDlg::SettingsPath() const { return m_strModuleFold + "/" + kSettingsName; }
+std::string CMyMainDlg::SettingsPath() const {
+    return g_ProgramFolds.strSettingsFold + "/" + kSettingsName;
+}
 
 int CMyMainDlg::ReadSettings() {
     const std::string strPath = SettingsPath();
     UpdateData(TRUE);
 
     platform::CTextFile file;
+    MakeProgramFold(g_ProgramFolds.strSettingsFold);
     if (!file.Open(strPath, platform::CTextFile::modeReadWriteKeep))
         return -1;
 
@@ -33,8 +38,8 @@ int CMyMainDlg::ReadSettings() {
         file.Close();
         WriteSettings();
         if (what == kFolders) {
-            m_strFoldA = m_strModuleFold;
-            m_strFoldB = m_strModuleFold;
+            m_strFoldA = g_ProgramFolds.strBrowseFold;
+            m_strFoldB = g_ProgramFolds.strBrowseFold;
         }
         if (what != kDataBase)
             m_bDisplayDiff = FALSE;
@@ -63,6 +68,7 @@ int CMyMainDlg::ReadSettings() {
 
 int CMyMainDlg::WriteSettings() {
     platform::CTextFile file;
+    MakeProgramFold(g_ProgramFolds.strSettingsFold);
     if (!file.Open(SettingsPath(), platform::CTextFile::modeWrite))
         return -1;
     // One write, so a failure cannot leave some lines behind and report success.

@@ -523,9 +523,11 @@ void CMyMakeFile::SaveDBFileData() {
         PostToMain(this, WM_HIDE_REPAIR_BTN);
         return;
     }
-    std::string fold;
-    GetModuleFold(&fold);
-    const auto free = static_cast<std::int64_t>(CheckFoldFreeSize(fold.c_str()));
+    // The space that counts is that of the folder the database goes into.
+    std::string file, fold;
+    SplitFileAndFold(m_strDBFileName.c_str(), &file, &fold);
+    const auto free =
+        static_cast<std::int64_t>(CheckFoldFreeSize(fold.empty() ? "/" : fold.c_str()));
     if (free > expect) {
         // The database is never written over one of the files it describes.
         const platform::FileIdentity idDB = platform::IdentityOfPath(m_strDBFileName);

@@ -125,6 +125,34 @@ TEST(DatabaseSpace, FreeSpaceEqualToTheExpectedSizeIsNotEnough) {
     EXPECT_FALSE(std::filesystem::exists(r.DB()));
 }
 
+TEST(DatabaseSpace, IsMeasuredOnTheDiskTheDatabaseGoesTo) {
+    // The program's folder has room; the database's own folder, a one-page disk, has not.
+    testsupport::TinyTmpfs disk(4096);
+    OCTW_REQUIRE_TMPFS(disk);
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    std::vector<std::int64_t> diffs;
+    for (std::int64_t i = 0; i < 1000; ++i)
+        diffs.push_back(i * 3);
+    MakePair(a, b, 3000, diffs);
+    RunOptions opt;
+    opt.m_bUseDB = true;
+    opt.m_strDB = disk / "DiffData.db";
+
+    ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
+
+    const std::vector<std::string> boxes = r.ui.BoxTexts();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].rfind("※不一致情報データベースファイルを作成する空き容量がありません。"
+                             "SaveDBFileData()\n\tExpectFileSize[ 10,008 ] Byte\n",
+                             0),
+              0u)
+        << boxes[1];
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                  WM_THREAD_END}));
+    EXPECT_FALSE(std::filesystem::exists(disk / "DiffData.db"));
+}
+
 TEST(DatabaseSpace, StoreAtItsLimitStillLetsEveryDifferenceBeLogged) {
     EngineRun r;
     for (std::int64_t i = 0; i < CMyDiffDataBase::kMaxItems - 1; ++i)

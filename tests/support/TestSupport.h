@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -86,13 +87,15 @@ inline void MakeReadOnly(const std::string& path) {
                     fs::perm_options::remove);
 }
 
-// A real tmpfs of `bytes` bytes mounted on a fresh folder: a disk that fills up. Needs root (as
-// CI has); the test is skipped where the mount is not allowed.
+// A real tmpfs of `bytes` bytes mounted on a fresh folder: a disk that fills up, or with
+// MS_RDONLY a folder that not even root can write. Needs root (as CI has); the test is skipped
+// where the mount is not allowed.
 class TinyTmpfs {
 public:
-    explicit TinyTmpfs(std::size_t bytes) {
+    explicit TinyTmpfs(std::size_t bytes, unsigned long flags = 0) {
         std::string opts = "size=" + std::to_string(bytes);
-        m_bMounted = ::mount("octw-tmpfs", m_dir.Str().c_str(), "tmpfs", 0, opts.c_str()) == 0;
+        m_bMounted =
+            ::mount("octw-tmpfs", m_dir.Str().c_str(), "tmpfs", flags, opts.c_str()) == 0;
     }
     ~TinyTmpfs() {
         if (m_bMounted)
@@ -105,6 +108,29 @@ public:
 private:
     TempDir m_dir;
     bool m_bMounted = false;
+};
+
+// Sets (or with nullptr unsets) an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_strName(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        Set(value);
+    }
+    ~ScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    void Set(const char* value) {
+        if (value)
+            ::setenv(m_strName.c_str(), value, 1);
+        else
+            ::unsetenv(m_strName.c_str());
+    }
+    std::string m_strName;
+    std::optional<std::string> m_old;
 };
 
 #define OCTW_REQUIRE_TMPFS(fs)                                                                     \

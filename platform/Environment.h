@@ -1,0 +1,23 @@
+#pragma once
+// What the process learns from its surroundings to choose where it keeps its files: environment
+// variables, the user's home folder, whether a folder takes new files, and making folders.
+#include <string>
+
+namespace platform {
+
+// The variable's value; "" when it is not set.
+std::string EnvValue(const char* name);
+
+// This user's home folder: $HOME when it is an absolute path, else the password database's
+// entry; "" when neither gives one. Never ends in "/" unless it is the root itself.
+std::string HomeFold();
+
+// Whether this user may create files in the folder now (a read-only mount counts as not, also
+// for root).
+bool CanWriteFold(const std::string& fold);
+
+// Makes the folder and any missing folder above it, each with mode 0700 (only this user may
+// look in). True when the path is a folder afterwards.
+bool MakeFold(const std::string& fold);
+
+} // namespace platform

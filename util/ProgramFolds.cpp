@@ -1,0 +1,76 @@
+#include "util/ProgramFolds.h"
+
+#include "platform/Environment.h"
+#include "util/PathUtil.h"
+
+PROGRAMFOLDS g_ProgramFolds;
+
+namespace {
+
+constexpr const char* kProgramName = "octetwatch";
+
+// The FHS keeps /usr and /opt read-only while programs run: a program installed there keeps its
+// files in the user's folders even when the user (root) could write beside it.
+bool IsSystemFold(const std::string& fold) {
+    for (const std::string prefix : {"/usr", "/opt"})
+        if (fold == prefix || fold.rfind(prefix + "/", 0) == 0)
+            return true;
+    return false;
+}
+
+// The base folder an XDG variable names: its value when absolute, else the default below the
+// home folder ("" when that is unknown too). A relative or empty value is ignored, as the XDG
+// rules say.
+std::string XdgBase(const std::string& value, std::string home, const char* defaultBelow) {
+    std::string base;
+    if (!value.empty() && value[0] == '/') {
+        base = value;
+    } else if (!home.empty()) {
+        if (home.back() == '/')
+            home.pop_back();
+        base = home + "/" + defaultBelow;
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+} // namespace
+
+PROGRAMFOLDS ChooseProgramFolds(const FOLDSOURCES& src) {
+    PROGRAMFOLDS folds;
+    folds.bPortable = src.bModuleWritable && !IsSystemFold(src.strModuleFold) ? TRUE : FALSE;
+    if (folds.bPortable) {
+        folds.strSettingsFold = folds.strTraceFold = folds.strDataFold = folds.strBrowseFold =
+            src.strModuleFold;
+        return folds;
+    }
+    // Without a home folder a kind of file has nowhere of its own: it stays beside the program,
+    // where its failures are reported as they always were.
+    auto own = [&](const std::string& value, const char* defaultBelow) {
+        const std::string base = XdgBase(value, src.strHome, defaultBelow);
+        if (base.empty())
+            return src.strModuleFold;
+        return (base == "/" ? std::string() : base) + "/" + kProgramName;
+    };
+    folds.strSettingsFold = own(src.strConfigHome, ".config");
+    folds.strTraceFold = own(src.strStateHome, ".local/state");
+    folds.strDataFold = own(src.strDataHome, ".local/share");
+    folds.strBrowseFold = src.strHome.empty() ? src.strModuleFold : src.strHome;
+    return folds;
+}
+
+void InitProgramFolds() {
+    FOLDSOURCES src;
+    GetModuleFold(&src.strModuleFold);
+    src.bModuleWritable = platform::CanWriteFold(src.strModuleFold) ? TRUE : FALSE;
+    src.strHome = platform::HomeFold();
+    src.strConfigHome = platform::EnvValue("XDG_CONFIG_HOME");
+    src.strStateHome = platform::EnvValue("XDG_STATE_HOME");
+    src.strDataHome = platform::EnvValue("XDG_DATA_HOME");
+    g_ProgramFolds = ChooseProgramFolds(src);
+}
+
+BOOL MakeProgramFold(const std::string& strFold) {
+    return platform::MakeFold(strFold) ? TRUE : FALSE;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// Where the program keeps its four files: the settings "octwtch.ini", the trace DataTrace.txt,
+// the difference database DiffData.db and the default result log Result.txt.
+//
+// Portable use: this user can write the executable's folder (a build folder, an unpacked copy),
+// and all four lie there. Installed use: it cannot (a package, `cmake --install` into a system
+// prefix), and they go to the user's XDG base folders. The choice is made once at start-up;
+// every "executable's folder" of the program asks here.
+#include "platform/WinTypes.h"
+
+#include <string>
+
+struct PROGRAMFOLDS {
+    BOOL bPortable = TRUE;
+    std::string strSettingsFold; // "octwtch.ini"
+    std::string strTraceFold;    // DataTrace.txt
+    std::string strDataFold;     // DiffData.db and the default Result.txt
+    std::string strBrowseFold;   // where the select dialogs start until a file has been chosen
+};
+
+// What the choice is made from.
+struct FOLDSOURCES {
+    std::string strModuleFold;    // the executable's folder
+    BOOL bModuleWritable = FALSE; // this user can make files in it
+    std::string strHome;          // the home folder, "" when unknown
+    // XDG_CONFIG_HOME, XDG_STATE_HOME and XDG_DATA_HOME as set ("" when unset).
+    std::string strConfigHome;
+    std::string strStateHome;
+    std::string strDataHome;
+};
+
+// The rules alone, for any sources.
+PROGRAMFOLDS ChooseProgramFolds(const FOLDSOURCES& src);
+
+// Reads the sources from the running process, chooses, and keeps the answer in g_ProgramFolds.
+// Makes no folder: each is made where it is first needed (MakeProgramFold).
+void InitProgramFolds();
+
+// Makes one of the folders above when it is missing (mode 0700, the folders above it too).
+// TRUE when it exists afterwards.
+BOOL MakeProgramFold(const std::string& strFold);
+
+// Set once at start-up, before any worker exists.
+extern PROGRAMFOLDS g_ProgramFolds;
