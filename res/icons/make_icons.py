@@ -1,17 +1,21 @@
 #!/usr/bin/env python3
 """Draws the program's icons (128, 134, 135) at 16 x 16 and 32 x 32 and writes them as PNG files
-beside this script. Plain Python, so the pictures can be redrawn anywhere:
+beside this script, and the application icon (128) also at the sizes a desktop shows it (48 to
+256) and as a scalable SVG, for the installed program. Plain Python, so the pictures can be
+redrawn anywhere:
 
     python3 res/icons/make_icons.py
 
 Each picture is a list of filled shapes in a 0..1 square, painted in order and averaged over
-sub-pixel samples, so the same drawing gives both sizes."""
+sub-pixel samples, so the same drawing gives every size. The shapes of the application icon are
+rectangles, which the SVG states exactly."""
 import math
 import os
 import struct
 import zlib
 
-SAMPLES = 6  # per axis and pixel
+SAMPLES = 6  # per axis and pixel, at 16 and 32 px; larger pictures need fewer
+APP_SIZES = (16, 32, 48, 64, 128, 256)
 
 
 def rgba(hexcolour, alpha=255):
@@ -33,7 +37,10 @@ def polygon(points):
 
 
 def rect(x0, y0, x1, y1):
-    return lambda x, y: x0 <= x <= x1 and y0 <= y <= y1
+    def inside(x, y):
+        return x0 <= x <= x1 and y0 <= y <= y1
+    inside.svg = (x0, y0, x1 - x0, y1 - y0)
+    return inside
 
 
 def ring(cx, cy, r_in, r_out):
@@ -112,15 +119,16 @@ def read_only_icon():
 
 
 def render(shapes, size):
+    samples = max(2, min(SAMPLES, SAMPLES * 32 // size))
     rows = []
     for py in range(size):
         row = bytearray()
         for px in range(size):
             acc = [0.0, 0.0, 0.0, 0.0]
-            for sy in range(SAMPLES):
-                for sx in range(SAMPLES):
-                    x = (px + (sx + 0.5) / SAMPLES) / size
-                    y = (py + (sy + 0.5) / SAMPLES) / size
+            for sy in range(samples):
+                for sx in range(samples):
+                    x = (px + (sx + 0.5) / samples) / size
+                    y = (py + (sy + 0.5) / samples) / size
                     colour = (0, 0, 0, 0)
                     for inside, c in shapes:
                         if inside(x, y) and c[3]:
@@ -129,7 +137,7 @@ def render(shapes, size):
                     for k in range(3):
                         acc[k] += colour[k] * a
                     acc[3] += a
-            n = SAMPLES * SAMPLES
+            n = samples * samples
             alpha = acc[3] / n
             if alpha > 0:
                 row += bytes(int(round(acc[k] / acc[3])) for k in range(3))
@@ -153,11 +161,27 @@ def write_png(path, rows, size):
         f.write(png)
 
 
+def write_svg(path, shapes):
+    """The drawing in a 256-unit square; every shape must be a rectangle."""
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">']
+    for inside, (r, g, b, a) in shapes:
+        x, y, w, h = (round(v * 256, 2) for v in inside.svg)
+        opacity = "" if a == 255 else f' fill-opacity="{a / 255:.3f}"'
+        out.append(f'  <rect x="{x:g}" y="{y:g}" width="{w:g}" height="{h:g}" '
+                   f'fill="#{r:02x}{g:02x}{b:02x}"{opacity}/>')
+    out.append("</svg>")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(out) + "\n")
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    for number, drawing in ((128, app_icon), (134, writable_icon), (135, read_only_icon)):
-        for size in (16, 32):
+    for number, drawing, sizes in ((128, app_icon, APP_SIZES), (134, writable_icon, (16, 32)),
+                                   (135, read_only_icon, (16, 32))):
+        for size in sizes:
             write_png(os.path.join(here, f"icon{number}_{size}.png"), render(drawing(), size), size)
+    write_svg(os.path.join(here, "icon128.svg"), app_icon())
 
 
 if __name__ == "__main__":
