@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(OnQtMessage);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Octetwatch"));
-    QApplication::setDesktopFileName(QStringLiteral("octetwatch"));
+    // The installed desktop entry's name, so that a desktop finds its icon for the window.
+    QApplication::setDesktopFileName(QStringLiteral("org.octetwatch.Octetwatch"));
 
     // Qt's own dialogs (the file dialogs) in Japanese, where the translations are installed.
     QTranslator qtText;
