@@ -1,9 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
+#   scripts/deps.sh           what building and running the programs needs
+#   scripts/deps.sh package   and what making the Debian package needs
+#   scripts/deps.sh test      and what the tests need, the package's included
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev fonts-ipafont-gothic
           xvfb xauth)
+# cpack's DEB generator finds the programs with file and their libraries with dpkg-shlibdeps.
+package_tools=(dpkg-dev file)
+# The installed package is checked with the tools a distribution checks it with, and its window
+# is closed with a key press.
+test_tools=(lintian desktop-file-utils appstream man-db xdotool)
+case "${1:-}" in
+  "") ;;
+  package) packages+=("${package_tools[@]}") ;;
+  test) packages+=("${package_tools[@]}" "${test_tools[@]}") ;;
+  *) echo "usage: scripts/deps.sh [package|test]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
