@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: all of them under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threaded ones again under ThreadSanitizer.
+# UndefinedBehaviorSanitizer, the threaded ones again under ThreadSanitizer, and the Debian
+# package made from the Release build, installed and run as an unprivileged user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Two runs building the same folders at once corrupt each other's objects (several people may work
@@ -11,7 +12,7 @@ if ! flock -n 9; then
   echo "test.sh: another run is using build/asan and build/tsan; waiting for it" >&2
   flock 9
 fi
-scripts/deps.sh
+scripts/deps.sh test
 
 jobs=$(nproc)
 # ccache, where a developer has it, shares objects between the builds of several work trees.
@@ -25,6 +26,10 @@ configure() { # dir, extra cmake arguments...
 # Every target in Release, as a user or a packager builds it, must build without a warning.
 configure build/release -DCMAKE_BUILD_TYPE=Release -DOCTW_WARNINGS_AS_ERRORS=ON
 cmake --build build/release -j "$jobs"
+# The package from that same build (its last line is the package's path), unpacked and run as
+# the user nobody.
+scripts/package.sh | tee build/package.log
+tests/package/InstalledTest.sh "$(tail -n 1 build/package.log)"
 
 configure build/asan -DOCTW_SANITIZE=address -DOCTW_WARNINGS_AS_ERRORS=ON
 cmake --build build/asan -j "$jobs"
