@@ -72,6 +72,10 @@ TEST_F(CliTest, VersionAndHelp) {
     Result h = Run({"--help"});
     EXPECT_EQ(h.m_nStatus, 0);
     EXPECT_EQ(h.m_strOut.rfind("Usage: octetwatch-cli [OPTIONS] FILE_A FILE_B [LOG]\n", 0), 0u);
+    // Where the files are, in both kinds of use.
+    for (const char* where : {"beside the program", "$XDG_DATA_HOME/octetwatch",
+                              "$XDG_STATE_HOME/octetwatch"})
+        EXPECT_NE(h.m_strOut.find(where), std::string::npos) << where;
     EXPECT_FALSE(fs::exists(m_prog / "DataTrace.txt")); // nothing was started
 }
 
