@@ -74,6 +74,8 @@ private:
     std::size_t CountInside() const;
     template <typename F> BOOL ScanSpans(F onSpan);
     BOOL WriteSpan(std::size_t nFirst, std::size_t nEnd, std::int64_t i64Start, std::int64_t i64Got);
+    BOOL WriteRun(std::int64_t i64Lo, std::int64_t i64Hi, std::int64_t i64Start,
+                  std::int64_t i64Changed);
 
     const CMyDiffDataBase* m_pDataBase = nullptr;
     BOOL m_bFromA = TRUE;

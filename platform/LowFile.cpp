@@ -182,6 +182,15 @@ std::int64_t FileWriteAt(int fd, const void* buf, std::size_t n, std::int64_t of
 
 int FileSync(int fd) { return RetryAfterSignal([&] { return ::fsync(fd); }); }
 
+int FileAdviseRandom(int fd) {
+    const int err = ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (err != 0) {
+        errno = err;
+        return -1;
+    }
+    return 0;
+}
+
 int LastError() { return errno; }
 
 FileIdentity IdentityOfPath(const std::string& path) {

@@ -34,6 +34,9 @@ std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset);
 std::int64_t FileWriteAt(int fd, const void* buf, std::size_t n, std::int64_t offset);
 // Flushes what was written to the device (fsync): 0, or -1.
 int FileSync(int fd);
+// Tells the system that the file is read at scattered places, so that it reads ahead no further
+// than each read asks: 0, or -1.
+int FileAdviseRandom(int fd);
 
 int LastError();
 

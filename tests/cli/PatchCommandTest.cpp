@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -230,8 +231,9 @@ TEST_F(PatchCommandTest, FailedPatchLeavesWhatTheReversePatchUndoes) {
         {"one_write_cut_short", 64, 100, ENOSPC, false,
          "writing @ at address 0000000000 h (0) failed: No space left on device; 2 bytes were "
          "written: 2 of 1024 addresses now hold FILE B's byte, 1022 still FILE A's. To undo"},
-        // Check and writes read 14 bytes each; then the read-back fails.
-        {"read_back", 5000, 28, EIO, true,
+        // The check and the writes read the 14 addresses in one span of 65,001 bytes each; then
+        // the read-back fails.
+        {"read_back", 5000, 2 * 65001, EIO, true,
          "reading @ back failed: Input/output error; 14 bytes were written before the failure, "
          "and @ could not be read back to tell what it holds now\n"},
     };
@@ -267,6 +269,19 @@ TEST_F(PatchCommandTest, FailedPatchLeavesWhatTheReversePatchUndoes) {
         EXPECT_EQ(ReadFile(m_file), m_b) << c.m_name;
         EXPECT_NE(m_err.find(" is partly patched: "), std::string::npos) << c.m_name;
     }
+}
+
+TEST_F(PatchCommandTest, ScatteredBytesLeaveTheHolesOfASparseFileAlone) {
+    // 2048 addresses 32 KiB apart: they share reads, but each is written alone.
+    std::string db = Le64(2048);
+    for (std::int64_t i = 0; i < 2048; ++i)
+        db += Le64(static_cast<std::uint64_t>(i * 32768 + 5)) + '\0' + '\1';
+    WriteFile(m_db, db);
+    MakeSparse(m_file, std::int64_t{64} << 20);
+    EXPECT_EQ(PatchYes('a', m_file), 0) << m_err;
+    struct stat st {};
+    ASSERT_EQ(::stat(m_file.c_str(), &st), 0);
+    EXPECT_LT(st.st_blocks * 512, 16 << 20); // a block each is 8 MiB; the whole span 64 MiB
 }
 
 TEST_F(PatchCommandTest, FullDatabaseMayBeCut) {
