@@ -16,7 +16,9 @@ const char* const kPatchUsage =
     "With --from=a, FILE holds FILE_A's byte at every address of DB and gets FILE_B's;\n"
     "--from=b is the reverse, and so undoes a patch made with --from=a. Every address is\n"
     "checked before the first write: if FILE holds anything else anywhere, nothing is written.\n"
-    "The bytes are written in address order, flushed to disk and read back.\n"
+    "The bytes are written in address order, flushed to disk and read back. A patch that\n"
+    "fails part-way says how far it got: the reverse patch then undoes it, the same one\n"
+    "finishes it.\n"
     "\n"
     "  --check        write nothing: exit 0 when FILE is ready to patch, 1 when it is\n"
     "                 already patched, 2 otherwise\n"
@@ -25,10 +27,11 @@ const char* const kPatchUsage =
     "\n"
     "Exit status: 0 patched (or already patched), 2 refused, declined or failed.\n"
     "\n"
-    "  octetwatch-cli --db monday.img tuesday.img      # today: DiffData.db beside the program\n"
-    "  octetwatch-cli --patch=DiffData.db --from=a --yes copy.img   # tomorrow: another copy of\n"
-    "                                                  # monday.img becomes tuesday.img\n"
-    "  octetwatch-cli --patch=DiffData.db --from=b --yes copy.img   # undo: monday.img again\n";
+    "Compare today (the database is DiffData.db beside the program), patch another copy of\n"
+    "monday.img tomorrow so that it becomes tuesday.img, and undo that:\n"
+    "  octetwatch-cli --db monday.img tuesday.img\n"
+    "  octetwatch-cli --patch=DiffData.db --from=a --yes copy.img\n"
+    "  octetwatch-cli --patch=DiffData.db --from=b --yes copy.img\n";
 
 namespace {
 
