@@ -2,6 +2,7 @@
 // window's select buttons, execute is pressed, and the program ends when the run ends.
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
+#include "cli/PatchCommand.h"
 #include "platform/FileStatus.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
@@ -70,6 +71,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             bOptionsEnd = true;
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kPatchUsage, stdout);
             return kSame;
         } else if (arg == "--version") {
             std::printf("%s\n", MainDialogTemplate().m_strCaption.c_str());
@@ -217,6 +219,8 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    if (IsPatchCommand(argc, argv))
+        return RunPatchCommand(argc, argv);
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
         return *nExit;

@@ -128,6 +128,69 @@ int FileClose(int fd) {
     return ::close(fd); // never retried: the descriptor is gone even after EINTR
 }
 
+std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset) {
+    if (IFaultInjector* f = FaultInjector()) {
+        if (int err = f->OnRead(fd, n)) {
+            errno = err;
+            return -1;
+        }
+    }
+    auto* p = static_cast<char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = RetryAfterSignal([&] {
+            return ::pread(fd, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        });
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+std::int64_t FileWriteAt(int fd, const void* buf, std::size_t n, std::int64_t offset) {
+    std::size_t allowed = n;
+    if (IFaultInjector* f = FaultInjector()) {
+        if (int err = f->OnWrite(fd, allowed)) {
+            errno = err;
+            return -1;
+        }
+    }
+    const auto* p = static_cast<const char*>(buf);
+    std::size_t done = 0;
+    while (done < allowed) {
+        ssize_t r = RetryAfterSignal([&] {
+            return ::pwrite(fd, p + done, allowed - done,
+                            static_cast<off_t>(offset) + static_cast<off_t>(done));
+        });
+        if (r < 0)
+            return -1;
+        if (r == 0) {
+            errno = EIO;
+            return -1;
+        }
+        done += static_cast<std::size_t>(r);
+    }
+    if (allowed < n) { // cut short by a test: a full disk
+        errno = ENOSPC;
+        return -1;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+int FileSync(int fd) { return RetryAfterSignal([&] { return ::fsync(fd); }); }
+
+int FileAdviseRandom(int fd) {
+    const int err = ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (err != 0) {
+        errno = err;
+        return -1;
+    }
+    return 0;
+}
+
 int LastError() { return errno; }
 
 FileIdentity IdentityOfPath(const std::string& path) {

@@ -28,6 +28,15 @@ std::int64_t FileWrite(int fd, const void* buf, std::size_t n);
 std::int64_t FileSeek(int fd, std::int64_t offset, int origin);
 std::int64_t FileTell(int fd);
 int FileClose(int fd);
+// Reads at `offset` without moving the file position; a short count means the file ended there.
+std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset);
+// Writes all `n` bytes at `offset`, without moving the file position, or fails.
+std::int64_t FileWriteAt(int fd, const void* buf, std::size_t n, std::int64_t offset);
+// Flushes what was written to the device (fsync): 0, or -1.
+int FileSync(int fd);
+// Tells the system that the file is read at scattered places, so that it reads ahead no further
+// than each read asks: 0, or -1.
+int FileAdviseRandom(int fd);
 
 int LastError();
 

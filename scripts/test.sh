@@ -39,6 +39,20 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
+# The difference database reader under libFuzzer, for a bounded time, built by clang in a folder
+# of its own. New inputs it finds stay in build/fuzz/corpus; the seeds are in fuzz/corpus.
+configure build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DOCTW_BUILD_GUI=OFF -DBUILD_TESTING=OFF \
+  -DOCTW_WARNINGS_AS_ERRORS=ON
+cmake --build build/fuzz -j "$jobs" --target octw_fuzz_diffdb
+mkdir -p build/fuzz/corpus
+if ! build/fuzz/fuzz/octw_fuzz_diffdb -max_total_time=45 -max_len=4096 build/fuzz/corpus \
+    fuzz/corpus/diffdb > build/fuzz/fuzz.log 2>&1; then
+  tail -n 40 build/fuzz/fuzz.log >&2
+  echo "test.sh: the database reader failed under the fuzzer (build/fuzz/fuzz.log)" >&2
+  exit 1
+fi
+echo "fuzz: $(tail -n 1 build/fuzz/fuzz.log)"
+
 # Qt is not built with ThreadSanitizer, so the desktop program stays out of this build.
 configure build/tsan -DOCTW_SANITIZE=thread -DOCTW_BUILD_GUI=OFF -DOCTW_WARNINGS_AS_ERRORS=ON
 cmake --build build/tsan -j "$jobs"

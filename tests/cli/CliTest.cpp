@@ -76,12 +76,17 @@ TEST_F(CliTest, VersionAndHelp) {
     for (const char* where : {"beside the program", "$XDG_DATA_HOME/octetwatch",
                               "$XDG_STATE_HOME/octetwatch"})
         EXPECT_NE(h.m_strOut.find(where), std::string::npos) << where;
+    EXPECT_NE(h.m_strOut.find("\nUsage: octetwatch-cli --patch=DB --from=a|b [--check] [--yes|--no] "
+                              "FILE\n"),
+              std::string::npos);
     EXPECT_FALSE(fs::exists(m_prog / "DataTrace.txt")); // nothing was started
 }
 
 TEST_F(CliTest, BadUsageIsTrouble) {
     for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"}}) {
+             {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"},
+             {"--patch=db", "f"}, {"--patch=", "--from=a", "f"}, {"--patch=db", "--from=a", "f", "g"},
+             {"--patch=db", "--from=a", "--db", "f"}}) {
         Result r = Run(args);
         EXPECT_EQ(r.m_nStatus, 2) << args[0];
         EXPECT_NE(r.m_strErr.find("octetwatch-cli: "), std::string::npos);
@@ -278,6 +283,34 @@ TEST_F(CliTest, RepairDeclinedOrImpossibleIsTrouble) {
     EXPECT_EQ(ro.m_nStatus, 2);
     EXPECT_NE(ro.m_strErr.find("FILE B was not writable"), std::string::npos);
     EXPECT_EQ(ReadFile(Data("b.bin")), "AXCD");
+}
+
+TEST_F(CliTest, DatabasePatchesAnotherCopyAndUndoesIt) {
+    // FILE B is longer: the database covers the common length.
+    WriteFile(Data("a.bin"), "ABCDEFGH");
+    WriteFile(Data("b.bin"), "AxCDEyGHIJ");
+    ASSERT_EQ(Run({"--db", "a.bin", "b.bin"}).m_nStatus, 1);
+    const std::string patch = "--patch=" + (m_prog / "DiffData.db");
+    WriteFile(Data("copy.bin"), "ABCDEFGH");
+
+    Result ready = Run({patch, "--from=a", "--check", "copy.bin"});
+    EXPECT_EQ(ready.m_nStatus, 0);
+    EXPECT_EQ(ready.m_strOut, "copy.bin is ready to patch: all 2 addresses hold FILE A's bytes\n");
+    // No terminal and no --yes: the question is answered No.
+    Result declined = Run({patch, "--from=a", "copy.bin"});
+    EXPECT_EQ(declined.m_nStatus, 2);
+    EXPECT_EQ(declined.m_strErr, "patch 2 bytes of copy.bin?\noctetwatch-cli: copy.bin was not "
+                                 "patched: the question was answered No\n");
+    EXPECT_EQ(ReadFile(Data("copy.bin")), "ABCDEFGH");
+
+    Result patched = Run({patch, "--from=a", "--yes", "copy.bin"});
+    EXPECT_EQ(patched.m_nStatus, 0) << patched.m_strErr;
+    EXPECT_EQ(ReadFile(Data("copy.bin")), "AxCDEyGH");
+    EXPECT_EQ(Run({patch, "--from=a", "--check", "copy.bin"}).m_nStatus, 1);
+
+    Result undone = Run({patch, "--from=b", "--yes", "copy.bin"});
+    EXPECT_EQ(undone.m_nStatus, 0) << undone.m_strErr;
+    EXPECT_EQ(ReadFile(Data("copy.bin")), "ABCDEFGH");
 }
 
 } // namespace

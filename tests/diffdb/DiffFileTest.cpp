@@ -2,6 +2,7 @@
 #include "support/ProgramFolder.h"
 #include "support/TestSupport.h"
 
+#include "diffdb/CMyDiffDBReader.h"
 #include "diffdb/CMyDiffDataBase.h"
 #include "platform/Encoding.h"
 #include "support/ScriptedUi.h"
@@ -23,6 +24,10 @@ std::string Le64(std::uint64_t v) {
     for (int i = 0; i < 8; ++i, v >>= 8)
         out.push_back(static_cast<char>(v & 0xFF));
     return out;
+}
+
+std::string Record(std::int64_t adrs, char a, char b) {
+    return Le64(static_cast<std::uint64_t>(adrs)) + a + b;
 }
 
 // --- path rules ---
@@ -231,6 +236,98 @@ TEST(DatabaseFile, WriteDiffRecordWritesTenBytesAtThePosition) {
     store.ResetDiffData();                  // closes a handle left open
     EXPECT_EQ(store.m_nFile, -1);
     EXPECT_EQ(ReadFile(path), Le64(0x1122334455667788) + "\xAA\xBB");
+}
+
+// --- reading it back ---
+
+TEST(DatabaseReader, ReadsBackWhatTheStoreWrote) {
+    testsupport::ProgramFolder prog;
+    CMyDiffDataBase written;
+    const std::int64_t big = (std::int64_t{1} << 40) + 7;
+    written.AddDiffData(0, 0x00, 0xFF);
+    written.AddDiffData(0x10, 0x41, 0x42);
+    written.AddDiffData(big, 0x80, 0x7F);
+    const std::string path = prog / "DiffData.db";
+    ASSERT_TRUE(written.SaveDBFileData(path.c_str()));
+
+    CMyDiffDataBase store;
+    CMyDiffDBReader reader;
+    ASSERT_TRUE(reader.ReadDBFileData(path.c_str(), &store));
+    EXPECT_EQ(store.GetDiffNum(), 3);
+    EXPECT_EQ(store.m_ai64Adrs, written.m_ai64Adrs);
+    EXPECT_EQ(store.m_abDataA, written.m_abDataA);
+    EXPECT_EQ(store.m_abDataB, written.m_abDataB);
+    EXPECT_TRUE(store.m_bHasData);
+    EXPECT_EQ(prog.Trace(), "");
+}
+
+struct DamagedCase {
+    const char* m_name;
+    std::string m_bytes;
+    int m_nRefusal;
+    std::int64_t m_i64Index; // the record named, -1 for none
+};
+
+class DatabaseReaderRefuses : public ::testing::TestWithParam<DamagedCase> {};
+
+TEST_P(DatabaseReaderRefuses, AndLeavesTheStoreEmpty) {
+    const DamagedCase& c = GetParam();
+    testsupport::TempDir dir;
+    WriteFile(dir / "DiffData.db", c.m_bytes);
+    CMyDiffDataBase store;
+    store.AddDiffData(5, 1, 2); // what an earlier read left
+    CMyDiffDBReader reader;
+    EXPECT_FALSE(reader.ReadDBFileData((dir / "DiffData.db").c_str(), &store));
+    EXPECT_EQ(reader.m_nRefusal, c.m_nRefusal);
+    EXPECT_EQ(reader.m_i64Index, c.m_i64Index);
+    EXPECT_EQ(store.GetDiffNum(), 0);
+    EXPECT_TRUE(store.m_ai64Adrs.empty());
+    EXPECT_FALSE(store.m_bHasData);
+}
+
+const std::string kTwo = Le64(2) + Record(1, 'A', 'B');
+
+INSTANTIATE_TEST_SUITE_P(
+    Damaged, DatabaseReaderRefuses,
+    ::testing::Values(
+        DamagedCase{"empty", "", CMyDiffDBReader::kRefusalSize, -1},
+        DamagedCase{"header_cut", Le64(0).substr(0, 7), CMyDiffDBReader::kRefusalSize, -1},
+        DamagedCase{"record_cut", Le64(1) + Record(1, 'A', 'B').substr(0, 9),
+                    CMyDiffDBReader::kRefusalSize, -1},
+        DamagedCase{"count_above_size", kTwo, CMyDiffDBReader::kRefusalCount, -1},
+        DamagedCase{"count_below_size", Le64(0) + Record(1, 'A', 'B'),
+                    CMyDiffDBReader::kRefusalCount, -1},
+        // A count that would ask for exabytes if it were believed.
+        DamagedCase{"count_huge", Le64(std::uint64_t{1} << 62) + Record(1, 'A', 'B'),
+                    CMyDiffDBReader::kRefusalCount, -1},
+        DamagedCase{"count_negative", Le64(~std::uint64_t{0}) + Record(1, 'A', 'B'),
+                    CMyDiffDBReader::kRefusalCount, -1},
+        DamagedCase{"negative_address", Le64(2) + Record(1, 'A', 'B') + Record(-1, 'A', 'B'),
+                    CMyDiffDBReader::kRefusalNegativeAdrs, 1},
+        DamagedCase{"address_repeated", Le64(2) + Record(7, 'A', 'B') + Record(7, 'C', 'D'),
+                    CMyDiffDBReader::kRefusalOrder, 1},
+        DamagedCase{"address_going_back",
+                    Le64(3) + Record(7, 'A', 'B') + Record(9, 'A', 'B') + Record(8, 'A', 'B'),
+                    CMyDiffDBReader::kRefusalOrder, 2},
+        DamagedCase{"no_difference", Le64(1) + Record(7, 'A', 'A'),
+                    CMyDiffDBReader::kRefusalSameBytes, 0}),
+    [](const ::testing::TestParamInfo<DamagedCase>& info) { return std::string(info.param.m_name); });
+
+TEST(DatabaseReader, MoreRecordsThanTheStoreKeepsAreRefusedUnread) {
+    testsupport::TempDir dir;
+    CMyDiffDataBase store;
+    CMyDiffDBReader reader;
+    // A sparse file of 1,000,001 records: refused on its size alone.
+    testsupport::MakeSparse(dir / "big.db", 8 + 10 * (CMyDiffDataBase::kMaxItems + 1));
+    EXPECT_FALSE(reader.ReadDBFileData((dir / "big.db").c_str(), &store));
+    EXPECT_EQ(reader.m_nRefusal, CMyDiffDBReader::kRefusalTooMany);
+    // Exactly the limit passes the size and is read: its zero count then disagrees.
+    testsupport::MakeSparse(dir / "full.db", 8 + 10 * CMyDiffDataBase::kMaxItems);
+    EXPECT_FALSE(reader.ReadDBFileData((dir / "full.db").c_str(), &store));
+    EXPECT_EQ(reader.m_nRefusal, CMyDiffDBReader::kRefusalCount);
+    EXPECT_FALSE(reader.ReadDBFileData((dir / "missing.db").c_str(), &store));
+    EXPECT_EQ(reader.m_nRefusal, CMyDiffDBReader::kRefusalOpen);
+    EXPECT_EQ(reader.m_nErrno, ENOENT);
 }
 
 } // namespace

@@ -1,0 +1,25 @@
+#pragma once
+// octetwatch-cli --patch: applies a difference database to one file in place, verified before the
+// first write and read back after the last, or only checks whether it can be applied.
+#include <cstdio>
+#include <string>
+
+struct PatchOptions {
+    std::string m_strDB;
+    std::string m_strFile;
+    char m_cFrom = 0; // 'a': FILE holds FILE A's bytes and gets FILE B's; 'b': the reverse
+    bool m_bCheck = false;
+};
+
+// The patch command's part of --help.
+extern const char* const kPatchUsage;
+
+// True when the command line asks for the patch command rather than a comparison.
+bool IsPatchCommand(int argc, char** argv);
+// The whole command: its options, the terminal backend for its question, the patch. Returns the
+// exit status.
+int RunPatchCommand(int argc, char** argv);
+// The patch itself, asking through the program's UI. The verdict goes to `out`, everything else
+// to `err`. Exit status: 0 patched, already patched or (--check) ready; 1 (--check) already
+// patched; 2 refused, declined or failed.
+int DoPatchCommand(const PatchOptions& opt, std::FILE* out, std::FILE* err);
