@@ -360,10 +360,14 @@ TEST_F(CliTest, BlockDeviceIsComparedAndRepaired) {
 
 // Ctrl+C (SIGINT) or SIGTERM during a run: what the stop button does, then 128 + the signal.
 TEST_F(CliTest, SignalStopsTheRunAsTheStopButtonDoes) {
-    // Every byte differs: the run is far from its end when the signal comes.
-    constexpr std::size_t kSize = 32u << 20;
+    // A difference every kEvery bytes: each chunk, after which a stop takes effect, is done soon,
+    // the whole run is far from its end when the signal comes.
+    constexpr std::size_t kSize = 128u << 20, kEvery = 256;
+    std::string b(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; i += kEvery)
+        b[i] = '\xFF';
     MakeSparse(Data("a.bin"), kSize);
-    WriteFile(Data("b.bin"), std::string(kSize, '\xFF'));
+    WriteFile(Data("b.bin"), b);
     for (int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig);
         fs::remove(m_prog / "Result.txt");
@@ -395,7 +399,7 @@ TEST_F(CliTest, SignalStopsTheRunAsTheStopButtonDoes) {
         std::string lines;
         char line[64];
         for (std::size_t i = 0; lines.size() < log.size() - first; ++i) {
-            std::snprintf(line, sizeof line, "%010zX h :   00      FF\r\n", i);
+            std::snprintf(line, sizeof line, "%010zX h :   00      FF\r\n", i * kEvery);
             lines += line;
         }
         EXPECT_TRUE(log.compare(first, std::string::npos, lines) == 0) << "not a clean prefix";
