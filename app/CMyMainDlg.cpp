@@ -223,6 +223,6 @@ void CMyMainDlg::OnDestroy() {
         // A run that has completed may still be showing its summary or saving its database.
         ControlThread(FALSE);
     }
-    if (m_bUseSettingsFile)
+    if (m_bUseSettingsFile && !m_bSettingsUnreadable)
         WriteSettings();
 }

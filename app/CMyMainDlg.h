@@ -28,7 +28,12 @@ public:
         kExecEmptyName,     // a name box is empty
         kExecRefreshA,      // FILE A could not be sized, or its name has no folder
         kExecRefreshB,      // the same for FILE B
-        kExecNotWritable,   // refused by the writability check
+        kExecLogIsDataBase, // the log names the database file (however spelled)
+        kExecLogIsTrace,    // the log names the trace file
+        kExecLogIsSettings, // the log names the settings file
+        kExecDeclined,      // the question about two unwritable files was answered No
+        kExecLogReadOnly,   // the log cannot be written
+        kExecNoThread,      // the system would not start the worker thread
     };
 
     CMyMainDlg();
@@ -63,7 +68,9 @@ public:
     // --- run control ---
     void OnBtnExecute();
     BOOL CheckFileNames();
-    void ControlThread(BOOL bStart);
+    BOOL CheckLogName();
+    // FALSE when a worker was to be started and the system would not start it.
+    BOOL ControlThread(BOOL bStart);
     void OnBtnStop();
     void OnChkDispDiff();
     void OnChkMakeLog();
@@ -143,6 +150,8 @@ public:
 
     // FALSE for the command-line program: "octwtch.ini" belongs to the window.
     BOOL m_bUseSettingsFile = TRUE;
+    // A read of "octwtch.ini" failed: the file is left as it is, also at exit.
+    BOOL m_bSettingsUnreadable = FALSE;
     ExecuteOutcome m_nLastExecute = kExecNone;
     // Which files the difference store was filled from: taken from the engine when a run's
     // database is saved, cleared when a run empties the store. A repair patches only these.

@@ -4,6 +4,7 @@
 
 #include "platform/Format.h"
 #include "platform/LowFile.h"
+#include "platform/SameFile.h"
 #include "util/PathUtil.h"
 #include "util/Trace.h"
 
@@ -72,7 +73,7 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
     }
     strPath = pPath;
     // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
-    int nFile = platform::FileOpen(strPath, platform::kOpenRead);
+    int nFile = platform::FileOpen(strPath, platform::kOpenRead | platform::kOpenCompared);
     if (nFile == -1) {
         i64Size = 0;
         bOpen = FALSE;
@@ -216,14 +217,41 @@ BOOL CMyMainDlg::CheckWritable() {
             "※両ファイルともに書き込み不能です。\r\n　データベースを作成しても修正出来ませんが\r\n"
             "　このまま実行しますか?",
             platform::BoxIcon::Question);
-        if (nAnswer != IDYES)
+        if (nAnswer != IDYES) {
+            m_nLastExecute = kExecDeclined;
             return FALSE;
+        }
         WriteTrace("(!)両ファイルともに書き込み不能ですが比較実行します\n");
     }
     if (bLogReadOnly) {
         const std::string strText = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n";
         WriteTrace(strText);
         platform::ShowBox(strText);
+        m_nLastExecute = kExecLogReadOnly;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CMyMainDlg::CheckLogName() {
+    // The run empties its log before it writes: the database would be lost with it, the trace
+    // would be written into it, the settings replaced by it.
+    const struct {
+        std::string m_strPath;
+        const char* m_pText;
+        ExecuteOutcome m_nOutcome;
+    } owns[] = {
+        {m_strDBFile, "※ログファイルにデータベースファイルは指定できません。\n",
+         kExecLogIsDataBase},
+        {g_strTracePath, "※ログファイルにトレースファイルは指定できません。\n", kExecLogIsTrace},
+        {SettingsPath(), "※ログファイルに設定ファイルは指定できません。\n", kExecLogIsSettings},
+    };
+    for (const auto& own : owns) {
+        if (own.m_strPath.empty() || !platform::SameFile(m_FileData.strLogFile, own.m_strPath))
+            continue;
+        WriteTrace(own.m_pText);
+        platform::ShowBox(own.m_pText);
+        m_nLastExecute = own.m_nOutcome;
         return FALSE;
     }
     return TRUE;

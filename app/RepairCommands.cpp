@@ -4,6 +4,35 @@
 #include "platform/Format.h"
 #include "util/Trace.h"
 
+namespace {
+
+void RefuseRepair(const char* pText, const char* pWho, const std::string& strPath) {
+    const std::string strText = platform::Format(pText, pWho, strPath.c_str());
+    WriteTrace(strText);
+    platform::ShowBox(strText);
+}
+
+// The store holds the differences of the files the run compared, as they were then. The path may
+// since name another file (a drop, a typed name, a file replaced on disk) or the file may have
+// been written or cut short: patching either would corrupt it.
+bool IsStoredFile(const std::string& strPath, const platform::FileIdentity& idStored,
+                  const char* pWho) {
+    const platform::FileIdentity idNow = platform::IdentityOfPath(strPath);
+    if (!idNow.m_bValid)
+        RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
+    else if (!idNow.SameAs(idStored))
+        RefuseRepair("※比較したファイルと異なるため修復できません。%s\n\tFilePath[%s]\n", pWho,
+                     strPath);
+    else if (!idNow.Unchanged(idStored))
+        RefuseRepair("※比較した後にファイルが変更されたため修復できません。%s\n\tFilePath[%s]\n",
+                     pWho, strPath);
+    else
+        return true;
+    return false;
+}
+
+} // namespace
+
 void CMyMainDlg::OnBtnRepairA() { OnBtnRepair(TRUE); }
 
 void CMyMainDlg::OnBtnRepairB() { OnBtnRepair(FALSE); }
@@ -14,6 +43,14 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     if (m_pWorkThread && m_pWorkThread->IsWorkerRunning())
         return;
     const std::string strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
+    const char* pWho = bFileA ? "OnBtnRepairA()" : "OnBtnRepairB()";
+    platform::FileIdentity& idStored = bFileA ? m_idStoreA : m_idStoreB;
+    // Before the question: the user is never asked to confirm a repair that cannot be made.
+    if (!IsStoredFile(strPath, idStored, pWho)) {
+        WriteTrace("※修復に失敗しました。\n");
+        m_nLastRepair = 0;
+        return;
+    }
     const std::string strQuestion = platform::Format(
         bFileA ? "FileA: 【 %s 】\nを修復しようとしています。\n元には戻せませんが本当に実行してよろしいですか?"
                : "FileB: 【 %s 】\nを修復しようとしています。\n元には戻せませんが本当に実行してよろしいですか?",
@@ -28,26 +65,20 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     }
 
     m_DiffRepair.SetRepairTarget(bFileA);
-    // A refused path leaves the one of an earlier command registered: never repair that.
+    // A refused path leaves the one of an earlier command registered: never repair that. The file
+    // may have gone while the question waited.
     if (!m_DiffRepair.SetErrorFileName(strPath.c_str())) {
+        RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
         WriteTrace("※修復に失敗しました。\n");
         m_nLastRepair = 0;
         return;
     }
-    // The store holds the differences of the files the run compared. The path may since name
-    // another file (a drop, a typed name, a file replaced on disk): patching that would corrupt it.
-    const platform::FileIdentity& idStored = bFileA ? m_idStoreA : m_idStoreB;
-    if (!platform::IdentityOfPath(strPath).SameAs(idStored)) {
-        const std::string strText = platform::Format(
-            "※比較したファイルと異なるため修復できません。%s\n\tFilePath[%s]\n",
-            bFileA ? "OnBtnRepairA()" : "OnBtnRepairB()", strPath.c_str());
-        WriteTrace(strText);
-        platform::ShowBox(strText);
-        WriteTrace("※修復に失敗しました。\n");
-        m_nLastRepair = 0;
-        return;
-    }
+    // Checked again on the handle the repair writes through.
+    m_DiffRepair.SetFileIdentity(idStored);
     OnRepair();
+    // The repair's own writes are no change to refuse a retry for.
+    if (m_DiffRepair.m_idAfter.m_bValid)
+        idStored = m_DiffRepair.m_idAfter;
 }
 
 void CMyMainDlg::OnRepair() {

@@ -51,10 +51,9 @@ void CMyMainDlg::OnBtnExecute() {
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
 
-    if (!CheckWritable()) {
-        m_nLastExecute = kExecNotWritable;
+    // Each sets m_nLastExecute to why it refused.
+    if (!CheckLogName() || !CheckWritable())
         return;
-    }
 
     m_MakeFile.ResetFileData();
     m_MakeFile.SetFileDataEx(&m_FileData);
@@ -62,6 +61,7 @@ void CMyMainDlg::OnBtnExecute() {
     m_MakeFile.SetBtnExe(&m_btnExecute);
     m_MakeFile.SetBtnStop(&m_btnStop);
 
+    const BOOL bExecuteBefore = m_bExecute;
     m_btnExecute.EnableWindow(FALSE);
     UpdateData(FALSE);
     m_bExecute = TRUE;
@@ -85,7 +85,17 @@ void CMyMainDlg::OnBtnExecute() {
     // Set before the worker exists: a short run completes (and clears the flag) before this
     // thread would get to set it afterwards, and would then look unfinished for ever.
     m_MakeFile.m_bRunning = TRUE;
-    ControlThread(m_bExecute);
+    if (!ControlThread(m_bExecute)) {
+        // Nothing runs: the window goes back to where it was before execute was pressed.
+        m_MakeFile.m_bRunning = FALSE;
+        m_bExecute = bExecuteBefore;
+        m_btnExecute.EnableWindow(TRUE);
+        const std::string strText = "※比較スレッドを開始できません。OnBtnExecute()\n";
+        WriteTrace(strText);
+        platform::ShowBox(strText);
+        m_nLastExecute = kExecNoThread;
+        return;
+    }
     m_nLastExecute = kExecStarted;
 
     m_editOutput.SetWindowText(kOutputPlaceholder);
@@ -107,15 +117,18 @@ BOOL CMyMainDlg::CheckFileNames() {
     return TRUE;
 }
 
-void CMyMainDlg::ControlThread(BOOL bStart) {
+BOOL CMyMainDlg::ControlThread(BOOL bStart) {
     if (bStart) {
         m_pWorkThread = &Ui();
         CMyMakeFile* pMakeFile = &m_MakeFile;
-        m_pWorkThread->StartWorker([pMakeFile] { return CompareThreadProc(pMakeFile); });
-    } else if (m_pWorkThread) {
-        // Serves the worker's boxes and effects while it waits: neither thread blocks the other.
-        m_pWorkThread->WaitWorker();
+        return m_pWorkThread->StartWorker([pMakeFile] { return CompareThreadProc(pMakeFile); })
+                   ? TRUE
+                   : FALSE;
     }
+    // Serves the worker's boxes and effects while it waits: neither thread blocks the other.
+    if (m_pWorkThread)
+        m_pWorkThread->WaitWorker();
+    return TRUE;
 }
 
 void CMyMainDlg::OnBtnStop() {

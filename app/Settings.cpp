@@ -22,17 +22,25 @@ int CMyMainDlg::ReadSettings() {
 
     platform::CTextFile file;
     MakeProgramFold(g_ProgramFolds.strSettingsFold);
-    if (!file.Open(strPath, platform::CTextFile::modeReadWriteKeep))
+    if (!file.Open(strPath, platform::CTextFile::modeReadWriteKeep)) {
+        // Whatever kept it from being read, what is in memory now is no picture of it.
+        m_bSettingsUnreadable = TRUE;
         return -1;
+    }
 
     // An empty line counts as missing, as the end of the file does. A missing line rewrites the
     // file from what is in memory now, and only then are the defaults applied in memory: the
     // folders when line 1 or 2 is missing, the display when any line up to 4 is, the database
-    // always.
+    // always. A read error ends the reading with what was read so far.
     enum Missing { kFolders, kDisplay, kDataBase };
     std::string strLine;
     auto missing = [&](Missing what) {
-        file.ReadString(strLine);
+        platform::FileError error;
+        if (!file.ReadString(strLine, &error) && error.m_cause != platform::kCauseNone) {
+            // Not a missing line: the file is left alone and nothing is defaulted.
+            m_bSettingsUnreadable = TRUE;
+            return true;
+        }
         if (!strLine.empty())
             return false;
         file.Close();

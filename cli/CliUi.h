@@ -3,6 +3,7 @@
 // handed to the UI thread, in order with the messages the worker posted before them, so that the
 // summary follows the last difference line on standard output as it would in the window.
 #include "cli/ConsoleUi.h"
+#include "platform/StopSignals.h"
 
 class CCliUi : public platform::ConsoleUi {
 public:
@@ -15,5 +16,11 @@ public:
         int nAnswer = IDCANCEL;
         RunOnUiThread([&] { nAnswer = ConsoleUi::OverwriteQuestion(dlg, message); });
         return nAnswer;
+    }
+    // The worker never takes SIGINT or SIGTERM: they reach this thread, which stops the run, and
+    // interrupt a question that waits for the terminal there.
+    bool StartWorker(std::function<int()> proc) override {
+        platform::CStopSignalsBlocked blocked;
+        return ConsoleUi::StartWorker(std::move(proc));
     }
 };

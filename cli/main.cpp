@@ -1,9 +1,11 @@
 // octetwatch-cli: the main window's logic in a terminal. The three paths are chosen as with the
 // window's select buttons, execute is pressed, and the program ends when the run ends.
+#include "app/CMyMainApp.h"
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
 #include "platform/FileStatus.h"
+#include "platform/StopSignals.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 
@@ -44,7 +46,15 @@ constexpr const char* kUsage =
     "$XDG_STATE_HOME/octetwatch (~/.local/state/octetwatch).\n"
     "\n"
     "Exit status: 0 the files are the same, 1 they differ, 2 trouble (refused, failed,\n"
-    "declined). With --repair: 0 the files were the same or were repaired, 2 otherwise.\n";
+    "declined). Files of different sizes differ, whatever their common part: standard\n"
+    "error then says which one ended first (\"EOF on FILE after byte N\"). With --repair:\n"
+    "0 the files are the same size and equal after the repair, 1 their common part is\n"
+    "equal but their sizes differ, 2 otherwise.\n"
+    "\n"
+    "SIGINT (Ctrl+C) or SIGTERM stops a run as the window's stop button does: the log keeps\n"
+    "every line found so far, no database is written; the exit status is then 130 or 143.\n"
+    "A question waiting for its answer counts as answered No; a database being saved or a\n"
+    "repair under way is completed first. A second signal ends the program at once.\n";
 
 struct Options {
     bool m_bDB = false;
@@ -105,6 +115,29 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     return std::nullopt;
 }
 
+// Why a path cannot be used when its kind is the reason: the files compared must be regular files
+// or block devices; the log must be neither a pipe nor a socket (a character device such as
+// /dev/null is fine). Empty when its kind is not the reason.
+std::string KindProblem(const std::string& path, bool bLog) {
+    platform::FileStatus st;
+    if (!platform::GetFileStatus(path, &st))
+        return {};
+    switch (st.m_kind) {
+    case platform::FileKind::Fifo:
+        return "is a named pipe";
+    case platform::FileKind::Socket:
+        return "is a socket";
+    case platform::FileKind::Folder:
+        return "is a folder";
+    case platform::FileKind::CharDevice:
+        return bLog ? std::string() : "is a character device";
+    case platform::FileKind::Other:
+        return bLog ? std::string() : "is not a regular file";
+    default:
+        return {};
+    }
+}
+
 // Relative names are taken from the working folder, as a file dialog would give them.
 std::string AbsolutePath(const std::string& path) {
     if (!path.empty() && path[0] == '/')
@@ -126,31 +159,79 @@ public:
         if ((m_dlg.m_chkDispDiff.GetCheck() == 1) != m_opt.m_bDisplay)
             m_ui.Click(IDC_CHK_DISP_DIFF);
 
-        if (!Choose(IDC_BTN_FILE_A, m_opt.m_paths[0]) || !Choose(IDC_BTN_FILE_B, m_opt.m_paths[1]))
+        if (!Choose(IDC_BTN_FILE_A, m_opt.m_paths[0])) {
+            ExplainKind("FILE A", 0, false);
             return kTrouble;
+        }
+        if (!Choose(IDC_BTN_FILE_B, m_opt.m_paths[1])) {
+            ExplainKind("FILE B", 1, false);
+            return kTrouble;
+        }
         if (m_opt.m_paths.size() == 3 && !Choose(IDC_BTN_LOG_FILE, m_opt.m_paths[2]))
             return kTrouble;
 
+        if (platform::StopSignal() != 0)
+            return kTrouble; // nothing was started; main turns it into the signal's status
         m_ui.Click(IDC_BTN_EXECUTE);
         if (m_dlg.m_nLastExecute != CMyMainDlg::kExecStarted) {
             ExplainRefusal();
             return kTrouble;
         }
-        // Whichever way the run ends; what it posted last is handled before this returns.
-        m_dlg.ControlThread(FALSE);
+        WaitForTheRun();
 
         // A run that completes clears m_bRunning; a failed open or read leaves it set, and the
         // disk reserve aborts it.
         const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        if (engine.m_bRunning || engine.m_bAbort)
+        if (engine.m_bRunning || engine.m_bAbort) {
+            ExplainKind("FILE A", 0, false);
+            ExplainKind("FILE B", 1, false);
+            if (m_opt.m_paths.size() == 3)
+                ExplainKind("the log", 2, true);
             return kTrouble;
+        }
         const bool bDiffer = engine.m_i64DiffCount != 0;
-        if (!m_opt.m_cRepair)
-            return bDiffer ? kDifferent : kSame;
-        return bDiffer ? Repair() : kSame;
+        const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
+        if (bSizesDiffer)
+            SayWhichEndedFirst();
+        int nExit = bDiffer ? kDifferent : kSame;
+        if (m_opt.m_cRepair && bDiffer && platform::StopSignal() == 0)
+            nExit = Repair();
+        // Equal bytes are not the same file when one of them has more.
+        return nExit == kSame && bSizesDiffer ? kDifferent : nExit;
     }
 
 private:
+    // As the window's stop button does when SIGINT or SIGTERM comes during the run; whichever way
+    // the run ends, what it posted last is handled before this returns.
+    void WaitForTheRun() {
+        m_ui.PumpUntil([this] { return !m_ui.IsWorkerRunning() || platform::StopSignal() != 0; });
+        if (platform::StopSignal() != 0 && m_ui.IsWorkerRunning()) {
+            Say("interrupted: the run stops after its current step");
+            m_dlg.OnBtnStop();
+        }
+        m_dlg.ControlThread(FALSE);
+    }
+
+    // In the manner of cmp: the shorter file and the length of the common part.
+    void SayWhichEndedFirst() {
+        const CMyMakeFile& engine = m_dlg.m_MakeFile;
+        const bool bAShorter = engine.m_i64SizeA < engine.m_i64SizeB;
+        const std::string& strName = m_opt.m_paths[bAShorter ? 0 : 1];
+        const std::int64_t i64Size = bAShorter ? engine.m_i64SizeA : engine.m_i64SizeB;
+        Say(i64Size == 0 ? "EOF on " + strName + " which is empty"
+                         : "EOF on " + strName + " after byte " + std::to_string(i64Size));
+    }
+
+    void ExplainKind(const char* pWhat, std::size_t nPath, bool bLog) {
+        const std::string strProblem = KindProblem(AbsolutePath(m_opt.m_paths[nPath]), bLog);
+        if (strProblem.empty())
+            return;
+        Say(std::string(pWhat) + " " + strProblem +
+            (bLog ? ", which cannot hold a log: "
+                  : ": only regular files and block devices are compared: ") +
+            m_opt.m_paths[nPath]);
+    }
+
     // Chooses a path with a select button; false when the window refused it (its box said why).
     bool Choose(int nButton, const std::string& path) {
         const std::string strPath = AbsolutePath(path);
@@ -176,9 +257,26 @@ private:
         case CMyMainDlg::kExecRefreshB:
             Say("the run was not started: FILE B could not be measured: " + m_opt.m_paths[1]);
             break;
-        case CMyMainDlg::kExecNotWritable:
-            if (m_dlg.m_nRepairable == 0 && m_dlg.m_bUseDataBase)
-                Say("the run was not started: the question was answered No");
+        case CMyMainDlg::kExecLogIsDataBase:
+            Say("the run was not started: the log would overwrite the difference database: " +
+                m_dlg.m_FileData.strLogFile);
+            break;
+        case CMyMainDlg::kExecLogIsTrace:
+            Say("the run was not started: the log would be the trace file: " +
+                m_dlg.m_FileData.strLogFile);
+            break;
+        case CMyMainDlg::kExecLogIsSettings:
+            Say("the run was not started: the log would overwrite the settings file: " +
+                m_dlg.m_FileData.strLogFile);
+            break;
+        case CMyMainDlg::kExecDeclined:
+            Say("the run was not started: the question was answered No");
+            break;
+        case CMyMainDlg::kExecLogReadOnly:
+            Say("the run was not started: the log cannot be written: " + m_dlg.m_strLogFile);
+            break;
+        case CMyMainDlg::kExecNoThread:
+            Say("the run was not started: the system could not start its worker thread");
             break;
         default:
             break; // its box has said why
@@ -224,9 +322,16 @@ int main(int argc, char** argv) {
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
         return *nExit;
+    platform::InstallStopSignals("octetwatch-cli: interrupted again: ending at once\n");
 
     CCliUi ui;
     platform::SetUi(&ui);
+    if (!CheckTextConverter()) {
+        Say("the system cannot convert text to Shift_JIS (CP932): not started, so that no file "
+            "is damaged");
+        platform::SetUi(nullptr);
+        return kTrouble;
+    }
     ui.SetPresetAnswer(opt.m_answer);
     // The summary is the only box with the information icon.
     ui.SetStdoutBoxes(
@@ -256,5 +361,7 @@ int main(int argc, char** argv) {
     }
     ui.FinishProgressLine();
     platform::SetUi(nullptr);
+    if (const int nSignal = platform::StopSignal())
+        return 128 + nSignal;
     return nExit;
 }

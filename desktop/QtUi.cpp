@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -59,6 +60,51 @@ QString BoxText(const std::string& s) {
     QString text = Q(s);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
+}
+
+// A box names paths up to thousands of characters long. A zero-width space after every "/" lets
+// the text break there, where a reader expects it; a run of characters without any place to break
+// gets one every kUnbrokenRun characters, so that no line is wider than the box.
+constexpr QChar kBreak(0x200B);
+constexpr int kUnbrokenRun = 48;
+
+QString BoxDisplayText(const std::string& s) {
+    const QString text = BoxText(s);
+    QString shown;
+    shown.reserve(text.size() + text.size() / 8);
+    int run = 0;
+    for (QChar c : text) {
+        shown.append(c);
+        run = c.isSpace() ? 0 : run + 1;
+        if (c == QLatin1Char('/') || (run >= kUnbrokenRun && !c.isHighSurrogate())) {
+            shown.append(kBreak);
+            run = 0;
+        }
+    }
+    return shown;
+}
+
+// QMessageBox makes a long text wrap at a fixed width and grows downwards, past the bottom of the
+// screen. A text that would not fit gets a wider label instead, up to the width beyond which
+// QMessageBox would cut the box itself (its own limit, computed as it does).
+void KeepWithinScreen(QMessageBox& box) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    QScreen* screen = box.screen();
+    if (label == nullptr || screen == nullptr)
+        return;
+    const QRect avail = screen->availableGeometry();
+    const int hardLimit =
+        avail.width() <= 1024 ? avail.width() : std::min(avail.width() - 480, 1000);
+    constexpr int kBesideLabel = 140; // the icon, the margins and the spacing of the box
+    const int widest = hardLimit - kBesideLabel;
+    const int tallest = avail.height() * 3 / 4;
+    label->setWordWrap(true);
+    int width = std::min(avail.width() / 2, 500) - kBesideLabel;
+    if (label->heightForWidth(width) <= tallest)
+        return;
+    while (width < widest && label->heightForWidth(width) > tallest)
+        width = std::min(width + 40, widest);
+    label->setMinimumWidth(width);
 }
 
 } // namespace
@@ -257,7 +303,8 @@ int QtUi::ShowBoxNow(const BoxSpec& box) {
     QMessageBox mb(BoxParent());
     mb.setWindowTitle(Q(box.m_strCaption.empty() ? kProgramName : box.m_strCaption));
     mb.setTextFormat(Qt::PlainText);
-    mb.setText(BoxText(box.m_strText));
+    mb.setText(BoxDisplayText(box.m_strText));
+    KeepWithinScreen(mb);
     switch (box.m_icon) {
     case BoxIcon::None:
         break;

@@ -58,6 +58,12 @@ int main(int argc, char** argv) {
     platform::QtUi ui;
     QApplication::setFont(platform::QtUi::DialogFont(MainDialogTemplate()));
     platform::SetUi(&ui);
+    if (!CheckTextConverter()) {
+        std::fprintf(stderr, "octetwatch: the system cannot convert text to Shift_JIS (CP932): "
+                             "not started, so that no file is damaged.\n");
+        platform::SetUi(nullptr);
+        return 2;
+    }
     CMyMainApp().InitInstance();
     platform::SetUi(nullptr);
     return 0;

@@ -35,6 +35,7 @@ BOOL CMyDiffRepair::SetDataBaseADRS(CMyDiffDataBase* pDataBase) {
 }
 
 BOOL CMyDiffRepair::DoRepair() {
+    m_idAfter = {};
     if (m_pDataBase == nullptr) {
         WriteTrace("※エラー情報データベースクラスが登録されていません。CMyDiffRepair::DoRepair()\n");
         return FALSE;
@@ -44,11 +45,14 @@ BOOL CMyDiffRepair::DoRepair() {
         return FALSE;
     }
     // Neither created nor truncated: only bytes at stored addresses change.
-    m_nFile = platform::FileOpen(m_strErrorFileName, platform::kOpenReadWrite);
+    m_nFile =
+        platform::FileOpen(m_strErrorFileName, platform::kOpenReadWrite | platform::kOpenCompared);
     if (m_nFile == -1) {
-        WriteTrace(platform::Format(
+        const std::string strText = platform::Format(
             "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n",
-            m_strErrorFileName.c_str()));
+            m_strErrorFileName.c_str());
+        WriteTrace(strText);
+        platform::ShowBox(strText);
         return FALSE;
     }
     m_bFileOpen = TRUE;
@@ -58,6 +62,18 @@ BOOL CMyDiffRepair::DoRepair() {
         m_nFile = -1;
         m_bFileOpen = FALSE;
     };
+
+    // Checked on the handle that is written: the file may change while the confirmation waits.
+    if (m_idExpected.m_bValid && !platform::IdentityOfHandle(m_nFile).Unchanged(m_idExpected)) {
+        closeFile();
+        const std::string strText = platform::Format(
+            "※比較した後にファイルが変更されたため修復できません。CMyDiffRepair::DoRepair()\n"
+            "\tFileName[%s]\n",
+            m_strErrorFileName.c_str());
+        WriteTrace(strText);
+        platform::ShowBox(strText);
+        return FALSE;
+    }
 
     const std::int64_t i64Num = m_pDataBase->GetDiffNum();
     std::int64_t i64Failed = 0;
@@ -69,6 +85,7 @@ BOOL CMyDiffRepair::DoRepair() {
             const std::string strText = "※データベースからの読みとりに失敗 DoRepair()\n";
             WriteTrace(strText);
             platform::ShowBox(strText);
+            m_idAfter = platform::IdentityOfHandle(m_nFile);
             closeFile();
             return FALSE;
         }
@@ -81,6 +98,7 @@ BOOL CMyDiffRepair::DoRepair() {
             ++i64Failed;
         }
     }
+    m_idAfter = platform::IdentityOfHandle(m_nFile);
     closeFile();
 
     // A repair that left bytes unwritten is no success: the buttons stay for another try.
@@ -116,6 +134,13 @@ BOOL ModifyFileData(int nFile, std::int64_t i64Adrs, BYTE bData) {
         WriteTrace(platform::Format(
             "※無効なアドレス指定。ModifyFileData()\n\tAddress[ %010I64X ], NewData[ %02X ]\n",
             i64Adrs, nData));
+        return FALSE;
+    }
+    const std::int64_t i64End = platform::FileSeek(nFile, 0, platform::kSeekEnd);
+    if (i64End != -1 && i64Adrs >= i64End) {
+        WriteTrace(platform::Format("※ファイルの終わりを越えるアドレス。ModifyFileData()"
+                                    "\n\tAddress[ %010I64d ], NewData[ %02X ]\n",
+                                    i64Adrs, nData));
         return FALSE;
     }
     if (platform::FileSeek(nFile, i64Adrs, platform::kSeekSet) != i64Adrs) {

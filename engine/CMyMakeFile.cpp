@@ -441,7 +441,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     m_idFileB = {};
 
     work = m_strFileA;
-    m_nFileA = platform::FileOpen(work, platform::kOpenRead);
+    m_nFileA = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
     if (m_nFileA == -1) {
         platform::ShowBox(
             platform::Format("※ファイルAのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
@@ -454,7 +454,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     m_idFileA = platform::IdentityOfHandle(m_nFileA);
 
     work = m_strFileB;
-    m_nFileB = platform::FileOpen(work, platform::kOpenRead);
+    m_nFileB = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
     if (m_nFileB == -1) {
         platform::ShowBox(
             platform::Format("※ファイルBのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));

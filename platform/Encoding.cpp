@@ -1,5 +1,7 @@
 #include "platform/Encoding.h"
 
+#include "platform/Faults.h"
+
 #include <iconv.h>
 
 #include <cstdint>
@@ -81,7 +83,21 @@ Converter& FromCp932() {
 bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
+bool CanOpen(const char* to, const char* from) {
+    if (IFaultInjector* f = FaultInjector(); f && !f->OnOpenConverter())
+        return false;
+    const iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
+    iconv_close(cd);
+    return true;
+}
+
 } // namespace
+
+bool Cp932Available() {
+    return CanOpen("CP932", "UTF-8") && CanOpen("UTF-8", "CP932");
+}
 
 void Utf8ToCp932(std::string_view in, std::string& out) {
     out.clear();

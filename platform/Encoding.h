@@ -13,4 +13,8 @@ std::string Utf8ToCp932(std::string_view in);
 // CP932 to UTF-8. A byte sequence that is not CP932 becomes "?".
 std::string Cp932ToUtf8(std::string_view in);
 
+// Whether the system can convert between UTF-8 and CP932 at all. Without it every non-ASCII
+// character would become "?" in the files the program writes.
+bool Cp932Available();
+
 } // namespace platform

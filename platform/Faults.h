@@ -20,6 +20,10 @@ public:
     virtual bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) = 0;
     // False to make the allocation fail.
     virtual bool OnAllocate(std::size_t bytes) = 0;
+    // False to make opening the CP932 converter fail, as on a system without it.
+    virtual bool OnOpenConverter() { return true; }
+    // False to make starting a thread fail, as when the system has no more threads to give.
+    virtual bool OnStartThread() { return true; }
 };
 
 void SetFaultInjector(IFaultInjector* injector); // nullptr removes it

@@ -23,6 +23,13 @@ bool GetFileStatus(const std::string& path, FileStatus* status) {
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return false;
     status->m_bFolder = S_ISDIR(st.st_mode);
+    status->m_kind = S_ISREG(st.st_mode)    ? FileKind::Regular
+                     : S_ISDIR(st.st_mode)  ? FileKind::Folder
+                     : S_ISBLK(st.st_mode)  ? FileKind::BlockDevice
+                     : S_ISCHR(st.st_mode)  ? FileKind::CharDevice
+                     : S_ISFIFO(st.st_mode) ? FileKind::Fifo
+                     : S_ISSOCK(st.st_mode) ? FileKind::Socket
+                                            : FileKind::Other;
     status->m_bReadOnly = (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
     status->m_i64Size = static_cast<std::int64_t>(st.st_size);
     return true;

@@ -4,7 +4,10 @@
 
 namespace platform {
 
+enum class FileKind { Regular, Folder, BlockDevice, CharDevice, Fifo, Socket, Other };
+
 struct FileStatus {
+    FileKind m_kind = FileKind::Regular;
     bool m_bFolder = false;
     // No write permission bit, or this user may not write it (also when running as root).
     bool m_bReadOnly = false;

@@ -49,14 +49,26 @@ int FileOpen(const std::string& path, int flags) {
         errno = EACCES;
         return -1;
     }
-    int fd = RetryAfterSignal([&] { return ::open(path.c_str(), oflags, 0666); });
+    // Without O_NONBLOCK the open of a named pipe waits for its other end, for ever if none comes.
+    int fd = RetryAfterSignal([&] { return ::open(path.c_str(), oflags | O_NONBLOCK, 0666); });
     if (fd < 0)
         return -1;
-    // Reading a folder as a file must fail at the open, not at the first read.
+    // A folder must fail at the open, not at the first read; a pipe or socket at the open, not at a
+    // read or write that never ends.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    int err = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (err == 0 && S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (err == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)))
+        err = ENXIO;
+    else if (err == 0 && (flags & kOpenCompared) && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+        err = ENXIO;
+    else if (int fl = ::fcntl(fd, F_GETFL);
+             fl == -1 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == -1)
+        err = errno;
+    if (err != 0) {
         ::close(fd);
-        errno = EISDIR;
+        errno = err;
         return -1;
     }
     if (IFaultInjector* f = FaultInjector())
@@ -193,18 +205,31 @@ int FileAdviseRandom(int fd) {
 
 int LastError() { return errno; }
 
+namespace {
+FileIdentity IdentityOf(const struct stat& st) {
+    FileIdentity id;
+    id.m_dev = static_cast<std::uint64_t>(st.st_dev);
+    id.m_ino = static_cast<std::uint64_t>(st.st_ino);
+    id.m_i64Size = static_cast<std::int64_t>(st.st_size);
+    id.m_i64MtimeNs =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.m_bValid = true;
+    return id;
+}
+} // namespace
+
 FileIdentity IdentityOfPath(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return {};
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+    return IdentityOf(st);
 }
 
 FileIdentity IdentityOfHandle(int fd) {
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0)
         return {};
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), true};
+    return IdentityOf(st);
 }
 
 } // namespace platform

@@ -14,12 +14,16 @@ enum FileOpenFlags : int {
     kOpenCreate = 0x10,   // create when missing
     kOpenTruncate = 0x20, // empty it when present
     kOpenAppend = 0x40,
+    // A file that is compared or repaired: only regular files and block devices are taken.
+    kOpenCompared = 0x80,
 };
 
 enum SeekOrigin : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };
 
 // Opening a folder fails (EISDIR). Opening for writing a file that has no write permission bit
-// fails with EACCES even for root, so read-only files stay read-only in every run.
+// fails with EACCES even for root, so read-only files stay read-only in every run. No open waits:
+// a named pipe or a socket fails at once (ENXIO), as does any kind but a regular file or a block
+// device with kOpenCompared.
 int FileOpen(const std::string& path, int flags);
 // Reads until `n` bytes or the end of the file: a short count means the file ended.
 std::int64_t FileRead(int fd, void* buf, std::size_t n);
@@ -40,13 +44,20 @@ int FileAdviseRandom(int fd);
 
 int LastError();
 
-// Which file a path or handle names, however it is spelled.
+// Which file a path or handle names, however it is spelled, and its size and modification time
+// when it was looked at.
 struct FileIdentity {
     std::uint64_t m_dev = 0;
     std::uint64_t m_ino = 0;
+    std::int64_t m_i64Size = 0;
+    std::int64_t m_i64MtimeNs = 0;
     bool m_bValid = false;
     bool SameAs(const FileIdentity& o) const {
         return m_bValid && o.m_bValid && m_dev == o.m_dev && m_ino == o.m_ino;
+    }
+    // The same file, neither resized nor written since `then` was taken.
+    bool Unchanged(const FileIdentity& then) const {
+        return SameAs(then) && m_i64Size == then.m_i64Size && m_i64MtimeNs == then.m_i64MtimeNs;
     }
 };
 FileIdentity IdentityOfPath(const std::string& path);

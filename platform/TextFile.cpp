@@ -25,6 +25,7 @@ int CauseFromErrno(int err) {
     case EPERM:
     case EISDIR:
     case EROFS:
+    case ENXIO: // a named pipe or a socket, which is never opened as a file
         return kCauseAccessDenied;
     case EBADF:
         return kCauseInvalidFile;
@@ -86,12 +87,17 @@ bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
     }
     m_fd = FileOpen(path, flags);
     if (m_fd == -1) {
-        Fail(error, LastError());
+        const int err = LastError();
+        Fail(error, err);
+        // Creating a file in a folder that does not exist is a bad path, not a missing file.
+        if (error && err == ENOENT && (flags & kOpenCreate))
+            error->m_cause = kCauseBadPath;
         return false;
     }
     m_inBuf.clear();
     m_inPos = 0;
     m_bInEof = false;
+    m_nReadError = 0;
     return true;
 }
 
@@ -127,6 +133,8 @@ bool CTextFile::FillInput() {
     std::int64_t n = FileRead(m_fd, buf, sizeof buf);
     if (n <= 0) {
         m_bInEof = true;
+        if (n < 0)
+            m_nReadError = LastError();
         return false;
     }
     m_inBuf.erase(0, m_inPos);
@@ -135,10 +143,12 @@ bool CTextFile::FillInput() {
     return true;
 }
 
-bool CTextFile::ReadString(std::string& line) {
+bool CTextFile::ReadString(std::string& line, FileError* error) {
     line.clear();
-    if (m_fd == -1)
+    if (m_fd == -1) {
+        Fail(error, EBADF);
         return false;
+    }
     for (;;) {
         std::size_t nl = m_inBuf.find('\n', m_inPos);
         if (nl != std::string::npos) {
@@ -150,6 +160,11 @@ bool CTextFile::ReadString(std::string& line) {
             return true;
         }
         if (!FillInput()) {
+            // What was read before a failed read is not a line: the rest of it is missing.
+            if (m_nReadError != 0) {
+                Fail(error, m_nReadError);
+                return false;
+            }
             if (m_inPos >= m_inBuf.size())
                 return false;
             line = Cp932ToUtf8(std::string_view(m_inBuf).substr(m_inPos));

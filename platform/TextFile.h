@@ -55,8 +55,9 @@ public:
     bool WriteString(std::string_view text, FileError* error = nullptr);
     // Nothing is held back by WriteString; kept so callers can say where a line must be out.
     bool Flush() { return IsOpen(); }
-    // Next line without its end; false at the end of the file or on a read error.
-    bool ReadString(std::string& line);
+    // Next line without its end; false at the end of the file or on a read error, which `error`
+    // tells apart: its cause stays none at the end of the file.
+    bool ReadString(std::string& line, FileError* error = nullptr);
     void Close();
 
 private:
@@ -68,6 +69,7 @@ private:
     std::string m_inBuf;
     std::size_t m_inPos = 0;
     bool m_bInEof = false;
+    int m_nReadError = 0; // the errno of a failed read; 0 at a plain end of the file
 };
 
 } // namespace platform

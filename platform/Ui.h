@@ -90,7 +90,8 @@ public:
     virtual bool SaveFileDialog(const std::string& initialFold, std::string* path) = 0;
 
     // --- the worker thread (one at a time) ---
-    virtual void StartWorker(std::function<int()> proc) = 0;
+    // False when the system could not start a thread; nothing runs then.
+    virtual bool StartWorker(std::function<int()> proc) = 0;
     // Returns when the worker has ended; does nothing when none was started. The UI thread goes
     // on serving the worker's boxes and effects meanwhile.
     virtual void WaitWorker() = 0;

@@ -1,7 +1,10 @@
 #include "platform/UiBase.h"
 
+#include "platform/Faults.h"
+
 #include <chrono>
 #include <future>
+#include <system_error>
 
 namespace platform {
 
@@ -274,15 +277,26 @@ bool UiBase::Drop(int id, const std::vector<std::string>& files) {
     return true;
 }
 
-void UiBase::StartWorker(std::function<int()> proc) {
+bool UiBase::StartWorker(std::function<int()> proc) {
     WaitWorker(); // only one worker at a time; the previous one has normally ended already
     m_bWorkerDone = false;
-    m_worker = std::thread([this, proc = std::move(proc)] {
-        m_nWorkerExit = proc();
+    // std::thread reports a thread the system would not give as an exception; the caller gets a
+    // result instead.
+    try {
+        if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        m_worker = std::thread([this, proc = std::move(proc)] {
+            m_nWorkerExit = proc();
+            m_bWorkerDone = true;
+            m_cv.notify_all();
+            WakeUi();
+        });
+    } catch (const std::system_error&) {
         m_bWorkerDone = true;
-        m_cv.notify_all();
-        WakeUi();
-    });
+        return false;
+    }
+    return true;
 }
 
 void UiBase::WaitWorker() {

@@ -47,7 +47,7 @@ public:
     bool OpenFileDialog(const std::string& initialFold, std::string* path) override;
     bool SaveFileDialog(const std::string& initialFold, std::string* path) override;
 
-    void StartWorker(std::function<int()> proc) override;
+    bool StartWorker(std::function<int()> proc) override;
     void WaitWorker() override;
     bool IsWorkerRunning() override;
 

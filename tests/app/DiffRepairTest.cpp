@@ -66,13 +66,14 @@ TEST_F(DiffRepairTest, EmptyStoreOpensAndClosesTheFileUnchanged) {
     EXPECT_EQ(m_ui.PostedMessages(), std::vector<UINT>{WM_HIDE_REPAIR_BTN});
 }
 
-TEST_F(DiffRepairTest, ReadOnlyFileFailsWithTraceOnly) {
+TEST_F(DiffRepairTest, ReadOnlyFileFailsWithABox) {
     MakeReadOnly(m_a);
     EXPECT_FALSE(Repair(m_a, TRUE));
     EXPECT_EQ(ReadFile(m_a), "ABC");
-    EXPECT_EQ(Trace(), "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a +
-                           "]\n");
-    EXPECT_TRUE(m_ui.BoxTexts().empty());
+    const std::string failed =
+        "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a + "]\n";
+    EXPECT_EQ(Trace(), failed);
+    EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{failed});
     EXPECT_TRUE(m_ui.PostedMessages().empty());
     EXPECT_EQ(m_repair.m_nFile, -1);
 }
@@ -138,13 +139,17 @@ TEST_F(DiffRepairTest, ModifyFileDataRefusesBadHandleAndAddress) {
     const int fd = platform::FileOpen(m_a, platform::kOpenReadWrite);
     ASSERT_NE(fd, -1);
     EXPECT_FALSE(ModifyFileData(fd, -1, 0xCD));
-    EXPECT_TRUE(ModifyFileData(fd, 5, 'Z')); // past the end: the file grows, as a seek allows
+    EXPECT_FALSE(ModifyFileData(fd, 3, 'Z')); // a file that shrank is not grown back
+    EXPECT_TRUE(ModifyFileData(fd, 2, 'Y'));
     platform::FileClose(fd);
-    EXPECT_EQ(ReadFile(m_a), std::string("ABC\0\0Z", 6));
-    EXPECT_EQ(Trace(), "※無効なファイルハンドル。ModifyFileData()\n\tHandle[-1] ADRS[ 0000000010 ] "
-                       "Data[ AB ]\n"
-                       "※無効なアドレス指定。ModifyFileData()\n\tAddress[ FFFFFFFFFFFFFFFF ], "
-                       "NewData[ CD ]\n");
+    EXPECT_EQ(ReadFile(m_a), "ABY");
+    EXPECT_EQ(Trace(),
+              "※無効なファイルハンドル。ModifyFileData()\n\tHandle[-1] ADRS[ 0000000010 ] "
+              "Data[ AB ]\n"
+              "※無効なアドレス指定。ModifyFileData()\n\tAddress[ FFFFFFFFFFFFFFFF ], "
+              "NewData[ CD ]\n"
+              "※ファイルの終わりを越えるアドレス。ModifyFileData()\n\tAddress[ 0000000003 ], "
+              "NewData[ 5A ]\n");
 }
 
 TEST_F(DiffRepairTest, ModifyFileDataOnAReadOnlyHandleTracesTheCause) {
@@ -156,4 +161,18 @@ TEST_F(DiffRepairTest, ModifyFileDataOnAReadOnlyHandleTracesTheCause) {
                        "※書き込み失敗。ModifyFileData()\n\tAddress[ 0000000001 ], NewData[ 51 ]\n");
 }
 
+// Checked on the handle it writes through: a file cut short after its identity was taken (while
+// the confirmation waited, say) is refused before any write, and never grown back.
+TEST_F(DiffRepairTest, FileChangedSinceItsIdentityWasTakenIsNotWritten) {
+    m_repair.SetFileIdentity(platform::IdentityOfPath(m_a));
+    fs::resize_file(m_a, 1);
+    EXPECT_FALSE(Repair(m_a, TRUE));
+    EXPECT_EQ(ReadFile(m_a), "A");
+    const std::string text = "※比較した後にファイルが変更されたため修復できません。"
+                             "CMyDiffRepair::DoRepair()\n\tFileName[" +
+                             m_a + "]\n";
+    EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{text});
+    EXPECT_EQ(Trace(), text);
+    EXPECT_FALSE(m_repair.m_idAfter.m_bValid);
+}
 } // namespace

@@ -85,7 +85,7 @@ TEST_F(ExecuteRefusalTest, SizeMessageGroupsTheComparedLengthBeforeTheWritabilit
                            "※不一致情報を書き込むテキストファイルが書き込み不能です。\n"}));
     EXPECT_EQ(dlg.m_FileData.nSizeMode, SIZE_B_LONGER);
     EXPECT_EQ(dlg.m_FileData.i64SearchSize, 1000);
-    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecNotWritable);
+    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
     ExpectNoRun();
 }
 
@@ -99,9 +99,77 @@ TEST_F(ExecuteRefusalTest, DeclinedQuestionAboutUnwritableFilesStartsNothing) {
     Choose(IDC_BTN_FILE_B, m_dir / "b.bin");
     m_ui.QueueAnswer(IDNO);
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecNotWritable);
+    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecDeclined);
     EXPECT_EQ(dlg.m_FileData.nSizeMode, SIZE_EQUAL);
     ExpectNoRun();
 }
 
+// The run empties its log first: a log that names the database, the trace or the settings file,
+// however spelled, would lose it. Refused before any question, and nothing is touched.
+TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) {
+    WriteFile(m_dir / "a.bin", "a");
+    WriteFile(m_dir / "b.bin", "b");
+    fs::create_symlink(m_prog / "DiffData.db", m_dir / "dangling.txt"); // no database yet
+    fs::create_symlink(m_prog / "DataTrace.txt", m_dir / "trace.txt");
+    const char* const kDB = "※ログファイルにデータベースファイルは指定できません。\n";
+    const std::string progName = fs::path(m_prog.Str()).filename().string();
+    const struct {
+        std::string m_strLog;
+        const char* m_pBox;
+        CMyMainDlg::ExecuteOutcome m_nOutcome;
+    } cases[] = {
+        {m_prog / "./DiffData.db", kDB, CMyMainDlg::kExecLogIsDataBase},
+        {m_dir / "dangling.txt", kDB, CMyMainDlg::kExecLogIsDataBase},
+        {m_dir / "trace.txt", "※ログファイルにトレースファイルは指定できません。\n",
+         CMyMainDlg::kExecLogIsTrace},
+        {m_prog / ("../" + progName + "/octwtch.ini"),
+         "※ログファイルに設定ファイルは指定できません。\n", CMyMainDlg::kExecLogIsSettings},
+    };
+    for (const auto& c : cases) {
+        Open();
+        const std::string ini = ReadFile(m_prog / "octwtch.ini");
+        SetNames(m_dir / "a.bin", m_dir / "b.bin", c.m_strLog);
+        m_ui.ClearEvents();
+        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        EXPECT_EQ(Boxes(), std::vector<std::string>{c.m_pBox}) << c.m_strLog;
+        EXPECT_NE(Trace().find(c.m_pBox), std::string::npos);
+        EXPECT_EQ(m_dlg->m_nLastExecute, c.m_nOutcome);
+        ExpectNoRun();
+        EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
+        EXPECT_EQ(ReadFile(m_prog / "octwtch.ini"), ini);
+        m_dlg.reset();
+    }
+    // Any other name is a log like any other.
+    Open();
+    SetNames(m_dir / "a.bin", m_dir / "b.bin", m_dir / "DiffData.db");
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
+    m_dlg->ControlThread(FALSE);
+}
+
+// A thread the system would not start ends neither the program nor the window: execute is
+// refused with a box, and the window is as it was before the press.
+TEST_F(ExecuteRefusalTest, WorkerThatCannotStartIsReportedAndLeavesTheWindowAsItWas) {
+    WriteFile(m_dir / "a.bin", "ab");
+    WriteFile(m_dir / "b.bin", "ax");
+    Open();
+    SetNames(m_dir / "a.bin", m_dir / "b.bin", m_dir / "log.txt");
+    m_ui.FailThreadStarts(1);
+    m_ui.ClearEvents();
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    const std::string text = "※比較スレッドを開始できません。OnBtnExecute()\n";
+    EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+    EXPECT_NE(Trace().find(text), std::string::npos);
+    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecNoThread);
+    EXPECT_FALSE(m_ui.IsWorkerRunning());
+    EXPECT_FALSE(m_dlg->m_bExecute);
+    EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
+    EXPECT_FALSE(m_dlg->m_MakeFile.m_bRunning);
+    EXPECT_FALSE(fs::exists(m_dir / "log.txt"));
+    // The next press runs.
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
+    m_dlg->ControlThread(FALSE);
+    EXPECT_TRUE(fs::exists(m_dir / "log.txt"));
+}
 } // namespace

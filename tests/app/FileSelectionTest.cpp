@@ -1,5 +1,8 @@
 // The select buttons, the size lines, the status icons and the writability check.
 #include "MainDlgFixture.h"
+#include "support/Watchdog.h"
+
+#include <sys/stat.h>
 
 using namespace testsupport;
 using platform::UiEvent;
@@ -73,7 +76,11 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         {IDC_BTN_FILE_A, "missing.bin", "ファイルAのサイズ取得に失敗。"},
         {IDC_BTN_FILE_B, "missing.bin", "ファイルBのサイズ取得に失敗。"},
         {IDC_BTN_FILE_A, "", "ファイルAのサイズ取得に失敗。"},
+        // Refused at once: measuring a named pipe would wait for a writer for ever.
+        {IDC_BTN_FILE_B, "fifo", "ファイルBのサイズ取得に失敗。"},
     };
+    ::mkfifo((m_dir / "fifo").c_str(), 0600);
+    Watchdog dog(60, "measuring files that cannot be sized");
     for (const Case& c : cases) {
         CMyMainDlg& dlg = Open();
         const bool bA = c.m_nButton == IDC_BTN_FILE_A;

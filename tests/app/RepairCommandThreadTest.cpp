@@ -86,31 +86,17 @@ TEST_F(RepairCommandTest, DeclinedRepairTracesOnlyAndChangesNothing) {
     EXPECT_EQ(dlg.m_nLastRepair, 0);
 }
 
-TEST_F(RepairCommandTest, TargetMadeReadOnlySinceTheRunFailsAndKeepsTheArrows) {
+TEST_F(RepairCommandTest, TargetMadeReadOnlySinceTheRunFailsWithABoxAndKeepsTheArrows) {
     CMyMainDlg& dlg = RunWithDatabase();
     MakeReadOnly(m_a);
     MarkTrace();
     Press(IDC_BTN_REPAIR_A, IDYES);
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
-    EXPECT_EQ(TraceSince(), "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a +
-                                "]\n※修復に失敗しました。\n");
-    EXPECT_EQ(m_ui.BoxTexts().size(), 1u); // the question only
-    EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
-}
-
-TEST_F(RepairCommandTest, TargetReplacedSinceTheRunIsNotPatched) {
-    CMyMainDlg& dlg = RunWithDatabase();
-    // Another file now stands under FILE A's name.
-    const std::string other = m_dir / "other.bin";
-    WriteFile(other, "QQQQQQ");
-    ASSERT_EQ(std::rename(other.c_str(), m_a.c_str()), 0);
-    MarkTrace();
-    Press(IDC_BTN_REPAIR_A, IDYES);
-    EXPECT_EQ(ReadFile(m_a), "QQQQQQ");
-    const std::string t = TraceSince();
-    EXPECT_EQ(t.substr(t.size() - std::string("※修復に失敗しました。\n").size()), "※修復に失敗しました。\n");
-    EXPECT_NE(t.find("※比較したファイルと異なるため修復できません。"), std::string::npos);
+    const std::string failed =
+        "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a + "]\n";
+    EXPECT_EQ(TraceSince(), failed + "※修復に失敗しました。\n");
+    ASSERT_EQ(m_ui.BoxTexts().size(), 2u);
+    EXPECT_EQ(m_ui.BoxTexts()[1], failed);
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
     EXPECT_EQ(dlg.m_nLastRepair, 0);
 }
@@ -137,10 +123,13 @@ TEST_F(RepairCommandTest, RefusedPathNeverFallsBackToAnEarlierOne) {
     // FILE A is gone: its repair must not patch the B registered before.
     fs::remove(m_a);
     MarkTrace();
-    Press(IDC_BTN_REPAIR_A, IDYES);
+    m_ui.ClearEvents();
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_REPAIR_A));
     EXPECT_EQ(ReadFile(m_b), "AXCDEY");
-    EXPECT_EQ(TraceSince(), "※ファイルは存在しません。CMyDiffRepair::SetErrorFileName()\n\tFilePath[" +
-                                m_a + "]\n※修復に失敗しました。\n");
+    const std::string missing =
+        "※修復するファイルが見つかりません。OnBtnRepairA()\n\tFilePath[" + m_a + "]\n";
+    EXPECT_EQ(TraceSince(), missing + "※修復に失敗しました。\n");
+    EXPECT_EQ(Boxes(), std::vector<std::string>{missing}); // refused before any question
     EXPECT_EQ(dlg.m_nLastRepair, 0);
 }
 
@@ -159,4 +148,42 @@ TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
     EXPECT_EQ(dlg.m_nLastRepair, 0);
 }
 
+// A file replaced, written or cut short since the run is refused before the question is asked,
+// with a box that names it; the bytes stored for the file as it was are not written into it.
+TEST_F(RepairCommandTest, FileChangedSinceTheRunIsRefusedBeforeTheQuestion) {
+    const struct {
+        const char* m_pWhy;
+        void (*m_change)(const std::string& path);
+    } changes[] = {
+        {"※比較したファイルと異なるため修復できません。",
+         [](const std::string& p) {
+             WriteFile(p + ".new", "QQQQQQ");
+             fs::rename(p + ".new", p);
+         }},
+        {"※比較した後にファイルが変更されたため修復できません。",
+         [](const std::string& p) { fs::resize_file(p, 3); }},
+        {"※比較した後にファイルが変更されたため修復できません。",
+         [](const std::string& p) {
+             WriteFile(p, "AQCDEY");
+             // A write within the clock's tick after the run would keep the time the run saw.
+             fs::last_write_time(p, fs::last_write_time(p) + std::chrono::seconds(1));
+         }},
+    };
+    for (const auto& c : changes) {
+        fs::remove(m_prog / "Result.txt"); // no overwrite question
+        CMyMainDlg& dlg = RunWithDatabase();
+        c.m_change(m_b);
+        const std::string changed = ReadFile(m_b);
+        MarkTrace();
+        ASSERT_TRUE(m_ui.Click(IDC_BTN_REPAIR_B));
+        const std::string text =
+            std::string(c.m_pWhy) + "OnBtnRepairB()\n\tFilePath[" + m_b + "]\n";
+        EXPECT_EQ(Boxes(), std::vector<std::string>{text});
+        EXPECT_EQ(TraceSince(), text + "※修復に失敗しました。\n");
+        EXPECT_EQ(ReadFile(m_b), changed);
+        EXPECT_EQ(dlg.m_nLastRepair, 0);
+        EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
+        m_dlg.reset();
+    }
+}
 } // namespace

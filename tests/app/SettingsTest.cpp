@@ -3,6 +3,8 @@
 
 #include "platform/Encoding.h"
 
+#include <cerrno>
+
 using namespace testsupport;
 
 namespace {
@@ -163,4 +165,23 @@ TEST_F(SettingsTest, CommandLineUseNeitherReadsNorWritesIt) {
     EXPECT_FALSE(fs::exists(Ini()));
 }
 
+// A file that cannot be read is no missing line: it is neither rewritten nor defaulted, now or at
+// exit, and what was read before the error stays.
+TEST_F(SettingsTest, ReadErrorLeavesTheFileAloneAndDefaultsNothing) {
+    const std::string foldA = "/" + std::string(3000, 'a'), foldB = "/" + std::string(3000, 'b');
+    const std::string file =
+        Lines({foldA, foldB, "/l.txt", "DisplayDifferentData=TRUE", "UseDataBase=FALSE"});
+    WriteFile(Ini(), file);
+    m_ui.FailReads(Ini(), 4096, EIO); // line 1 lies in the first 4096 bytes, line 2 does not
+    CMyMainDlg& dlg = Open();
+    EXPECT_EQ(dlg.ReadSettings(), -1);
+    EXPECT_EQ(dlg.m_strFoldA, foldA);
+    EXPECT_EQ(dlg.m_strFoldB, "");
+    EXPECT_EQ(dlg.m_strLogFile, DefaultLog());
+    EXPECT_FALSE(dlg.m_bDisplayDiff);
+    EXPECT_TRUE(dlg.m_bUseDataBase);
+    EXPECT_EQ(ReadFile(Ini()), file);
+    Close();
+    EXPECT_EQ(ReadFile(Ini()), file);
+}
 } // namespace

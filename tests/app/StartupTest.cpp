@@ -1,6 +1,8 @@
 // Start-up, drops and the two ways out of the window.
 #include "MainDlgFixture.h"
 
+#include "app/CMyMainApp.h"
+
 using namespace testsupport;
 using platform::UiEvent;
 
@@ -156,4 +158,12 @@ TEST_F(StartupTest, DoModalRunsTheWindowUntilItEndsThenShutsItDown) {
     EXPECT_FALSE(m_ui.HasControl(IDC_BTN_EXECUTE));
 }
 
+TEST_F(StartupTest, WithoutTheCp932ConverterNeitherProgramStarts) {
+    EXPECT_TRUE(CheckTextConverter());
+    m_ui.SetConverterAvailable(false);
+    EXPECT_FALSE(CheckTextConverter());
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"※文字コード変換 (CP932) が使えません。\n"
+                                                "ファイルの文字が壊れるため起動できません。"});
+    EXPECT_FALSE(fs::exists(m_prog / "DataTrace.txt")); // nothing written, not even the trace
+}
 } // namespace

@@ -2,8 +2,17 @@
 #include "support/TestSupport.h"
 
 #include "platform/Encoding.h"
+#include "support/Watchdog.h"
 
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
+#include <tuple>
 
 using namespace testsupport;
 
@@ -35,19 +44,26 @@ protected:
 
     // Runs the program from the data folder, with no terminal on its standard input.
     Result Run(const std::vector<std::string>& args) {
-        // Appended piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
-        std::string cmd = "cd ";
-        cmd.append(Quote(m_data.Str())).append(" && ").append(Quote(m_prog / "octetwatch-cli"));
-        for (const std::string& a : args)
-            cmd.append(" ").append(Quote(a));
-        cmd.append(" >").append(Quote(m_out / "out")).append(" 2>").append(Quote(m_out / "err"));
-        cmd.append(" </dev/null");
+        return Shell(m_prog / "octetwatch-cli", args);
+    }
+    // The same for any program (cmp, say).
+    Result Shell(const std::string& program, const std::vector<std::string>& args) {
         Result r;
-        const int raw = std::system(cmd.c_str());
+        const int raw = std::system(Command(program, args).c_str());
         r.m_nStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.m_strOut = ReadFile(m_out / "out");
         r.m_strErr = ReadFile(m_out / "err");
         return r;
+    }
+    std::string Command(const std::string& program, const std::vector<std::string>& args) {
+        // Appended piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
+        std::string cmd = "cd ";
+        cmd.append(Quote(m_data.Str())).append(" && exec ").append(Quote(program));
+        for (const std::string& a : args)
+            cmd.append(" ").append(Quote(a));
+        cmd.append(" >").append(Quote(m_out / "out")).append(" 2>").append(Quote(m_out / "err"));
+        cmd.append(" </dev/null");
+        return cmd;
     }
     std::string Data(const std::string& name) { return m_data / name; }
     std::string Log() { return ReadFile(m_prog / "Result.txt"); }
@@ -113,18 +129,6 @@ TEST_F(CliTest, EqualFilesExitZeroWithTheSummaryOnStdout) {
               std::string("\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF\r\n", 18));
     EXPECT_FALSE(fs::exists(m_prog / "octwtch.ini"));
     EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
-}
-
-TEST_F(CliTest, DifferentFilesExitOneAndLogEveryByte) {
-    WriteFile(Data("a.bin"), "ABCDEFGH");
-    WriteFile(Data("b.bin"), "ABxDEFyH");
-    Result r = Run({"a.bin", "b.bin"});
-    EXPECT_EQ(r.m_nStatus, 1);
-    EXPECT_EQ(r.m_strOut, Summary("2バイトのデータが一致しませんでした。", "              8",
-                                  "              8", "              8"));
-    EXPECT_EQ(r.m_strErr, "");
-    EXPECT_NE(Log().find("0000000002 h :   43      78\r\n0000000006 h :   47      79\r\n"),
-              std::string::npos);
 }
 
 TEST_F(CliTest, DisplayPrintsEachDifferenceBeforeTheSummary) {
@@ -195,8 +199,30 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         {{"a.bin", "./a.bin"}, ""}, // the same file spelled twice is compared
         {{"a.bin", Data("a.bin"), m_prog / "DiffData.db"},
          "※データベースファイルと同じファイル名は使えません。\n"},
-        {{"--yes", "a.bin", "./a.bin", "."}, "ファイルをオープンできません"}, // a log it cannot open
+        {{"--yes", "a.bin", "./a.bin", "."},
+         "ファイルをオープンできません"}, // a log it cannot open
+        // Named pipes are refused at once, never waited on; /dev/null is a log that keeps nothing.
+        {{"fifo", "a.bin"},
+         "octetwatch-cli: FILE A is a named pipe: only regular files and block "
+         "devices are compared: fifo\n"},
+        {{"a.bin", "fifo"}, "octetwatch-cli: FILE B is a named pipe"},
+        {{"--yes", "a.bin", "./a.bin", "fifo"},
+         "ファイルをオープンできません\nファイル アクセス禁止\noctetwatch-cli: the log is a named "
+         "pipe, which cannot hold a log: fifo\n"},
+        {{"--yes", "a.bin", "./a.bin", "/dev/null"}, ""},
+        // The program's own files, however spelled, before any question.
+        {{"--yes", "--db", "a.bin", "./a.bin", m_prog / "./DiffData.db"},
+         "※ログファイルにデータベースファイルは指定できません。\noctetwatch-cli: the run was not "
+         "started: the log would overwrite the difference database: " +
+             m_prog / "./DiffData.db"},
+        {{"--yes", "a.bin", "./a.bin", "trace.log"},
+         "※ログファイルにトレースファイルは指定できません。\noctetwatch-cli: the run was not "
+         "started: the log would be the trace file: " +
+             Data("trace.log")},
     };
+    ::mkfifo(Data("fifo").c_str(), 0600);
+    fs::create_symlink(m_prog / "DataTrace.txt", Data("trace.log"));
+    Watchdog dog(120, "refused selections and runs");
     for (const Case& c : cases) {
         Result r = Run(c.m_args);
         if (c.m_strErr.empty()) {
@@ -206,6 +232,186 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         EXPECT_EQ(r.m_nStatus, 2) << c.m_args[1];
         EXPECT_NE(r.m_strErr.find(c.m_strErr), std::string::npos) << r.m_strErr;
         EXPECT_EQ(r.m_strOut, "");
+    }
+    EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
+}
+
+// Differences as cmp -l lists them: 1-based offset, the two bytes (in octal there).
+using Diffs = std::vector<std::tuple<long long, int, int>>;
+
+Diffs FromCmp(const std::string& out) {
+    Diffs d;
+    std::istringstream in(out);
+    long long offset;
+    std::string a, b;
+    while (in >> offset >> a >> b)
+        d.emplace_back(offset, std::stoi(a, nullptr, 8), std::stoi(b, nullptr, 8));
+    return d;
+}
+
+Diffs FromLog(const std::string& log) {
+    Diffs d;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        unsigned long long adrs;
+        unsigned a, b;
+        char tail;
+        if (std::sscanf(line.c_str(), "%10llX h :   %2X      %2X%c", &adrs, &a, &b, &tail) == 4 &&
+            tail == '\r')
+            d.emplace_back(static_cast<long long>(adrs) + 1, static_cast<int>(a),
+                           static_cast<int>(b));
+    }
+    return d;
+}
+
+// GNU cmp is the reference: the exit status of cmp -s, the differences of cmp -l over the common
+// length, and its note on which file ended first.
+TEST_F(CliTest, AgreesWithCmp) {
+    constexpr long long kChunk = 512 << 10, kBlock = 8 << 20;
+    const struct {
+        const char* m_name;
+        long long m_nA, m_nB;
+        std::vector<long long> m_diffs;
+    } pairs[] = {
+        {"equal", 5000, 5000, {}},
+        {"one_difference", 4096, 4096, {100}},
+        {"b_lost_its_last_byte", 4096, 4095, {}},
+        {"a_shorter_with_differences", 1000, 1200, {0, 999}},
+        {"both_empty", 0, 0, {}},
+        {"a_empty", 0, 10, {}},
+        {"b_empty", 10, 0, {}},
+        {"chunk_edges",
+         2 * kChunk + 10,
+         2 * kChunk + 10,
+         {kChunk - 1, kChunk, 2 * kChunk - 1, 2 * kChunk, 2 * kChunk + 9}},
+        {"block_edges",
+         2 * kBlock + 3,
+         2 * kBlock + 5,
+         {kBlock - 1, kBlock, 2 * kBlock - 1, 2 * kBlock, 2 * kBlock + 2}},
+        {"exactly_one_block", kBlock, kBlock + 1, {0, kBlock - 1}},
+    };
+    for (const auto& p : pairs) {
+        SCOPED_TRACE(p.m_name);
+        MakeSparse(Data("a.bin"), p.m_nA);
+        MakeSparse(Data("b.bin"), p.m_nB);
+        for (long long d : p.m_diffs) {
+            PokeByte(Data("a.bin"), d, static_cast<unsigned char>(d * 13));
+            PokeByte(Data("b.bin"), d, static_cast<unsigned char>(d * 13 + 1));
+        }
+        // The longer file's last byte differs from nothing: neither program lists it.
+        if (p.m_nA != p.m_nB)
+            PokeByte(Data(p.m_nA > p.m_nB ? "a.bin" : "b.bin"), std::max(p.m_nA, p.m_nB) - 1, 0x77);
+        const Result quiet = Shell("cmp", {"-s", "a.bin", "b.bin"});
+        const Result listed = Shell("cmp", {"-l", "a.bin", "b.bin"});
+        fs::remove(Data("log.txt"));
+        const Result ours = Run({"--quiet", "a.bin", "b.bin", "log.txt"});
+        EXPECT_EQ(ours.m_nStatus, quiet.m_nStatus);
+        if (p.m_nA == p.m_nB) {
+            EXPECT_EQ(ours.m_strErr, ""); // nothing to say beyond the summary
+        }
+        EXPECT_EQ(FromLog(ReadFile(Data("log.txt"))), FromCmp(listed.m_strOut));
+        EXPECT_EQ(FromCmp(listed.m_strOut).size(), p.m_diffs.size());
+        const std::size_t eof = ours.m_strErr.find("octetwatch-cli: EOF on ");
+        if (listed.m_strErr.empty()) {
+            EXPECT_EQ(eof, std::string::npos) << ours.m_strErr;
+        } else {
+            ASSERT_NE(eof, std::string::npos) << ours.m_strErr;
+            EXPECT_EQ(ours.m_strErr.substr(eof), "octetwatch-cli: " + listed.m_strErr.substr(5));
+        }
+    }
+}
+
+// 0 only when the files are the same size and equal afterwards; 1 when only their sizes differ.
+TEST_F(CliTest, RepairStatusTellsWhetherTheFilesAreNowTheSame) {
+    const struct {
+        const char* m_pRepair;
+        const char* m_pB;
+        const char* m_pAfter; // the repaired file
+        int m_nStatus;
+    } cases[] = {
+        {"--repair=a", "ABxDEFyH", "ABxDEFyH", 0}, {"--repair=b", "ABxDEFyH", "ABCDEFGH", 0},
+        {"--repair=b", "ABCDEFGH", "ABCDEFGH", 0}, // nothing to repair
+        {"--repair=a", "ABxDEF", "ABxDEFGH", 1},   {"--repair=b", "ABxDEF", "ABCDEF", 1},
+        {"--repair=b", "ABCDEF", "ABCDEF", 1}, // nothing to repair, still not the same
+    };
+    for (const auto& c : cases) {
+        WriteFile(Data("a.bin"), "ABCDEFGH");
+        WriteFile(Data("b.bin"), c.m_pB);
+        fs::remove(m_prog / "Result.txt");
+        const Result r = Run({c.m_pRepair, "--yes", "a.bin", "b.bin"});
+        EXPECT_EQ(r.m_nStatus, c.m_nStatus) << c.m_pRepair << " " << c.m_pB << r.m_strErr;
+        EXPECT_EQ(ReadFile(Data(c.m_pRepair[9] == 'a' ? "a.bin" : "b.bin")), c.m_pAfter);
+        EXPECT_EQ(r.m_strErr.find("EOF on b.bin after byte 6") != std::string::npos,
+                  c.m_nStatus == 1);
+        EXPECT_EQ(r.m_strErr.find("◎ファイルの修復が完了しました。") != std::string::npos,
+                  std::strchr(c.m_pB, 'x') != nullptr);
+    }
+}
+
+// A disk is compared with its image, and repaired from it, as a file is.
+TEST_F(CliTest, BlockDeviceIsComparedAndRepaired) {
+    WriteFile(Data("disk.img"), std::string(64 << 10, 'd'));
+    std::string copy(64 << 10, 'd');
+    copy[1000] = 'X';
+    WriteFile(Data("copy.img"), copy);
+    const Result loop = Shell("losetup", {"--find", "--show", "disk.img"});
+    if (loop.m_nStatus != 0)
+        GTEST_SKIP() << "no loop device here: " << loop.m_strErr;
+    const std::string dev = loop.m_strOut.substr(0, loop.m_strOut.find('\n'));
+    std::shared_ptr<void> detach(nullptr, [&](void*) { Shell("losetup", {"--detach", dev}); });
+    EXPECT_EQ(Run({"--quiet", dev, "copy.img"}).m_nStatus, 1);
+    EXPECT_NE(Log().find("00000003E8 h :   64      58\r\n"), std::string::npos);
+    fs::remove(m_prog / "Result.txt");
+    EXPECT_EQ(Run({"--quiet", "--yes", "--repair=a", dev, "copy.img"}).m_nStatus, 0);
+    fs::remove(m_prog / "Result.txt");
+    EXPECT_EQ(Run({"--quiet", dev, "copy.img"}).m_nStatus, 0);
+}
+
+// Ctrl+C (SIGINT) or SIGTERM during a run: what the stop button does, then 128 + the signal.
+TEST_F(CliTest, SignalStopsTheRunAsTheStopButtonDoes) {
+    // A difference every kEvery bytes: each chunk, after which a stop takes effect, is done soon,
+    // the whole run is far from its end when the signal comes.
+    constexpr std::size_t kSize = 128u << 20, kEvery = 256;
+    std::string b(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; i += kEvery)
+        b[i] = '\xFF';
+    MakeSparse(Data("a.bin"), kSize);
+    WriteFile(Data("b.bin"), b);
+    for (int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig);
+        fs::remove(m_prog / "Result.txt");
+        const std::string cmd =
+            Command(m_prog / "octetwatch-cli", {"--quiet", "--db", "a.bin", "b.bin"});
+        Watchdog dog(300, "a run stopped by a signal");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        // The first difference on disk: the run is under way.
+        while (Log().find(" h :   ") == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        EXPECT_NE(ReadFile(m_out / "err").find("octetwatch-cli: interrupted"), std::string::npos);
+        EXPECT_EQ(ReadFile(m_out / "out"), ""); // no summary
+        EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
+        // The header and every line found so far, each whole; no closing lines.
+        const std::string log = Log();
+        const std::size_t first = log.find("0000000000 h :");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(log.find("Generated by"), std::string::npos);
+        std::string lines;
+        char line[64];
+        for (std::size_t i = 0; lines.size() < log.size() - first; ++i) {
+            std::snprintf(line, sizeof line, "%010zX h :   00      FF\r\n", i * kEvery);
+            lines += line;
+        }
+        EXPECT_TRUE(log.compare(first, std::string::npos, lines) == 0) << "not a clean prefix";
     }
 }
 
@@ -223,49 +429,35 @@ TEST_F(CliTest, FullDiskEndsTheProgramAsTrouble) {
     EXPECT_GT(fs::file_size(disk / "Result.txt"), 0u);
 }
 
-TEST_F(CliTest, ReadOnlyLogRefusesTheRun) {
+// Each refusal of the writability check gives its own reason.
+TEST_F(CliTest, UnwritableFilesAndLogAreExplained) {
     WriteFile(Data("a.bin"), "AB");
     WriteFile(Data("b.bin"), "AX");
     WriteFile(Data("ro.log"), "OLD");
     MakeReadOnly(Data("ro.log"));
+    const std::string refusal = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n"
+                                "octetwatch-cli: the run was not started: the log cannot be "
+                                "written: " +
+                                Data("ro.log") + "\n";
     Result r = Run({"a.bin", "b.bin", "ro.log"});
     EXPECT_EQ(r.m_nStatus, 2);
-    EXPECT_EQ(r.m_strErr, "※不一致情報を書き込むテキストファイルが書き込み不能です。\n");
-    EXPECT_EQ(ReadFile(Data("ro.log")), "OLD");
-}
-
-TEST_F(CliTest, DeclinedQuestionAboutUnwritableFilesIsExplained) {
-    WriteFile(Data("a.bin"), "AB");
-    WriteFile(Data("b.bin"), "AX");
+    EXPECT_EQ(r.m_strErr, refusal);
     MakeReadOnly(Data("a.bin"));
     MakeReadOnly(Data("b.bin"));
-    Result r = Run({"--db", "a.bin", "b.bin"});
-    EXPECT_EQ(r.m_nStatus, 2);
-    EXPECT_NE(r.m_strErr.find("※両ファイルともに書き込み不能です。"), std::string::npos);
-    EXPECT_NE(r.m_strErr.find("octetwatch-cli: the run was not started"), std::string::npos);
+    Result no = Run({"--db", "a.bin", "b.bin"});
+    EXPECT_EQ(no.m_nStatus, 2);
+    EXPECT_NE(no.m_strErr.find("※両ファイルともに書き込み不能です。"), std::string::npos);
+    EXPECT_NE(no.m_strErr.find("octetwatch-cli: the run was not started: the question was "
+                               "answered No\n"),
+              std::string::npos);
+    // Answered Yes, then refused for the log: that is what is said.
+    Result yes = Run({"--yes", "--db", "a.bin", "b.bin", "ro.log"});
+    EXPECT_EQ(yes.m_nStatus, 2);
+    EXPECT_EQ(yes.m_strErr.substr(yes.m_strErr.size() - refusal.size()), refusal);
+    EXPECT_EQ(yes.m_strErr.find("answered No"), std::string::npos) << yes.m_strErr;
+    EXPECT_EQ(ReadFile(Data("ro.log")), "OLD");
     // Without the database there is nothing to ask.
-    Result plain = Run({"a.bin", "b.bin"});
-    EXPECT_EQ(plain.m_nStatus, 1);
-}
-
-TEST_F(CliTest, RepairLeavesTheTwoFilesEqual) {
-    for (const char* which : {"a", "b"}) {
-        WriteFile(Data("a.bin"), "ABCDEFGH");
-        WriteFile(Data("b.bin"), "ABxDEFyH");
-        fs::remove(m_prog / "Result.txt");
-        Result r = Run({std::string("--repair=") + which, "--yes", "a.bin", "b.bin"});
-        EXPECT_EQ(r.m_nStatus, 0) << which << r.m_strErr;
-        EXPECT_EQ(ReadFile(Data("a.bin")), ReadFile(Data("b.bin")));
-        EXPECT_EQ(ReadFile(Data("a.bin")), *which == 'a' ? "ABxDEFyH" : "ABCDEFGH");
-        EXPECT_NE(r.m_strErr.find("◎ファイルの修復が完了しました。"), std::string::npos);
-    }
-}
-
-TEST_F(CliTest, RepairOfEqualFilesIsNothingToDo) {
-    WriteFile(Data("a.bin"), "AB");
-    WriteFile(Data("b.bin"), "AB");
-    Result r = Run({"--repair=a", "--yes", "a.bin", "b.bin"});
-    EXPECT_EQ(r.m_nStatus, 0);
+    EXPECT_EQ(Run({"a.bin", "b.bin"}).m_nStatus, 1);
 }
 
 TEST_F(CliTest, RepairDeclinedOrImpossibleIsTrouble) {

@@ -61,6 +61,13 @@ inline int VisibleTopLevels() {
     return n;
 }
 
+// A box's text as the user reads it: without the zero-width breaks after each "/".
+inline std::string ShownText(const QString& text) {
+    QString plain = text;
+    plain.remove(QChar(0x200B));
+    return plain.toStdString();
+}
+
 inline QAbstractButton* ButtonWithText(QWidget* parent, const QString& text) {
     for (QAbstractButton* b : parent->findChildren<QAbstractButton*>())
         if (b->text() == text)

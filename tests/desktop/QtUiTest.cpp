@@ -215,18 +215,54 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
 }
 
 TEST_F(QtUiTest, BoxWithoutCaptionIsTitledWithTheProgramAndShowsTextAsWritten) {
-    QString title, text;
+    QString title;
+    std::string text;
     auto answered = OnNextModal([&](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         ASSERT_NE(box, nullptr);
         title = box->windowTitle();
-        text = box->text();
+        text = qttest::ShownText(box->text());
         qttest::ButtonWithText(box, QStringLiteral("OK"))->click();
     });
     EXPECT_EQ(m_ui.MessageBox(BoxSpec("<b>a</b>\r\nb")), IDOK);
     EXPECT_TRUE(*answered);
     EXPECT_EQ(title, QStringLiteral("Octetwatch"));
-    EXPECT_EQ(text, QStringLiteral("<b>a</b>\nb")); // plain text: a path may hold "<"
+    EXPECT_EQ(text, "<b>a</b>\nb"); // plain text: a path may hold "<"
+}
+
+// A confirmation that names a path of thousands of characters: every character shows, broken at
+// "/", and the box stays on the screen.
+TEST_F(QtUiTest, LongPathInABoxWrapsAndStaysWithinTheScreen) {
+    std::string path;
+    for (int i = 0; i < 120; ++i)
+        path += "/folder" + std::to_string(i) + "_abcdefghijklmn";
+    path += "/" + std::string(200, 'n') + ".bin"; // a name longer than a line
+    const std::string text = "FileA: 【 " + path +
+                             " 】\nを修復しようとしています。\n元には戻せませんが本当に実行"
+                             "してよろしいですか?";
+    QRect screen, frame;
+    std::string shown;
+    bool bAllLinesShown = false;
+    auto answered = OnNextModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_NE(box, nullptr);
+        screen = box->screen()->availableGeometry();
+        frame = box->frameGeometry();
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        ASSERT_NE(label, nullptr);
+        shown = qttest::ShownText(label->text());
+        bAllLinesShown = label->heightForWidth(label->width()) <= label->height() &&
+                         box->rect().contains(label->geometry());
+        box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/long-path-box.png"));
+        qttest::ButtonWithText(box, QStringLiteral("OK"))->click();
+    });
+    EXPECT_EQ(m_ui.MessageBox(BoxSpec(text)), IDOK);
+    ASSERT_TRUE(*answered);
+    EXPECT_GT(path.size(), 2500u);
+    EXPECT_EQ(shown, text);
+    EXPECT_TRUE(bAllLinesShown);
+    EXPECT_LE(frame.width(), screen.width());
+    EXPECT_LE(frame.height(), screen.height()) << "the box grew past the bottom of the screen";
 }
 
 // --- the dialogs built from their templates ---

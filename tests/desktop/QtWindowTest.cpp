@@ -41,7 +41,7 @@ public:
             if (!box || !box->isVisible() || !box->isActiveWindow() || m_bBusy)
                 return;
             m_bBusy = true;
-            m_texts.push_back(S(box->text()));
+            m_texts.push_back(qttest::ShownText(box->text()));
             m_titles.push_back(S(box->windowTitle()));
             m_icons.push_back(box->icon());
             m_answer(box);

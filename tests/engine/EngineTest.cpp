@@ -172,63 +172,12 @@ TEST_F(OpenLog, AbsentLogIsCreatedWithoutAQuestion) {
     EXPECT_TRUE(ui.BoxTexts().empty());
 }
 
-TEST_F(OpenLog, DeclinedOverwriteLeavesTheOldLogAndNoCause) {
-    engine.m_strLogFile = dir / "old.txt";
-    WriteFile(engine.m_strLogFile, "keep me");
-    ui.QueueAnswer(IDCANCEL);
-    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
-    EXPECT_EQ(error.m_cause, platform::kCauseNone);
-    EXPECT_EQ(ReadFile(engine.m_strLogFile), "keep me");
-    EXPECT_FALSE(file.IsOpen());
-}
-
 TEST_F(OpenLog, AcceptedOverwriteEmptiesTheLog) {
     engine.m_strLogFile = dir / "old.txt";
     WriteFile(engine.m_strLogFile, "old content");
     ui.QueueAnswer(IDOK);
     EXPECT_TRUE(engine.OpenLogFile(&file, &error));
     EXPECT_EQ(std::filesystem::file_size(engine.m_strLogFile), 0u);
-}
-
-TEST_F(OpenLog, FolderOfThatNameIsAskedAboutThenFailsWithACause) {
-    engine.m_strLogFile = dir.Str();
-    ui.QueueAnswer(IDOK);
-    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
-    EXPECT_EQ(error.m_cause, platform::kCauseAccessDenied);
-    EXPECT_EQ(ui.EventsOf(UiEvent::Kind::Overwrite).size(), 1u);
-}
-
-TEST_F(OpenLog, NoMemoryForTheWorkAreaIsSaidInEnglish) {
-    engine.m_strLogFile = dir / "new.txt";
-    ui.FailAllocations(1);
-    EXPECT_FALSE(engine.OpenLogFile(&file, &error));
-    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{"Can not get memory area!\n At OpenLogFile"}));
-    EXPECT_FALSE(std::filesystem::exists(engine.m_strLogFile));
-}
-
-TEST_F(OpenLog, HardLinkToFileBIsRefusedBeforeAnyQuestion) {
-    const std::string b = dir / "b.bin";
-    WriteFile(b, "file B");
-    engine.m_strFileA = dir / "a.bin";
-    engine.m_strFileB = b;
-    WriteFile(engine.m_strFileA, "file A");
-    engine.m_strLogFile = dir / "link.txt";
-    std::filesystem::create_hard_link(b, engine.m_strLogFile);
-    ui.QueueAnswer(IDOK);
-
-    EXPECT_FALSE(engine.AllFileOpen());
-
-    EXPECT_EQ(ui.BoxTexts(),
-              (std::vector<std::string>{"※ログファイルに比較するファイルは指定できません。"}));
-    EXPECT_EQ(ReadFile(b), "file B");
-    EXPECT_FALSE(engine.m_bOpenA || engine.m_bOpenB || engine.m_bOpenLog);
-}
-
-TEST_F(OpenLog, NoMemoryForTheOpeningWorkArea) {
-    engine.m_strFileA = dir / "a.bin";
-    ui.FailAllocations(1);
-    EXPECT_FALSE(engine.AllFileOpen());
-    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{"※メモリー確保失敗。AllFileOpen()\n"}));
 }
 
 } // namespace

@@ -220,10 +220,21 @@ void ScriptedUi::SetFreeSpace(std::optional<std::uint64_t> bytes) {
     m_freeSpace = bytes;
 }
 
-void ScriptedUi::FailAllocations(int count, std::size_t minBytes) {
+void ScriptedUi::FailAllocations(int count, std::size_t minBytes, int after) {
     std::lock_guard lock(m_faultMutex);
     m_nFailAllocations = count;
     m_nFailAllocMin = minBytes;
+    m_nAllocationsBeforeFailing = after;
+}
+
+void ScriptedUi::FailThreadStarts(int count) {
+    std::lock_guard lock(m_faultMutex);
+    m_nFailThreadStarts = count;
+}
+
+void ScriptedUi::SetConverterAvailable(bool available) {
+    std::lock_guard lock(m_faultMutex);
+    m_bConverter = available;
 }
 
 void ScriptedUi::OnOpen(int fd, const std::string& path) {
@@ -299,11 +310,27 @@ bool ScriptedUi::OnFreeSpace(const std::string&, std::uint64_t& bytes) {
 
 bool ScriptedUi::OnAllocate(std::size_t bytes) {
     std::lock_guard lock(m_faultMutex);
-    if (m_nFailAllocations > 0 && bytes >= m_nFailAllocMin) {
-        --m_nFailAllocations;
-        return false;
+    if (m_nFailAllocations == 0 || bytes < m_nFailAllocMin)
+        return true;
+    if (m_nAllocationsBeforeFailing > 0) {
+        --m_nAllocationsBeforeFailing;
+        return true;
     }
-    return true;
+    --m_nFailAllocations;
+    return false;
+}
+
+bool ScriptedUi::OnOpenConverter() {
+    std::lock_guard lock(m_faultMutex);
+    return m_bConverter;
+}
+
+bool ScriptedUi::OnStartThread() {
+    std::lock_guard lock(m_faultMutex);
+    if (m_nFailThreadStarts == 0)
+        return true;
+    --m_nFailThreadStarts;
+    return false;
 }
 
 } // namespace platform

@@ -72,8 +72,13 @@ public:
     void FailWrites(const std::string& path, std::uint64_t afterBytes, int err);
     // Free-space queries answer `bytes` (every folder); std::nullopt asks the system again.
     void SetFreeSpace(std::optional<std::uint64_t> bytes);
-    // The next `count` allocations of at least `minBytes` that the program checks fail.
-    void FailAllocations(int count, std::size_t minBytes = 0);
+    // The next `count` allocations of at least `minBytes` that the program checks fail, after
+    // `after` such allocations were let through.
+    void FailAllocations(int count, std::size_t minBytes = 0, int after = 0);
+    // The next `count` threads the backend is asked to start cannot be started.
+    void FailThreadStarts(int count);
+    // Whether the CP932 converter can be opened.
+    void SetConverterAvailable(bool available);
 
     // --- UiBase / IUi ---
     int MessageBox(const BoxSpec& box) override;
@@ -98,6 +103,8 @@ public:
     int OnWrite(int fd, std::size_t& n) override;
     bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) override;
     bool OnAllocate(std::size_t bytes) override;
+    bool OnOpenConverter() override;
+    bool OnStartThread() override;
 
 private:
     void Record(UiEvent event);
@@ -124,7 +131,10 @@ private:
     std::map<int, Handle> m_handles;
     std::optional<std::uint64_t> m_freeSpace;
     int m_nFailAllocations = 0;
+    int m_nAllocationsBeforeFailing = 0;
     std::size_t m_nFailAllocMin = 0;
+    int m_nFailThreadStarts = 0;
+    bool m_bConverter = true;
 };
 
 } // namespace platform

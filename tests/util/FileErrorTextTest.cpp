@@ -45,12 +45,19 @@ TEST(FileErrorText, CauseNoneLeavesTheTextAlone) {
 // What the user reads for the errno behind a failed open or write.
 TEST(FileErrorText, CauseFromErrno) {
     const std::pair<int, const char*> table[] = {
-        {ENOENT, "ファイル未定義"},          {EACCES, "ファイル アクセス禁止"},
-        {EISDIR, "ファイル アクセス禁止"},   {EROFS, "ファイル アクセス禁止"},
-        {ENOSPC, "ディスク フル"},           {EDQUOT, "ディスク フル"},
-        {ENAMETOOLONG, "不正パス"},          {ENOTDIR, "不正パス"},
-        {EMFILE, "オープン ファイル数超過"}, {EIO, "ハードウェア エラー"},
-        {EBADF, "不正ファイル ハンドル使用"}, {EXDEV, "未定義エラー"},
+        {ENOENT, "ファイル未定義"},
+        {EACCES, "ファイル アクセス禁止"},
+        {EISDIR, "ファイル アクセス禁止"},
+        {EROFS, "ファイル アクセス禁止"},
+        {ENOSPC, "ディスク フル"},
+        {EDQUOT, "ディスク フル"},
+        {ENAMETOOLONG, "不正パス"},
+        {ENOTDIR, "不正パス"},
+        {EMFILE, "オープン ファイル数超過"},
+        {EIO, "ハードウェア エラー"},
+        {EBADF, "不正ファイル ハンドル使用"},
+        {EXDEV, "未定義エラー"},
+        {ENXIO, "ファイル アクセス禁止"}, // a named pipe or a socket
     };
     for (auto [err, text] : table) {
         int result = -5;
@@ -73,7 +80,11 @@ TEST(FileErrorText, TextFileFailuresCarryTheirCause) {
         int cause;
     } table[] = {
         {dir / "missing.txt", platform::CTextFile::modeRead, platform::kCauseFileNotFound},
-        {dir / "no/such/log.txt", platform::CTextFile::modeWrite, platform::kCauseFileNotFound},
+        {dir / "no/such.txt", platform::CTextFile::modeRead, platform::kCauseFileNotFound},
+        // Creating in a folder that does not exist: a bad path, not a missing file.
+        {dir / "no/such/log.txt", platform::CTextFile::modeWrite, platform::kCauseBadPath},
+        {dir / "no/such/log.txt", platform::CTextFile::modeCreateReadWrite,
+         platform::kCauseBadPath},
         {dir.Str(), platform::CTextFile::modeRead, platform::kCauseAccessDenied},
         {dir.Str(), platform::CTextFile::modeWrite, platform::kCauseAccessDenied},
         {dir / "ro.txt", platform::CTextFile::modeAppend, platform::kCauseAccessDenied},

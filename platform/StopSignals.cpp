@@ -1,0 +1,64 @@
+#include "platform/StopSignals.h"
+
+#include <atomic>
+#include <cstring>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// The handler does nothing but this store (and, the second time, write and _exit): all three are
+// safe in a signal handler.
+std::atomic<int> g_nStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+const char* g_pSecondNote = nullptr;
+std::size_t g_nSecondNoteLen = 0;
+
+void OnStopSignal(int sig) {
+    int none = 0;
+    if (g_nStopSignal.compare_exchange_strong(none, sig))
+        return;
+    if (g_pSecondNote != nullptr) {
+        const ssize_t written = ::write(STDERR_FILENO, g_pSecondNote, g_nSecondNoteLen);
+        (void)written;
+    }
+    ::_exit(128 + sig);
+}
+
+sigset_t StopSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+} // namespace
+
+void InstallStopSignals(const char* pSecondNote) {
+    g_pSecondNote = pSecondNote;
+    g_nSecondNoteLen = pSecondNote != nullptr ? std::strlen(pSecondNote) : 0;
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    // No SA_RESTART: a question waiting for the terminal is interrupted, and counts as No.
+    sa.sa_flags = 0;
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+int StopSignal() {
+    return g_nStopSignal.load();
+}
+
+CStopSignalsBlocked::CStopSignalsBlocked() {
+    const sigset_t set = StopSet();
+    ::pthread_sigmask(SIG_BLOCK, &set, &m_old);
+}
+
+CStopSignalsBlocked::~CStopSignalsBlocked() {
+    ::pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+}
+
+} // namespace platform
