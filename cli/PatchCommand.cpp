@@ -27,8 +27,8 @@ const char* const kPatchUsage =
     "\n"
     "Exit status: 0 patched (or already patched), 2 refused, declined or failed.\n"
     "\n"
-    "Compare today (the database is DiffData.db beside the program), patch another copy of\n"
-    "monday.img tomorrow so that it becomes tuesday.img, and undo that:\n"
+    "Compare today (the database is DiffData.db in the data folder, see Files above), patch\n"
+    "another copy of monday.img tomorrow so that it becomes tuesday.img, and undo that:\n"
     "  octetwatch-cli --db monday.img tuesday.img\n"
     "  octetwatch-cli --patch=DiffData.db --from=a --yes copy.img\n"
     "  octetwatch-cli --patch=DiffData.db --from=b --yes copy.img\n";

@@ -116,8 +116,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
 }
 
 // Why a path cannot be used when its kind is the reason: the files compared must be regular files
-// or block devices; the log must be neither a pipe nor a socket (a character device such as
-// /dev/null is fine). Empty when its kind is not the reason.
+// or block devices; the log must be neither a pipe, a socket nor a disk device (a character
+// device such as /dev/null is fine). Empty when its kind is not the reason.
 std::string KindProblem(const std::string& path, bool bLog) {
     platform::FileStatus st;
     if (!platform::GetFileStatus(path, &st))
@@ -131,6 +131,8 @@ std::string KindProblem(const std::string& path, bool bLog) {
         return "is a folder";
     case platform::FileKind::CharDevice:
         return bLog ? std::string() : "is a character device";
+    case platform::FileKind::BlockDevice:
+        return bLog ? "is a block device" : std::string();
     case platform::FileKind::Other:
         return bLog ? std::string() : "is not a regular file";
     default:

@@ -12,6 +12,7 @@
 #include "util/Trace.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -570,7 +571,20 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     }
 
     platform::FileStatus status;
-    if (platform::GetFileStatus(work, &status)) {
+    const bool bExists = platform::GetFileStatus(work, &status);
+    // A log cannot live in a pipe or a socket (a write would wait for ever), nor on a disk device,
+    // where "overwriting" it writes over the start of the disk: refused as an open that failed,
+    // before anyone is asked to overwrite.
+    if (bExists && (status.m_kind == platform::FileKind::Fifo ||
+                    status.m_kind == platform::FileKind::Socket ||
+                    status.m_kind == platform::FileKind::BlockDevice)) {
+        if (pError != nullptr) {
+            pError->m_cause = platform::CauseFromErrno(ENXIO);
+            pError->m_nOsError = ENXIO;
+        }
+        return FALSE;
+    }
+    if (bExists) {
         CMyOverwriteDlg dlg;
         dlg.SetMessage(work.c_str());
         if (dlg.DoModal() == IDCANCEL)

@@ -365,6 +365,11 @@ TEST_F(CliTest, BlockDeviceIsComparedAndRepaired) {
     EXPECT_EQ(Run({"--quiet", "--yes", "--repair=a", dev, "copy.img"}).m_nStatus, 0);
     fs::remove(m_prog / "Result.txt");
     EXPECT_EQ(Run({"--quiet", dev, "copy.img"}).m_nStatus, 0);
+    // A disk is never a log: "overwriting" it would write over the start of the disk.
+    const Result asLog = Run({"--quiet", "--yes", "copy.img", "./copy.img", dev});
+    EXPECT_EQ(asLog.m_nStatus, 2);
+    EXPECT_NE(asLog.m_strErr.find("the log is a block device"), std::string::npos) << asLog.m_strErr;
+    EXPECT_EQ(ReadFile(Data("disk.img")), copy);
 }
 
 // Ctrl+C (SIGINT) or SIGTERM during a run: what the stop button does, then 128 + the signal.
