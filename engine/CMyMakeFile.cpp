@@ -104,8 +104,9 @@ std::string Grouped(std::int64_t value) {
 // False when the run has to be abandoned (the difference is then neither written nor counted).
 bool ReportDifference(CMyMakeFile* p, BYTE a, BYTE b) {
     p->FormatDiffLine(p->m_i64Adrs, a, b);
-    const auto free = static_cast<std::int64_t>(
-        platform::FreeSpaceOfHandle(p->m_fileLog.Handle(), p->m_strLogFold));
+    const std::int64_t free =
+        p->m_logSpace.FreeBytes(p->m_fileLog.Handle(), p->m_strLogFold,
+                                p->m_fileLog.BytesWritten(), CMyMakeFile::kDiskReserve);
     // A line the disk did not take is reported like a full disk: the log must not lose it silently.
     if (free < CMyMakeFile::kDiskReserve || !p->m_fileLog.WriteString(p->m_strLine) ||
         !p->m_fileLog.Flush()) {
@@ -347,6 +348,7 @@ BOOL CMyMakeFile::ExecStep() {
         m_nChunkLeft = kChunksPerBlock;
         m_nLastChunkNum = m_nLastBlockSize / kChunkSize;
         m_nTailSize = m_nLastBlockSize % kChunkSize;
+        m_logSpace.Reset();
 
         ReadBlockData();
         // A first read that failed has closed the files; there is nothing to compare or log.

@@ -88,6 +88,15 @@ void Utf8ToCp932(std::string_view in, std::string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     std::size_t left = in.size();
     while (left > 0) {
+        if (*p < 0x80) { // a run of ASCII, the whole of a log line, goes over at once
+            std::size_t run = 1;
+            while (run < left && p[run] < 0x80)
+                ++run;
+            out.append(reinterpret_cast<const char*>(p), run);
+            p += run;
+            left -= run;
+            continue;
+        }
         std::size_t len = Utf8SequenceLength(p, left);
         if (len == 1) {
             out.push_back(static_cast<char>(*p));

@@ -45,19 +45,27 @@ int FileOpen(const std::string& path, int flags) {
         oflags |= O_TRUNC;
     if (flags & kOpenAppend)
         oflags |= O_APPEND;
-    if ((flags & kOpenWrite) && HasNoWriteBit(path)) {
+    // A truncating open would empty the file before its handle could be looked at.
+    if ((flags & kOpenWrite) && (flags & kOpenTruncate) && HasNoWriteBit(path)) {
         errno = EACCES;
         return -1;
     }
     int fd = RetryAfterSignal([&] { return ::open(path.c_str(), oflags, 0666); });
     if (fd < 0)
         return -1;
-    // Reading a folder as a file must fail at the open, not at the first read.
+    // Reading a folder as a file must fail at the open, not at the first read. One look at the
+    // handle serves both checks: the trace is opened this way for every message.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        errno = EISDIR;
-        return -1;
+    if (::fstat(fd, &st) == 0) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR
+                        : (flags & kOpenWrite) && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0
+                            ? EACCES
+                            : 0;
+        if (err != 0) {
+            ::close(fd);
+            errno = err;
+            return -1;
+        }
     }
     if (IFaultInjector* f = FaultInjector())
         f->OnOpen(fd, path);
