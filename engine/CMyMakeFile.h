@@ -1,6 +1,7 @@
 #pragma once
 // The comparison engine: one run of FILE A against FILE B on the worker thread, writing the result
 // log, feeding the difference store and reporting to the main window.
+#include "engine/CMyBlockReader.h"
 #include "engine/CMyLogSpace.h"
 #include "platform/Control.h"
 #include "platform/LowFile.h"
@@ -105,6 +106,7 @@ public:
     std::string m_strLine;
     std::string m_strLogFold;
     CMyLogSpace m_logSpace;
+    CMyBlockReader m_reader;
 };
 
 // The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort.

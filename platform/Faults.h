@@ -20,6 +20,10 @@ public:
     virtual bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) = 0;
     // False to make the allocation fail.
     virtual bool OnAllocate(std::size_t bytes) = 0;
+    // False to make the file system unable to tell where a file's holes are.
+    virtual bool OnDataMap(int /*fd*/) { return true; }
+    // True to answer the question for the machine's memory with `bytes`.
+    virtual bool OnMemorySize(std::uint64_t& /*bytes*/) { return false; }
 };
 
 void SetFaultInjector(IFaultInjector* injector); // nullptr removes it
