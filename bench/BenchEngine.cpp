@@ -2,6 +2,8 @@
 // and the process's peak memory. Also makes the benchmark's input files.
 //
 //   octw_bench_engine run FILE_A FILE_B LOG [DB]    (DB given: the difference database is built)
+//   octw_bench_engine crowd MEMORY FILE_A FILE_B LOG (a run told the machine has MEMORY bytes, so
+//                                                     that it drops what it read from the cache)
 //   octw_bench_engine flip SRC DST STRIDE            (DST = SRC with every STRIDE-th byte inverted)
 //   octw_bench_engine floor FILE_A FILE_B FOLD       (only the system calls a run with the database
 //                                                     must make for these files' differences)
@@ -9,6 +11,7 @@
 #include "engine/CMyMakeFile.h"
 #include "platform/Control.h"
 #include "platform/Encoding.h"
+#include "platform/Faults.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "platform/UiBase.h"
@@ -44,6 +47,25 @@ public:
         return IDOK;
     }
     int m_nBoxes = 0;
+};
+
+// Tells the run the machine's memory is `m_nMemory` bytes, and nothing else.
+class MemoryFigure : public platform::IFaultInjector {
+public:
+    explicit MemoryFigure(std::uint64_t memory) : m_nMemory(memory) {}
+    void OnOpen(int, const std::string&) override {}
+    void OnClose(int) override {}
+    int OnRead(int, std::size_t&) override { return 0; }
+    int OnWrite(int, std::size_t&) override { return 0; }
+    bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
+    bool OnAllocate(std::size_t) override { return true; }
+    bool OnMemorySize(std::uint64_t& bytes) override {
+        bytes = m_nMemory;
+        return true;
+    }
+
+private:
+    std::uint64_t m_nMemory;
 };
 
 class NullWindow : public platform::CWndTarget {
@@ -224,11 +246,18 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 4 && args[0] == "run")
         return Run(args[1], args[2], args[3], args.size() >= 5 ? args[4] : std::string());
+    if (args.size() == 5 && args[0] == "crowd") {
+        MemoryFigure figure(std::stoull(args[1]));
+        platform::SetFaultInjector(&figure);
+        const int result = Run(args[2], args[3], args[4], std::string());
+        platform::SetFaultInjector(nullptr);
+        return result;
+    }
     if (args.size() == 4 && args[0] == "flip")
         return Flip(args[1], args[2], std::stol(args[3]));
     if (args.size() == 4 && args[0] == "floor")
         return Floor(args[1], args[2], args[3]);
-    std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | flip SRC DST STRIDE | "
-                         "floor A B FOLD\n");
+    std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | crowd MEMORY A B LOG | "
+                         "flip SRC DST STRIDE | floor A B FOLD\n");
     return 2;
 }
