@@ -15,6 +15,13 @@ namespace {
 
 using Message = std::tuple<UINT, WPARAM, LPARAM>;
 
+// "(n)", built piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
+std::string Numbered(WPARAM n) {
+    std::string text = "(";
+    text.append(std::to_string(n)).append(")");
+    return text;
+}
+
 // Records what it is sent and prints a line per difference, as the main window's output box
 // does through the command line's observer.
 class LineWindow : public platform::CWndTarget {
@@ -23,7 +30,7 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         m_received.emplace_back(message, wParam, lParam);
         if (message == WM_DIFF_COUNT)
-            m_ui.PrintLine("(" + std::to_string(wParam) + ")");
+            m_ui.PrintLine(Numbered(wParam));
         return 0;
     }
     void OnCommand(int) override {}
@@ -75,7 +82,7 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
     EXPECT_EQ(window.m_received, posted);
     std::string lines;
     for (WPARAM n = 1; n <= kDiffs; ++n)
-        lines += "(" + std::to_string(n) + ")\n";
+        lines.append(Numbered(n)).append("\n");
     EXPECT_EQ(ReadFile(dir / "out"), lines + "summary\n");
 }
 
