@@ -57,10 +57,7 @@ std::uint32_t FirstDifference(const BYTE* a, const BYTE* b, std::uint32_t n) {
 
 char* PutHex(char* out, std::uint64_t value, int minDigits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    int digits = 1;
-    for (std::uint64_t v = value >> 4; v != 0; v >>= 4)
-        ++digits;
-    digits = std::max(digits, minDigits);
+    const int digits = std::max((67 - __builtin_clzll(value | 1)) / 4, minDigits);
     for (int i = digits - 1; i >= 0; --i) {
         out[i] = kDigits[value & 0xF];
         value >>= 4;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -120,6 +121,11 @@ void Utf8ToCp932(std::string_view in, std::string& out) {
     while (left > 0) {
         if (*p < 0x80) { // a run of ASCII, the whole of a log line, goes over at once
             std::size_t run = 1;
+            for (std::uint64_t eight; run + 8 <= left; run += 8) {
+                std::memcpy(&eight, p + run, 8);
+                if (eight & 0x8080808080808080u)
+                    break;
+            }
             while (run < left && p[run] < 0x80)
                 ++run;
             out.append(reinterpret_cast<const char*>(p), run);
