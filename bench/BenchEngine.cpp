@@ -2,11 +2,18 @@
 // and the process's peak memory. Also makes the benchmark's input files.
 //
 //   octw_bench_engine run FILE_A FILE_B LOG [DB]    (DB given: the difference database is built)
+//   octw_bench_engine crowd MEMORY FILE_A FILE_B LOG (a run told the machine has MEMORY bytes, so
+//                                                     that it drops what it read from the cache)
 //   octw_bench_engine flip SRC DST STRIDE            (DST = SRC with every STRIDE-th byte inverted)
+//   octw_bench_engine floor FILE_A FILE_B FOLD       (only the system calls a run with the database
+//                                                     must make for these files' differences)
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyMakeFile.h"
 #include "platform/Control.h"
+#include "platform/Encoding.h"
+#include "platform/Faults.h"
 #include "platform/FileStatus.h"
+#include "platform/Format.h"
 #include "platform/UiBase.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
@@ -15,12 +22,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,12 +49,39 @@ public:
     int m_nBoxes = 0;
 };
 
+// Tells the run the machine's memory is `m_nMemory` bytes, and nothing else.
+class MemoryFigure : public platform::IFaultInjector {
+public:
+    explicit MemoryFigure(std::uint64_t memory) : m_nMemory(memory) {}
+    void OnOpen(int, const std::string&) override {}
+    void OnClose(int) override {}
+    int OnRead(int, std::size_t&) override { return 0; }
+    int OnWrite(int, std::size_t&) override { return 0; }
+    bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
+    bool OnAllocate(std::size_t) override { return true; }
+    bool OnMemorySize(std::uint64_t& bytes) override {
+        bytes = m_nMemory;
+        return true;
+    }
+
+private:
+    std::uint64_t m_nMemory;
+};
+
 class NullWindow : public platform::CWndTarget {
 public:
     LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
     void OnCommand(int) override {}
     void OnDropFiles(int, const std::vector<std::string>&) override {}
 };
+
+// Processor time of the whole process so far (user and system), in seconds.
+double CpuSeconds() {
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 std::int64_t SizeOf(const std::string& path) {
     platform::FileStatus st;
@@ -88,6 +125,7 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
     auto engine = std::make_unique<CMyMakeFile>();
     engine->m_hWndMain = &window;
 
+    const double cpu0 = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     engine->ResetFileData();
     engine->SetFileDataEx(&data);
@@ -114,10 +152,11 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
+    const double cpu = CpuSeconds() - cpu0;
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("engine_s=%.3f peak_rss_kib=%ld diffs=%lld stored=%lld boxes=%d\n", seconds,
-                usage.ru_maxrss, static_cast<long long>(engine->m_i64DiffCount),
+    std::printf("engine_s=%.3f cpu_s=%.3f peak_rss_kib=%ld diffs=%lld stored=%lld boxes=%d\n",
+                seconds, cpu, usage.ru_maxrss, static_cast<long long>(engine->m_i64DiffCount),
                 static_cast<long long>(store.GetDiffNum()), ui.m_nBoxes);
     ui.DestroyDialogWindow();
     platform::SetUi(nullptr);
@@ -141,14 +180,84 @@ int Flip(const std::string& src, const std::string& dst, long stride) {
     return out ? 0 : 2;
 }
 
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What no run can do without: one write per log line to a log in FOLD, then, for every
+// difference the store refuses, one open, write and close of the trace in FOLD. The differences
+// are found before the clock starts.
+int Floor(const std::string& fileA, const std::string& fileB, const std::string& fold) {
+    struct Diff {
+        std::int64_t m_i64Adrs;
+        unsigned char m_bA, m_bB;
+    };
+    const std::string a = ReadAll(fileA), b = ReadAll(fileB);
+    std::vector<Diff> diffs;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        if (a[i] != b[i])
+            diffs.push_back({static_cast<std::int64_t>(i), static_cast<unsigned char>(a[i]),
+                             static_cast<unsigned char>(b[i])});
+    // The store's refusal as the trace holds it; its numbers do not change what it costs.
+    const std::string refusal = platform::Utf8ToCp932(platform::Format(
+        "※アイテム数が多すぎて追加できません。CMyDiffDataBase::AddDiffData()\r\n"
+        "\tItemNum[%015I64d], ADRS[%015I64d], bDataA[%02X], bDataB[%02X]\r\n",
+        CMyDiffDataBase::kMaxItems, std::int64_t{0}, 0, 0));
+    const std::string log = fold + "/Floor.txt", trace = fold + "/FloorTrace.txt";
+
+    const double cpu0 = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return 2;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    char line[] = "0000000000 h :   00      00\r\n";
+    for (std::size_t n = 0; n < diffs.size(); ++n) {
+        const Diff& d = diffs[n];
+        for (int i = 0; i < 10; ++i)
+            line[9 - i] = kHex[(d.m_i64Adrs >> (4 * i)) & 0xF];
+        line[17] = kHex[d.m_bA >> 4];
+        line[18] = kHex[d.m_bA & 0xF];
+        line[25] = kHex[d.m_bB >> 4];
+        line[26] = kHex[d.m_bB & 0xF];
+        if (::write(fd, line, sizeof line - 1) != static_cast<ssize_t>(sizeof line - 1))
+            return 2;
+        if (static_cast<std::int64_t>(n) >= CMyDiffDataBase::kMaxItems) {
+            const int t = ::open(trace.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+            if (t < 0 || ::write(t, refusal.data(), refusal.size()) < 0)
+                return 2;
+            ::close(t);
+        }
+    }
+    ::close(fd);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("floor_s=%.3f cpu_s=%.3f diffs=%zu\n", seconds, CpuSeconds() - cpu0,
+                diffs.size());
+    ::unlink(log.c_str());
+    ::unlink(trace.c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 4 && args[0] == "run")
         return Run(args[1], args[2], args[3], args.size() >= 5 ? args[4] : std::string());
+    if (args.size() == 5 && args[0] == "crowd") {
+        MemoryFigure figure(std::stoull(args[1]));
+        platform::SetFaultInjector(&figure);
+        const int result = Run(args[2], args[3], args[4], std::string());
+        platform::SetFaultInjector(nullptr);
+        return result;
+    }
     if (args.size() == 4 && args[0] == "flip")
         return Flip(args[1], args[2], std::stol(args[3]));
-    std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | flip SRC DST STRIDE\n");
+    if (args.size() == 4 && args[0] == "floor")
+        return Floor(args[1], args[2], args[3]);
+    std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | crowd MEMORY A B LOG | "
+                         "flip SRC DST STRIDE | floor A B FOLD\n");
     return 2;
 }

@@ -8,11 +8,13 @@
 class CCliUi : public platform::ConsoleUi {
 public:
     int MessageBox(const platform::BoxSpec& box) override {
+        CloseDisplayBatch();
         int nAnswer = IDOK;
         RunOnUiThread([&] { nAnswer = ConsoleUi::MessageBox(box); });
         return nAnswer;
     }
     int OverwriteQuestion(const platform::DialogTemplate& dlg, const std::string& message) override {
+        CloseDisplayBatch();
         int nAnswer = IDCANCEL;
         RunOnUiThread([&] { nAnswer = ConsoleUi::OverwriteQuestion(dlg, message); });
         return nAnswer;

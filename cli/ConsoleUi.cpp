@@ -1,10 +1,24 @@
 #include "cli/ConsoleUi.h"
 
+#include "platform/Clock.h"
+#include "util/Messages.h"
+
 #include <iostream>
 #include <unistd.h>
 
 namespace platform {
 namespace {
+
+// How long lines and differences are gathered before they go on: well inside the 100 ms a
+// reader may wait for a line, long enough that a flood of them costs a write now and then.
+constexpr std::int64_t kGatherMs = 20;
+constexpr std::int64_t kLineDelayMs = 80;
+// A batch this long goes to the UI thread at once, so memory stays bounded when it is busy.
+constexpr std::size_t kMaxBatch = 3 * 65536;
+
+bool IsLiveDisplay(UINT message) {
+    return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
+}
 
 // Box texts carry CR LF in places; a terminal wants LF.
 std::string ForTerminal(const std::string& text) {
@@ -24,13 +38,120 @@ std::string ForTerminal(const std::string& text) {
 
 ConsoleUi::ConsoleUi() = default;
 
-void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
+ConsoleUi::~ConsoleUi() { FlushLines(); }
+
+void ConsoleUi::EndProgressLineLocked() {
     if (m_bProgressShown) {
         std::fputs("\n", stderr);
         m_bProgressShown = false;
     }
+}
+
+void ConsoleUi::FlushLinesLocked() {
+    if (m_strLines.empty())
+        return;
+    EndProgressLineLocked();
+    // Lines that standard output does not take are dropped, as they were one by one.
+    if (std::fwrite(m_strLines.data(), 1, m_strLines.size(), stdout) != m_strLines.size() ||
+        std::fflush(stdout) != 0)
+        std::clearerr(stdout);
+    m_strLines.clear();
+}
+
+void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
+    FlushLinesLocked();
+    EndProgressLineLocked();
     std::fputs(text.c_str(), out);
     std::fflush(out);
+}
+
+void ConsoleUi::PrintLine(const std::string& line) {
+    const std::int64_t now = MonotonicMs();
+    std::lock_guard lock(m_ioMutex);
+    if (m_strLines.empty())
+        m_i64FirstLineMs = now;
+    m_strLines += line;
+    m_strLines += '\n';
+    if (now - m_i64FirstLineMs >= kLineDelayMs)
+        FlushLinesLocked();
+}
+
+void ConsoleUi::FlushLines() {
+    std::lock_guard lock(m_ioMutex);
+    FlushLinesLocked();
+}
+
+void ConsoleUi::Deliver(const std::vector<Posted>& batch) {
+    for (const Posted& m : batch)
+        if (m.m_target)
+            m.m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
+}
+
+void ConsoleUi::CloseDisplayBatch() {
+    std::vector<Posted> batch;
+    {
+        std::lock_guard lock(m_batchMutex);
+        if (m_batch.empty())
+            return;
+        batch.swap(m_batch);
+    }
+    PostTask([batch = std::move(batch)] { Deliver(batch); });
+}
+
+void ConsoleUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsLiveDisplay(message)) {
+        CloseDisplayBatch();
+        UiBase::PostMessage(target, message, wParam, lParam);
+        return;
+    }
+    bool full = false;
+    {
+        std::lock_guard lock(m_batchMutex);
+        if (m_batch.empty())
+            m_i64BatchMs = MonotonicMs();
+        m_batch.push_back({target, message, wParam, lParam});
+        full = m_batch.size() >= kMaxBatch;
+    }
+    if (full)
+        CloseDisplayBatch();
+}
+
+void ConsoleUi::SetProgressPos(int id, int pos) {
+    CloseDisplayBatch();
+    UiBase::SetProgressPos(id, pos);
+}
+
+void ConsoleUi::EnableControl(int id, bool enable) {
+    CloseDisplayBatch();
+    UiBase::EnableControl(id, enable);
+}
+
+void ConsoleUi::ShowControl(int id, bool show) {
+    CloseDisplayBatch();
+    UiBase::ShowControl(id, show);
+}
+
+void ConsoleUi::OnIdle() {
+    const std::int64_t now = MonotonicMs();
+    bool close = false;
+    {
+        std::lock_guard lock(m_batchMutex);
+        close = !m_batch.empty() && now - m_i64BatchMs >= kGatherMs;
+    }
+    // Queued behind whatever is queued now; handled at once, since the queue is otherwise empty.
+    if (close)
+        CloseDisplayBatch();
+    std::lock_guard lock(m_ioMutex);
+    if (!m_strLines.empty() && now - m_i64FirstLineMs >= kGatherMs)
+        FlushLinesLocked();
+}
+
+void ConsoleUi::WaitWorker() {
+    UiBase::WaitWorker();
+    // What a worker that ended abruptly gathered last, after everything it queued before.
+    CloseDisplayBatch();
+    Pump();
+    FlushLines();
 }
 
 bool ConsoleUi::Ask(const std::string& question, bool yesByDefault) {
@@ -74,14 +195,8 @@ int ConsoleUi::OverwriteQuestion(const DialogTemplate&, const std::string& messa
 
 void ConsoleUi::SetControlText(int id, const std::string& text) {
     UiBase::SetControlText(id, text);
-    if (m_textObserver) {
-        std::lock_guard lock(m_ioMutex);
-        if (m_bProgressShown) {
-            std::fputs("\n", stderr);
-            m_bProgressShown = false;
-        }
+    if (m_textObserver)
         m_textObserver(id, text);
-    }
 }
 
 void ConsoleUi::ApplyProgress(int id, int pos) {
@@ -90,6 +205,7 @@ void ConsoleUi::ApplyProgress(int id, int pos) {
         return;
     m_nLastProgress = pos;
     std::lock_guard lock(m_ioMutex);
+    FlushLinesLocked(); // the bar stays below the lines
     constexpr int kWidth = 40;
     int filled = pos * kWidth / 100;
     std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
@@ -102,10 +218,8 @@ void ConsoleUi::ApplyProgress(int id, int pos) {
 
 void ConsoleUi::FinishProgressLine() {
     std::lock_guard lock(m_ioMutex);
-    if (m_bProgressShown) {
-        std::fputs("\n", stderr);
-        m_bProgressShown = false;
-    }
+    FlushLinesLocked();
+    EndProgressLineLocked();
 }
 
 } // namespace platform

@@ -3,15 +3,18 @@
 // answered by a preset answer, the progress bar is drawn on standard error.
 #include "platform/UiBase.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
 class ConsoleUi : public UiBase {
 public:
     ConsoleUi();
+    ~ConsoleUi() override;
 
     // Every question answered Yes (true) or No (false); without one, a question is asked when
     // standard input is a terminal and answered No when it is not.
@@ -25,19 +28,46 @@ public:
     void SetTextObserver(std::function<void(int id, const std::string& text)> observer) {
         m_textObserver = std::move(observer);
     }
-    // Ends the progress bar's line, if one is drawn.
+    // Ends the progress bar's line, if one is drawn, after the lines still to be printed.
     void FinishProgressLine();
+
+    // A line for standard output. Lines are gathered and written together: whenever the UI
+    // thread has caught up with the worker, at the latest 100 ms after the first of them, and
+    // before anything else is printed.
+    void PrintLine(const std::string& line);
+    // Writes the gathered lines now.
+    void FlushLines();
 
     int MessageBox(const BoxSpec& box) override;
     int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
     void SetControlText(int id, const std::string& text) override;
 
+    // The worker's differences for the live display travel in batches that do not wake the UI
+    // thread each; whatever else the worker sends goes after the batch open before it.
+    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void SetProgressPos(int id, int pos) override;
+    void EnableControl(int id, bool enable) override;
+    void ShowControl(int id, bool show) override;
+    void WaitWorker() override;
+
 protected:
     void ApplyProgress(int id, int pos) override;
+    void OnIdle() override;
+    // Queues the open batch of differences, so that what is queued next comes after it.
+    void CloseDisplayBatch();
 
 private:
+    struct Posted {
+        HWND m_target;
+        UINT m_message;
+        WPARAM m_wParam;
+        LPARAM m_lParam;
+    };
+    static void Deliver(const std::vector<Posted>& batch);
     bool Ask(const std::string& question, bool yesByDefault);
     void PrintLocked(std::FILE* out, const std::string& text);
+    void FlushLinesLocked();
+    void EndProgressLineLocked();
 
     std::mutex m_ioMutex;
     std::optional<bool> m_presetYes;
@@ -46,6 +76,12 @@ private:
     bool m_bProgressBar = false;
     bool m_bProgressShown = false;
     int m_nLastProgress = -1;
+    std::string m_strLines;            // gathered for standard output
+    std::int64_t m_i64FirstLineMs = 0; // when the oldest of them came
+
+    std::mutex m_batchMutex;
+    std::vector<Posted> m_batch;       // differences posted since the batch was opened
+    std::int64_t m_i64BatchMs = 0;     // when it was opened
 };
 
 } // namespace platform

@@ -340,11 +340,10 @@ int main(int argc, char** argv) {
         [](const platform::BoxSpec& box) { return box.m_icon == platform::BoxIcon::Information; });
     ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
     if (opt.m_bDisplay) {
-        ui.SetTextObserver([](int id, const std::string& text) {
+        ui.SetTextObserver([&ui](int id, const std::string& text) {
             if (id != IDC_EDIT_OUTPUT || text == CMyMainDlg::kOutputPlaceholder)
                 return;
-            std::fputs((text + "\n").c_str(), stdout);
-            std::fflush(stdout);
+            ui.PrintLine(text);
         });
     }
 

@@ -46,7 +46,10 @@ template <typename T> bool MakeRoomAt(std::vector<T>& v, std::size_t n) {
             return false;
         v.reserve(cap);
     }
-    v.resize(n + 1);
+    if (n == v.size())
+        v.emplace_back(); // the usual case, one more at the end: kept inline
+    else
+        v.resize(n + 1);
     return true;
 }
 

@@ -27,6 +27,8 @@ namespace {
 constexpr std::size_t kMaxPath = PATH_MAX - 1; // 4095 bytes
 // The abort request is looked at no less often than once per this many bytes compared.
 constexpr std::uint32_t kAbortSlice = 0x10000;
+// What a hole reads as, for comparing one file's data with the other file's hole.
+constexpr BYTE kZeros[kAbortSlice] = {};
 constexpr const char* kDiskFullText = "※異なるデータがありましたが\nディスクの空き容量がありません。";
 
 const std::string kStars(50, '*');
@@ -56,10 +58,7 @@ std::uint32_t FirstDifference(const BYTE* a, const BYTE* b, std::uint32_t n) {
 
 char* PutHex(char* out, std::uint64_t value, int minDigits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    int digits = 1;
-    for (std::uint64_t v = value >> 4; v != 0; v >>= 4)
-        ++digits;
-    digits = std::max(digits, minDigits);
+    const int digits = std::max((67 - __builtin_clzll(value | 1)) / 4, minDigits);
     for (int i = digits - 1; i >= 0; --i) {
         out[i] = kDigits[value & 0xF];
         value >>= 4;
@@ -105,8 +104,9 @@ std::string Grouped(std::int64_t value) {
 // False when the run has to be abandoned (the difference is then neither written nor counted).
 bool ReportDifference(CMyMakeFile* p, BYTE a, BYTE b) {
     p->FormatDiffLine(p->m_i64Adrs, a, b);
-    const auto free = static_cast<std::int64_t>(
-        platform::FreeSpaceOfHandle(p->m_fileLog.Handle(), p->m_strLogFold));
+    const std::int64_t free =
+        p->m_logSpace.FreeBytes(p->m_fileLog.Handle(), p->m_strLogFold,
+                                p->m_fileLog.BytesWritten(), CMyMakeFile::kDiskReserve);
     // A line the disk did not take is reported like a full disk: the log must not lose it silently.
     if (free < CMyMakeFile::kDiskReserve || !p->m_fileLog.WriteString(p->m_strLine) ||
         !p->m_fileLog.Flush()) {
@@ -132,6 +132,7 @@ bool ReportDifference(CMyMakeFile* p, BYTE a, BYTE b) {
 // database.
 void FinishSearch(CMyMakeFile* p) {
     p->CompareData(p->m_nTailSize);
+    p->m_reader.Compared(p->m_i64Adrs, true);
     p->WriteLogFooter();
     p->CloseAllFile();
     p->m_nChunkLeft = 0;
@@ -348,6 +349,8 @@ BOOL CMyMakeFile::ExecStep() {
         m_nChunkLeft = kChunksPerBlock;
         m_nLastChunkNum = m_nLastBlockSize / kChunkSize;
         m_nTailSize = m_nLastBlockSize % kChunkSize;
+        m_logSpace.Reset();
+        m_reader.Start(m_nFileA, m_nFileB, m_i64SizeA, m_i64SizeB);
 
         ReadBlockData();
         // A first read that failed has closed the files; there is nothing to compare or log.
@@ -381,15 +384,24 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
     while (m_nBufPos < end) {
         if (m_bAbort)
             return;
-        const std::uint32_t n = std::min(end - m_nBufPos, kAbortSlice);
-        const std::uint32_t same = FirstDifference(m_pBufA + m_nBufPos, m_pBufB + m_nBufPos, n);
+        const CMyBlockReader::Run& run = m_reader.RunAt(m_nBufPos);
+        std::uint32_t n = std::min(end, run.m_nEnd) - m_nBufPos;
+        if (run.m_kind == CMyBlockReader::kNeither) { // a hole in both files: equal unseen
+            m_nBufPos += n;
+            m_i64Adrs += n;
+            continue;
+        }
+        n = std::min(n, kAbortSlice);
+        const BYTE* a = run.m_kind == CMyBlockReader::kOnlyB ? kZeros : m_pBufA + m_nBufPos;
+        const BYTE* b = run.m_kind == CMyBlockReader::kOnlyA ? kZeros : m_pBufB + m_nBufPos;
+        const std::uint32_t same = FirstDifference(a, b, n);
         m_nBufPos += same;
         m_i64Adrs += same;
         if (same == n)
             continue;
         if (m_bAbort)
             return;
-        if (!ReportDifference(this, m_pBufA[m_nBufPos], m_pBufB[m_nBufPos]))
+        if (!ReportDifference(this, a[same], b[same]))
             return;
         ++m_nBufPos;
         ++m_i64Adrs;
@@ -406,8 +418,9 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
 void CMyMakeFile::ReadBlockData() {
     const bool full = m_i64BlockLeft > 1;
     const std::uint32_t size = full ? kBlockSize : m_nLastBlockSize;
-    const std::int64_t readA = platform::FileRead(m_nFileA, m_pBufA, size);
-    const std::int64_t readB = platform::FileRead(m_nFileB, m_pBufB, size);
+    m_reader.Compared(m_i64Adrs, false);
+    std::int64_t readA = 0, readB = 0;
+    m_reader.Read(m_pBufA, m_pBufB, size, &readA, &readB);
     // Fewer bytes than planned means the file shrank since it was measured: comparing the rest
     // of the buffer would report bytes of the previous block.
     const bool failA = readA != static_cast<std::int64_t>(size);

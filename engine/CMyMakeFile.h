@@ -1,6 +1,8 @@
 #pragma once
 // The comparison engine: one run of FILE A against FILE B on the worker thread, writing the result
 // log, feeding the difference store and reporting to the main window.
+#include "engine/CMyBlockReader.h"
+#include "engine/CMyLogSpace.h"
 #include "platform/Control.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
@@ -103,6 +105,8 @@ public:
     std::int64_t m_i64DiffCount = 0;
     std::string m_strLine;
     std::string m_strLogFold;
+    CMyLogSpace m_logSpace;
+    CMyBlockReader m_reader;
 };
 
 // The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort.

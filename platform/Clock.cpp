@@ -19,4 +19,10 @@ LocalTime NowLocal() {
     return t;
 }
 
+std::int64_t MonotonicMs() {
+    timespec ts {};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 } // namespace platform

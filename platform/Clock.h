@@ -1,5 +1,6 @@
 #pragma once
-// The wall clock as the program shows it: local date and time.
+// The wall clock as the program shows it: local date and time; and a cheap clock for intervals.
+#include <cstdint>
 
 namespace platform {
 
@@ -13,5 +14,9 @@ struct LocalTime {
 };
 
 LocalTime NowLocal();
+
+// Milliseconds on a clock that never goes back, to within a few milliseconds; cheap enough to
+// be read once per difference.
+std::int64_t MonotonicMs();
 
 } // namespace platform

@@ -4,7 +4,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace platform {
 namespace {
@@ -80,6 +82,35 @@ Converter& FromCp932() {
     return conv;
 }
 
+// The last conversions of each character, by its UTF-8 bytes: the same few characters recur in
+// every trace message, and asking iconv costs far more than looking them up.
+struct CachedChar {
+    std::uint32_t m_nKey = 0; // the UTF-8 bytes, 0 for none
+    char m_out[3] = {};
+    unsigned char m_nLen = 0; // 0: CP932 has no such character
+};
+
+bool ConvertCached(const unsigned char* p, std::size_t len, std::string& out) {
+    thread_local CachedChar cache[256];
+    std::uint32_t key = 0;
+    for (std::size_t i = 0; i < len; ++i)
+        key = (key << 8) | p[i];
+    CachedChar& c = cache[(key ^ (key >> 8) ^ (key >> 16)) & 0xFF];
+    if (c.m_nKey != key) {
+        std::string one;
+        const bool ok = ToCp932().Convert(reinterpret_cast<const char*>(p), len, one);
+        if (one.size() > sizeof c.m_out) { // never for CP932; not kept
+            out += one;
+            return ok;
+        }
+        c.m_nKey = key;
+        c.m_nLen = ok ? static_cast<unsigned char>(one.size()) : 0;
+        std::copy(one.begin(), one.end(), c.m_out);
+    }
+    out.append(c.m_out, c.m_nLen);
+    return c.m_nLen != 0;
+}
+
 bool IsCp932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 bool IsCp932Trail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
@@ -104,13 +135,27 @@ void Utf8ToCp932(std::string_view in, std::string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     std::size_t left = in.size();
     while (left > 0) {
+        if (*p < 0x80) { // a run of ASCII, the whole of a log line, goes over at once
+            std::size_t run = 1;
+            for (std::uint64_t eight; run + 8 <= left; run += 8) {
+                std::memcpy(&eight, p + run, 8);
+                if (eight & 0x8080808080808080u)
+                    break;
+            }
+            while (run < left && p[run] < 0x80)
+                ++run;
+            out.append(reinterpret_cast<const char*>(p), run);
+            p += run;
+            left -= run;
+            continue;
+        }
         std::size_t len = Utf8SequenceLength(p, left);
         if (len == 1) {
             out.push_back(static_cast<char>(*p));
         } else if (len == 0) {
             out.push_back(static_cast<char>(*p)); // not UTF-8: already a raw byte
             len = 1;
-        } else if (!ToCp932().Convert(reinterpret_cast<const char*>(p), len, out)) {
+        } else if (!ConvertCached(p, len, out)) {
             out.push_back('?');
         }
         p += len;

@@ -24,6 +24,10 @@ public:
     virtual bool OnOpenConverter() { return true; }
     // False to make starting a thread fail, as when the system has no more threads to give.
     virtual bool OnStartThread() { return true; }
+    // False to make the file system unable to tell where a file's holes are.
+    virtual bool OnDataMap(int /*fd*/) { return true; }
+    // True to answer the question for the machine's memory with `bytes`.
+    virtual bool OnMemorySize(std::uint64_t& /*bytes*/) { return false; }
 };
 
 void SetFaultInjector(IFaultInjector* injector); // nullptr removes it

@@ -46,13 +46,19 @@ std::uint64_t FreeSpaceOfFold(const std::string& fold) {
 }
 
 std::uint64_t FreeSpaceOfHandle(int fd, const std::string& fold) {
-    std::uint64_t bytes = 0;
-    if (IFaultInjector* f = FaultInjector(); f && f->OnFreeSpace(fold, bytes))
-        return bytes;
+    return DiskSpaceOfHandle(fd, fold).m_nFree;
+}
+
+DiskSpace DiskSpaceOfHandle(int fd, const std::string& fold) {
+    constexpr std::uint64_t kCommonBlock = 4096; // when the system cannot tell
+    DiskSpace space;
     struct statvfs vfs {};
-    if (::fstatvfs(fd, &vfs) != 0)
-        return 0;
-    return FreeBytes(vfs);
+    const bool known = ::fstatvfs(fd, &vfs) == 0;
+    space.m_nBlock = known && vfs.f_frsize > 0 ? vfs.f_frsize : kCommonBlock;
+    if (IFaultInjector* f = FaultInjector(); f && f->OnFreeSpace(fold, space.m_nFree))
+        return space;
+    space.m_nFree = known ? FreeBytes(vfs) : 0;
+    return space;
 }
 
 std::string ExecutablePath() {

@@ -22,6 +22,14 @@ std::uint64_t FreeSpaceOfFold(const std::string& fold);
 // The same for the volume of an open file; `fold` is what a test's fault injector is told.
 std::uint64_t FreeSpaceOfHandle(int fd, const std::string& fold);
 
+// FreeSpaceOfHandle's answer with the volume's block size, the unit in which a growing file
+// takes space from it.
+struct DiskSpace {
+    std::uint64_t m_nFree = 0;
+    std::uint64_t m_nBlock = 0;
+};
+DiskSpace DiskSpaceOfHandle(int fd, const std::string& fold);
+
 // Full path of the running executable.
 std::string ExecutablePath();
 // Tests stand the program in a folder of their own.

@@ -45,7 +45,8 @@ int FileOpen(const std::string& path, int flags) {
         oflags |= O_TRUNC;
     if (flags & kOpenAppend)
         oflags |= O_APPEND;
-    if ((flags & kOpenWrite) && HasNoWriteBit(path)) {
+    // A truncating open would empty the file before its handle could be looked at.
+    if ((flags & kOpenWrite) && (flags & kOpenTruncate) && HasNoWriteBit(path)) {
         errno = EACCES;
         return -1;
     }
@@ -54,7 +55,8 @@ int FileOpen(const std::string& path, int flags) {
     if (fd < 0)
         return -1;
     // A folder must fail at the open, not at the first read; a pipe or socket at the open, not at a
-    // read or write that never ends.
+    // read or write that never ends. One look at the handle serves every check: the trace is
+    // opened this way for every message.
     struct stat st {};
     int err = ::fstat(fd, &st) != 0 ? errno : 0;
     if (err == 0 && S_ISDIR(st.st_mode))
@@ -63,9 +65,14 @@ int FileOpen(const std::string& path, int flags) {
         err = ENXIO;
     else if (err == 0 && (flags & kOpenCompared) && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
         err = ENXIO;
-    else if (int fl = ::fcntl(fd, F_GETFL);
-             fl == -1 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == -1)
-        err = errno;
+    else if (err == 0 && (flags & kOpenWrite) && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+        err = EACCES;
+    else if (err == 0 && !S_ISREG(st.st_mode)) {
+        // O_NONBLOCK means nothing to a regular file; a device keeps its ordinary, waiting reads.
+        const int fl = ::fcntl(fd, F_GETFL);
+        if (fl == -1 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) == -1)
+            err = errno;
+    }
     if (err != 0) {
         ::close(fd);
         errno = err;

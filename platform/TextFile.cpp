@@ -98,6 +98,7 @@ bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
     m_inPos = 0;
     m_bInEof = false;
     m_nReadError = 0;
+    m_i64Written = 0;
     return true;
 }
 
@@ -107,13 +108,14 @@ bool CTextFile::WriteString(std::string_view text, FileError* error) {
         return false;
     }
     std::string_view body = text;
-    if (text.find('\n') != std::string_view::npos) {
+    if (std::size_t nl = text.find('\n'); nl != std::string_view::npos) {
         m_crlf.clear();
-        for (char c : text) {
-            if (c == '\n')
-                m_crlf.push_back('\r');
-            m_crlf.push_back(c);
+        std::size_t from = 0;
+        for (; nl != std::string_view::npos; from = nl + 1, nl = text.find('\n', from)) {
+            m_crlf.append(text.substr(from, nl - from));
+            m_crlf.append("\r\n");
         }
+        m_crlf.append(text.substr(from));
         body = m_crlf;
     }
     Utf8ToCp932(body, m_outBuf);
@@ -123,6 +125,7 @@ bool CTextFile::WriteString(std::string_view text, FileError* error) {
         Fail(error, LastError());
         return false;
     }
+    m_i64Written += static_cast<std::int64_t>(m_outBuf.size());
     return true;
 }
 

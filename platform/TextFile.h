@@ -1,6 +1,7 @@
 #pragma once
 // Text files as the program stores them: CP932 bytes with CR LF line ends. Writing converts
 // UTF-8 to CP932 and "\n" to CR LF; reading takes lines ended by CR LF or LF and gives UTF-8.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,8 @@ public:
     bool WriteString(std::string_view text, FileError* error = nullptr);
     // Nothing is held back by WriteString; kept so callers can say where a line must be out.
     bool Flush() { return IsOpen(); }
+    // Bytes written since the file was opened, as they stand in it.
+    std::int64_t BytesWritten() const { return m_i64Written; }
     // Next line without its end; false at the end of the file or on a read error, which `error`
     // tells apart: its cause stays none at the end of the file.
     bool ReadString(std::string& line, FileError* error = nullptr);
@@ -64,6 +67,7 @@ private:
     bool FillInput();
 
     int m_fd = -1;
+    std::int64_t m_i64Written = 0;
     std::string m_outBuf; // reused: writing a line does not allocate once it has grown
     std::string m_crlf;
     std::string m_inBuf;

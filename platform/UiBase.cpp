@@ -124,6 +124,7 @@ std::size_t UiBase::Pump() {
 void UiBase::PumpUntil(const std::function<bool()>& done) {
     for (;;) {
         Pump();
+        OnIdle();
         if (done())
             return;
         std::unique_lock lock(m_mutex);

@@ -91,6 +91,8 @@ protected:
     virtual void ApplyShow(int id, bool show);
     // Called from any thread after something was queued; a backend with an event loop wakes it.
     virtual void WakeUi() {}
+    // Called on the UI thread while it waits, each time it has handled everything queued.
+    virtual void OnIdle() {}
     // Waits for the worker without handling anything queued: for destructors, when the windows
     // the queue would be delivered to may be gone already.
     void JoinWorker();

@@ -20,8 +20,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace enginetest {
@@ -37,6 +39,19 @@ public:
     std::function<void(int pos)> m_onProgress;
     // Answers for the free-space queries, in order; when they run out, the system is asked.
     std::vector<std::uint64_t> m_freeAnswers;
+    // The file system cannot tell where the holes are: every block is read whole.
+    bool m_bPlainReads = false;
+    // The machine's memory, as the run is told it.
+    std::optional<std::uint64_t> m_memorySize;
+    // Called on the worker before each read of a file, with the path and where it reads from.
+    std::function<void(const std::string& path, std::int64_t pos)> m_onRead;
+
+    bool OnDataMap(int) override { return !m_bPlainReads; }
+    bool OnMemorySize(std::uint64_t& bytes) override {
+        if (m_memorySize)
+            bytes = *m_memorySize;
+        return m_memorySize.has_value();
+    }
 
     void SetProgressPos(int id, int pos) override {
         ScriptedUi::SetProgressPos(id, pos);
@@ -62,6 +77,14 @@ public:
         ScriptedUi::OnOpen(fd, path);
     }
     int OnRead(int fd, std::size_t& n) override {
+        if (m_onRead) {
+            std::string path;
+            {
+                std::lock_guard lock(m_mutex);
+                path = m_paths[fd];
+            }
+            m_onRead(path, ::lseek(fd, 0, SEEK_CUR));
+        }
         int err = ScriptedUi::OnRead(fd, n);
         std::lock_guard lock(m_mutex);
         m_reads.emplace_back(m_paths[fd], n);

@@ -2,15 +2,19 @@
 // database hold afterwards.
 #include "EngineHarness.h"
 
+#include "util/PathUtil.h"
+
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace enginetest {
 namespace {
 
 using Msgs = std::vector<UINT>;
+const char* const kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
 
 std::string Summary(std::int64_t diffs, const std::string& size) {
     std::string head = diffs ? std::to_string(diffs) + "バイトのデータが一致しませんでした。\n\n"
@@ -208,6 +212,76 @@ TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
     r.engine->EndSearch(); // the main window's destruction
     EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
 }
+
+// The disk is measured seldom and the log's own blocks are counted off in between: on a disk
+// only the run writes to, the run still stops at the very line a measurement per line stops it
+// at. On tmpfs a log of L bytes takes ceil(L / 4096) of the P pages that were free, so the line
+// refused is the first that finds the log past P - 1 pages: nothing is left below the reserve.
+struct ReserveCase {
+    const char* m_name;
+    bool m_bInTail; // the refused line lies in the bytes after the last whole chunk
+};
+
+class RealFullDisk : public ::testing::TestWithParam<ReserveCase> {};
+
+TEST_P(RealFullDisk, StopsAtTheLineAQueryPerLineWouldStopAt) {
+    constexpr std::int64_t kPage = 4096, kStride = 64;
+    testsupport::TinyTmpfs disk(1024 * kPage);
+    OCTW_REQUIRE_TMPFS(disk);
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin"), log = disk / "Result.txt";
+    WriteFile(disk / "filler", std::string(870 * kPage, 'f'));
+    struct statvfs vfs {};
+    ASSERT_EQ(::statvfs(disk.Str().c_str(), &vfs), 0);
+    const auto pages = static_cast<std::int64_t>(vfs.f_bavail * vfs.f_frsize) / kPage;
+    const auto header = static_cast<std::int64_t>(ExpectedHeader(a, 0, b, 0, log).size());
+    const auto line = static_cast<std::int64_t>(Line(0, 0, 0).size());
+    const std::int64_t lines = (kPage * (pages - 1) - header) / line + 1;
+    const std::int64_t refused = lines * kStride + kStride - 1; // the address of the refused line
+    const std::int64_t chunk = CMyMakeFile::kChunkSize;
+    const std::int64_t size = GetParam().m_bInTail ? refused / chunk * chunk + chunk - 1
+                                                   : (refused / chunk + 2) * chunk;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    for (std::int64_t i = kStride - 1; i < size; i += kStride)
+        bytes[static_cast<std::size_t>(i)] = 0x5A;
+    WriteFile(b, bytes);
+    testsupport::MakeSparse(a, size);
+
+    const int exit = r.Run(a, b, log);
+
+    const std::string got = ReadFile(log);
+    std::string expected = ExpectedHeader(a, size, b, size, log);
+    for (std::int64_t i = 0; i < lines; ++i)
+        expected += Line(i * kStride + kStride - 1, 0, 0x5A);
+    EXPECT_EQ(r.engine->m_i64DiffCount, lines);
+    ASSERT_GE(got.size(), expected.size());
+    EXPECT_EQ(got.substr(0, expected.size()), expected);
+    EXPECT_EQ(got.find(" h :", expected.size()), std::string::npos);
+    // The estimate did its work: far fewer measurements than lines.
+    EXPECT_LT(r.ui.FreeQueries(), static_cast<std::size_t>(lines / 4));
+    if (GetParam().m_bInTail) {
+        // The finishing steps still run, with the differences found so far.
+        EXPECT_EQ(exit, 0);
+        std::string grouped = std::to_string(size);
+        AddComma(&grouped);
+        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull, Summary(lines, grouped)}));
+        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
+                                      WM_THREAD_END}));
+    } else {
+        EXPECT_EQ(exit, 1);
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull}));
+        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS}));
+        EXPECT_TRUE(r.engine->m_bAbort);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Where, RealFullDisk,
+                         ::testing::Values(ReserveCase{"in_a_whole_chunk", false},
+                                           ReserveCase{"in_the_tail", true}),
+                         [](const ::testing::TestParamInfo<ReserveCase>& info) {
+                             return std::string(info.param.m_name);
+                         });
 
 // --- the database save ---
 

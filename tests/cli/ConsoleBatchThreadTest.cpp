@@ -1,0 +1,113 @@
+// The terminal backend under a flood of differences: they reach the window whole and in order
+// with everything else the worker sends, and their lines are all out before the summary.
+#include "cli/CliUi.h"
+
+#include "support/TestSupport.h"
+#include "util/Messages.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <tuple>
+
+using namespace testsupport;
+
+namespace {
+
+using Message = std::tuple<UINT, WPARAM, LPARAM>;
+
+// "(n)", built piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
+std::string Numbered(WPARAM n) {
+    std::string text = "(";
+    text.append(std::to_string(n)).append(")");
+    return text;
+}
+
+// Records what it is sent and prints a line per difference, as the main window's output box
+// does through the command line's observer.
+class LineWindow : public platform::CWndTarget {
+public:
+    explicit LineWindow(platform::ConsoleUi& ui) : m_ui(ui) {}
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        m_received.emplace_back(message, wParam, lParam);
+        if (message == WM_DIFF_COUNT)
+            m_ui.PrintLine(Numbered(wParam));
+        return 0;
+    }
+    void OnCommand(int) override {}
+    void OnDropFiles(int, const std::vector<std::string>&) override {}
+    std::vector<Message> m_received;
+
+private:
+    platform::ConsoleUi& m_ui;
+};
+
+TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSummary) {
+    TempDir dir;
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int out = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(out, 1);
+
+    CCliUi ui;
+    ui.SetStdoutBoxes([](const platform::BoxSpec& box) {
+        return box.m_icon == platform::BoxIcon::Information;
+    });
+    LineWindow window(ui);
+    std::vector<Message> posted;
+    constexpr WPARAM kDiffs = 20000;
+    ui.StartWorker([&] {
+        for (WPARAM n = 1; n <= kDiffs; ++n) {
+            const Message triple[] = {{WM_DIFF_ADRS, n * 64, 0}, {WM_DIFF_DATA, 1, 2},
+                                      {WM_DIFF_COUNT, n, 0}};
+            for (const Message& m : triple) {
+                posted.push_back(m);
+                ui.PostMessage(&window, std::get<0>(m), std::get<1>(m), std::get<2>(m));
+            }
+            if (n % 7000 == 0) { // something else in between, as a chunk's end would bring
+                posted.emplace_back(WM_DISABLE_CTRLS, n, 0);
+                ui.PostMessage(&window, WM_DISABLE_CTRLS, n, 0);
+                ui.SetProgressPos(1, static_cast<int>(n / 1000));
+            }
+        }
+        ui.MessageBox(platform::BoxSpec("summary", platform::BoxIcon::Information));
+        return 0;
+    });
+    ui.WaitWorker();
+    ui.FinishProgressLine();
+
+    std::fflush(stdout);
+    ::dup2(saved, 1);
+    ::close(saved);
+    ::close(out);
+    EXPECT_EQ(window.m_received, posted);
+    std::string lines;
+    for (WPARAM n = 1; n <= kDiffs; ++n)
+        lines.append(Numbered(n)).append("\n");
+    EXPECT_EQ(ReadFile(dir / "out"), lines + "summary\n");
+}
+
+TEST(DisplayBatches, WhatAWorkerGatheredLastIsDeliveredWhenItEndsWithoutAWord) {
+    CCliUi ui;
+    std::vector<UINT> received;
+    class Sink : public platform::CWndTarget {
+    public:
+        explicit Sink(std::vector<UINT>& out) : m_out(out) {}
+        LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
+            m_out.push_back(message);
+            return 0;
+        }
+        void OnCommand(int) override {}
+        void OnDropFiles(int, const std::vector<std::string>&) override {}
+        std::vector<UINT>& m_out;
+    } sink(received);
+    ui.StartWorker([&] {
+        ui.PostMessage(&sink, WM_DIFF_ADRS, 0, 0);
+        ui.PostMessage(&sink, WM_DIFF_DATA, 0, 0);
+        ui.PostMessage(&sink, WM_DIFF_COUNT, 1, 0);
+        return 1; // abandoned, as on the disk reserve: nothing else follows
+    });
+    ui.WaitWorker();
+    EXPECT_EQ(received, (std::vector<UINT>{WM_DIFF_ADRS, WM_DIFF_DATA, WM_DIFF_COUNT}));
+}
+
+} // namespace
