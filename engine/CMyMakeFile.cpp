@@ -34,42 +34,36 @@ constexpr const char* kDiskFullText = "※異なるデータがありました�
 const std::string kStars(50, '*');
 const std::string kDashes(50, '-');
 
-// Index of the first byte where the two spans differ, or `n` when they are equal. The C
-// library's memcmp settles the common case of equal spans with its widest vector loads; only a
-// span known to differ is scanned for the position.
+// Index of the first byte where the two spans differ, or `n` when they are equal. Where files
+// differ, they often differ again a few bytes on: the first vectors are looked at directly. The C
+// library's memcmp then settles the common case of equal spans with its widest vector loads; only
+// a span known to differ is scanned for the position.
 std::uint32_t FirstDifference(const BYTE* a, const BYTE* b, std::uint32_t n) {
-    if (std::memcmp(a, b, n) == 0)
-        return n;
     std::uint32_t i = 0;
 #if defined(__SSE2__)
-    for (; i + 16 <= n; i += 16) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+    auto differs = [&](std::uint32_t at, std::uint32_t* pos) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + at));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + at));
         const auto equal = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb)));
-        if (equal != 0xFFFFu)
-            return i + static_cast<std::uint32_t>(__builtin_ctz(~equal & 0xFFFFu));
-    }
+        *pos = at + static_cast<std::uint32_t>(__builtin_ctz(~equal | 0x10000u));
+        return equal != 0xFFFFu;
+    };
+    std::uint32_t pos = 0;
+    for (const std::uint32_t near = std::min<std::uint32_t>(n & ~15u, 64); i < near; i += 16)
+        if (differs(i, &pos))
+            return pos;
+#endif
+    if (std::memcmp(a + i, b + i, n - i) == 0)
+        return n;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16)
+        if (differs(i, &pos))
+            return pos;
 #endif
     for (; i < n; ++i)
         if (a[i] != b[i])
             return i;
     return n;
-}
-
-char* PutHex(char* out, std::uint64_t value, int minDigits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    const int digits = std::max((67 - __builtin_clzll(value | 1)) / 4, minDigits);
-    for (int i = digits - 1; i >= 0; --i) {
-        out[i] = kDigits[value & 0xF];
-        value >>= 4;
-    }
-    return out + digits;
-}
-
-char* PutText(char* out, const char* text) {
-    const std::size_t n = std::strlen(text);
-    std::memcpy(out, text, n);
-    return out + n;
 }
 
 void PostToMain(CMyMakeFile* p, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
@@ -621,27 +615,14 @@ void CMyMakeFile::WriteLogHeader() {
 }
 
 void CMyMakeFile::FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     char line[64];
-    char* p = PutHex(line, static_cast<std::uint64_t>(i64Adrs), 10);
-    p = PutText(p, " h :   ");
+    char* p = platform::PutHex(line, static_cast<std::uint64_t>(i64Adrs), 10);
+    p = platform::PutText(p, " h :   ");
     const bool noByteB = m_nSizeMode == SIZE_A_LONGER && i64Adrs >= m_i64SizeB;
     const bool noByteA = !noByteB && m_nSizeMode == SIZE_B_LONGER && i64Adrs >= m_i64SizeA;
-    if (noByteA) {
-        *p++ = '-';
-        *p++ = '-';
-    } else {
-        *p++ = kHex[bDataA >> 4];
-        *p++ = kHex[bDataA & 0xF];
-    }
-    p = PutText(p, "      ");
-    if (noByteB) {
-        *p++ = '-';
-        *p++ = '-';
-    } else {
-        *p++ = kHex[bDataB >> 4];
-        *p++ = kHex[bDataB & 0xF];
-    }
+    p = noByteA ? platform::PutText(p, "--") : platform::PutHex(p, bDataA, 2);
+    p = platform::PutText(p, "      ");
+    p = noByteB ? platform::PutText(p, "--") : platform::PutHex(p, bDataB, 2);
     *p++ = '\n';
     m_strLine.assign(line, static_cast<std::size_t>(p - line)); // reuses the line's storage
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,9 @@ public:
 };
 
 void SetFaultInjector(IFaultInjector* injector); // nullptr removes it
-IFaultInjector* FaultInjector();
+// Looked at for every read and write: one load, inline.
+inline std::atomic<IFaultInjector*> g_pFaultInjector{nullptr};
+inline IFaultInjector* FaultInjector() { return g_pFaultInjector.load(std::memory_order_acquire); }
 
 // Asked before an allocation whose failure the program reports: false means "out of memory".
 bool MayAllocate(std::size_t bytes);

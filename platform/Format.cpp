@@ -1,5 +1,6 @@
 #include "platform/Format.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -90,6 +91,42 @@ void FormatTo(std::string& out, const char* fmt, ...) {
     va_start(args, fmt);
     FormatInto(out, fmt, args);
     va_end(args);
+}
+
+char* PutHex(char* out, std::uint64_t value, int width) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const int digits = std::max((67 - __builtin_clzll(value | 1)) / 4, width);
+    for (int i = digits - 1; i >= 0; --i) {
+        out[i] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return out + digits;
+}
+
+char* PutText(char* out, const char* text) {
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+}
+
+char* PutDec(char* out, std::int64_t value, int width) {
+    // The magnitude as unsigned, so that the most negative value has one too.
+    std::uint64_t u = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + u % 10);
+        u /= 10;
+    } while (u != 0);
+    if (value < 0) {
+        *out++ = '-';
+        --width;
+    }
+    for (int pad = width - n; pad > 0; --pad)
+        *out++ = '0';
+    while (n > 0)
+        *out++ = digits[--n];
+    return out;
 }
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -10,5 +11,13 @@ std::string Format(const char* fmt, ...);
 std::string FormatV(const char* fmt, va_list args);
 // Formats into `out`, reusing its storage: for hot paths that must not allocate.
 void FormatTo(std::string& out, const char* fmt, ...);
+
+// What "%0*I64X" and "%0*I64d" write, for the paths that write a line per difference: `value`
+// with at least `width` characters, zero-padded (after the sign), into `out`; returns the end.
+// `out` must have room for 20 characters or `width`, whichever is more.
+char* PutHex(char* out, std::uint64_t value, int width);
+char* PutDec(char* out, std::int64_t value, int width);
+// Copies the text (without its terminator) to `out`; returns the end.
+char* PutText(char* out, const char* text);
 
 } // namespace platform
