@@ -16,7 +16,7 @@
 namespace {
 
 constexpr std::size_t kMaxPath = PATH_MAX - 1; // 4095 bytes
-constexpr std::size_t kFirstCapacity = 4096;   // differences the arrays hold before growing
+constexpr std::size_t kFirstCapacity = 1000000;  // differences the arrays hold before growing
 constexpr std::size_t kRecordSize = 10;
 constexpr std::size_t kRecordsPerWrite = 4096; // 40,960 bytes per write
 
@@ -72,14 +72,41 @@ void CMyDiffDataBase::ResetDiffData() {
     m_bHasData = FALSE;
 }
 
+// "※アイテム数が多すぎて追加できません。…ItemNum[%015I64d], ADRS[%015I64d], bDataA[%02X],
+// bDataB[%02X]": a run past the limit refuses every later difference, each with its own line, so
+// the line is put together without a printf.
+void CMyDiffDataBase::TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
+    static const std::string kHead =
+        "※アイテム数が多すぎて追加できません。CMyDiffDataBase::AddDiffData()\n\tItemNum[";
+    char tail[128];
+    char* p = platform::PutDec(tail, m_i64DiffNum, 15);
+    p = platform::PutText(p, "], ADRS[");
+    p = platform::PutDec(p, i64Adrs, 15);
+    p = platform::PutText(p, "], bDataA[");
+    p = platform::PutHex(p, bDataA, 2);
+    p = platform::PutText(p, "], bDataB[");
+    p = platform::PutHex(p, bDataB, 2);
+    p = platform::PutText(p, "]\n");
+    m_strTrace.assign(kHead).append(tail, static_cast<std::size_t>(p - tail));
+    WriteTrace(m_strTrace);
+}
+
 BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
     if (m_i64DiffNum >= kMaxItems) {
-        WriteTrace(platform::Format("※アイテム数が多すぎて追加できません。CMyDiffDataBase::AddDiffData()\n"
-                                    "\tItemNum[%015I64d], ADRS[%015I64d], bDataA[%02X], bDataB[%02X]\n",
-                                    m_i64DiffNum, i64Adrs, bDataA, bDataB));
+        TraceTooMany(i64Adrs, bDataA, bDataB);
         return FALSE;
     }
     const auto n = static_cast<std::size_t>(static_cast<std::uint32_t>(m_i64DiffNum));
+    // The usual case, one more at the end of arrays that have room for it: nothing can fail.
+    if (n == m_ai64Adrs.size() && n < m_ai64Adrs.capacity() && n == m_abDataA.size() &&
+        n < m_abDataA.capacity() && n == m_abDataB.size() && n < m_abDataB.capacity()) {
+        m_ai64Adrs.push_back(i64Adrs);
+        m_abDataA.push_back(bDataA);
+        m_abDataB.push_back(bDataB);
+        m_bHasData = TRUE;
+        ++m_i64DiffNum;
+        return TRUE;
+    }
     int step = 0;
     bool ok = false;
     try {

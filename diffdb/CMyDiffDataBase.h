@@ -27,6 +27,11 @@ public:
     BOOL SaveDBFileData(const char* pFileName);
     BOOL WriteDiffRecord(std::uint32_t nIndex);
 
+private:
+    void TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
+    std::string m_strTrace; // the refusal's text, kept to be filled again
+
+public:
     std::vector<std::int64_t> m_ai64Adrs;
     std::vector<BYTE> m_abDataA;
     std::vector<BYTE> m_abDataB;

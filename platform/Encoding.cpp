@@ -126,6 +126,19 @@ bool CanOpen(const char* to, const char* from) {
 
 } // namespace
 
+std::size_t AsciiPrefix(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t run = 0;
+    for (std::uint64_t eight; run + 8 <= text.size(); run += 8) {
+        std::memcpy(&eight, p + run, 8);
+        if (eight & 0x8080808080808080u)
+            break;
+    }
+    while (run < text.size() && p[run] < 0x80)
+        ++run;
+    return run;
+}
+
 bool Cp932Available() {
     return CanOpen("CP932", "UTF-8") && CanOpen("UTF-8", "CP932");
 }
@@ -135,15 +148,9 @@ void Utf8ToCp932(std::string_view in, std::string& out) {
     const auto* p = reinterpret_cast<const unsigned char*>(in.data());
     std::size_t left = in.size();
     while (left > 0) {
-        if (*p < 0x80) { // a run of ASCII, the whole of a log line, goes over at once
-            std::size_t run = 1;
-            for (std::uint64_t eight; run + 8 <= left; run += 8) {
-                std::memcpy(&eight, p + run, 8);
-                if (eight & 0x8080808080808080u)
-                    break;
-            }
-            while (run < left && p[run] < 0x80)
-                ++run;
+        if (*p < 0x80) { // a run of ASCII goes over at once
+            const std::size_t run =
+                AsciiPrefix(std::string_view(reinterpret_cast<const char*>(p), left));
             out.append(reinterpret_cast<const char*>(p), run);
             p += run;
             left -= run;

@@ -10,6 +10,9 @@ namespace platform {
 void Utf8ToCp932(std::string_view in, std::string& out);
 std::string Utf8ToCp932(std::string_view in);
 
+// How many bytes at the start of the text are ASCII, which both encodings write alike.
+std::size_t AsciiPrefix(std::string_view text);
+
 // CP932 to UTF-8. A byte sequence that is not CP932 becomes "?".
 std::string Cp932ToUtf8(std::string_view in);
 

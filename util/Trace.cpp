@@ -15,10 +15,13 @@ void WriteTrace(const std::string& strMessage) {
     bool opened;
     {
         std::lock_guard lock(g_traceMutex);
-        platform::CTextFile file;
+        // One file object for every message: its conversion buffers are not made anew each time.
+        static platform::CTextFile file;
         opened = file.Open(g_strTracePath, platform::CTextFile::modeAppend);
-        if (opened)
+        if (opened) {
             file.WriteString(strMessage); // a short write is not detected
+            file.Close();
+        }
     }
     // The box is shown outside the lock: the other thread may trace while it is open.
     if (!opened)
