@@ -129,8 +129,8 @@ LRESULT CMyMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_SHOW_REPAIR_BTN:
         // The database was saved: the store now belongs to the files this run opened.
-        m_idStoreA = m_MakeFile.m_idFileA;
-        m_idStoreB = m_MakeFile.m_idFileB;
+        m_idStoreA = m_MakeFile.IdentityOfA();
+        m_idStoreB = m_MakeFile.IdentityOfB();
         ShowRepairBtn(TRUE);
         break;
     case WM_HIDE_REPAIR_BTN:

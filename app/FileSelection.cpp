@@ -6,6 +6,7 @@
 #include "platform/LowFile.h"
 #include "platform/SameFile.h"
 #include "util/PathUtil.h"
+#include "util/SizeText.h"
 #include "util/Trace.h"
 
 #include <cerrno>
@@ -115,9 +116,7 @@ void CMyMainDlg::ShowFileSize(std::int64_t i64Size, BOOL bFileA) {
         box.SetWindowText(bFileA ? "※ファイルA: サイズエラー" : "※ファイルB: サイズエラー");
         return;
     }
-    std::string strSize = platform::Format("%I64d", i64Size);
-    AddComma(&strSize);
-    box.SetWindowText(platform::Format("└ %s Byte", strSize.c_str()));
+    box.SetWindowText(platform::Format("└ %s Byte", GroupedDigits(i64Size).c_str()));
 }
 
 BOOL CMyMainDlg::RefreshFileInfo(int nFile) {

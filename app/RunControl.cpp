@@ -4,6 +4,7 @@
 
 #include "platform/Format.h"
 #include "util/PathUtil.h"
+#include "util/SizeText.h"
 #include "util/Trace.h"
 
 using platform::Ui;
@@ -33,21 +34,9 @@ void CMyMainDlg::OnBtnExecute() {
         return;
     }
 
-    m_FileData.nSizeMode = SIZE_EQUAL;
-    m_FileData.i64SearchSize = m_FileData.i64SizeA;
-    if (m_FileData.i64SizeA != m_FileData.i64SizeB) {
-        if (m_FileData.i64SizeA > m_FileData.i64SizeB) {
-            m_FileData.nSizeMode = SIZE_A_LONGER;
-            m_FileData.i64SearchSize = m_FileData.i64SizeB;
-        } else {
-            m_FileData.nSizeMode = SIZE_B_LONGER;
-            m_FileData.i64SearchSize = m_FileData.i64SizeA;
-        }
-        std::string strSize = platform::Format("%I64d", m_FileData.i64SearchSize);
-        AddComma(&strSize);
-        platform::ShowBox(platform::Format(
-            "※　ファイルサイズが異なるので\n\t[ %s ]Byte\n部分の比較をします。\n", strSize.c_str()));
-    }
+    SetSizeRelation(&m_FileData);
+    if (m_FileData.nSizeMode != SIZE_EQUAL)
+        platform::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
 
@@ -55,36 +44,26 @@ void CMyMainDlg::OnBtnExecute() {
     if (!CheckLogName() || !CheckWritable())
         return;
 
-    m_MakeFile.ResetFileData();
-    m_MakeFile.SetFileDataEx(&m_FileData);
-    m_MakeFile.SetPorgCtrl(&m_ctrlProgress);
-    m_MakeFile.SetBtnExe(&m_btnExecute);
-    m_MakeFile.SetBtnStop(&m_btnStop);
-
     const BOOL bExecuteBefore = m_bExecute;
     m_btnExecute.EnableWindow(FALSE);
     UpdateData(FALSE);
     m_bExecute = TRUE;
-    m_MakeFile.ResetSearchState();
     UpdateData(TRUE);
 
-    m_MakeFile.m_bDisplayDiff = m_bDisplayDiff;
-    m_MakeFile.m_bAbort = FALSE;
-
+    RunSetup setup;
+    setup.m_pFileData = &m_FileData;
+    setup.m_pProgCtrl = &m_ctrlProgress;
+    setup.m_pBtnExe = &m_btnExecute;
+    setup.m_pBtnStop = &m_btnStop;
+    setup.m_bDisplayDiff = m_bDisplayDiff;
     if (m_bUseDataBase) {
         m_DiffDataBase.ResetDiffData();
         m_idStoreA = {};
         m_idStoreB = {};
-        m_MakeFile.SetDiffDataBaseADRS(&m_DiffDataBase);
-        m_MakeFile.SetUseDBFile(TRUE);
-        m_MakeFile.SetDiffDBFileName(m_strDBFile.c_str());
-    } else {
-        m_MakeFile.SetUseDBFile(FALSE);
+        setup.m_pDiffDataBase = &m_DiffDataBase;
+        setup.m_strDBFileName = m_strDBFile;
     }
-
-    // Set before the worker exists: a short run completes (and clears the flag) before this
-    // thread would get to set it afterwards, and would then look unfinished for ever.
-    m_MakeFile.m_bRunning = TRUE;
+    m_MakeFile.Configure(setup);
     if (!ControlThread(m_bExecute)) {
         // Nothing runs: the window goes back to where it was before execute was pressed.
         m_MakeFile.m_bRunning = FALSE;

@@ -54,7 +54,7 @@ class MemoryFigure : public platform::IFaultInjector {
 public:
     explicit MemoryFigure(std::uint64_t memory) : m_nMemory(memory) {}
     void OnOpen(int, const std::string&) override {}
-    void OnClose(int) override {}
+    int OnClose(int) override { return 0; }
     int OnRead(int, std::size_t&) override { return 0; }
     int OnWrite(int, std::size_t&) override { return 0; }
     bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
@@ -113,10 +113,7 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
         std::fprintf(stderr, "cannot measure the input files\n");
         return 2;
     }
-    data.nSizeMode = data.i64SizeA == data.i64SizeB  ? SIZE_EQUAL
-                     : data.i64SizeA > data.i64SizeB ? SIZE_A_LONGER
-                                                     : SIZE_B_LONGER;
-    data.i64SearchSize = std::min(data.i64SizeA, data.i64SizeB);
+    SetSizeRelation(&data);
 
     const platform::CControl progress(IDC_PROGRESS);
     const platform::CControl btnExe(IDC_BTN_EXECUTE);
@@ -127,26 +124,20 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
 
     const double cpu0 = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    engine->ResetFileData();
-    engine->SetFileDataEx(&data);
-    engine->SetPorgCtrl(&progress);
-    engine->SetBtnExe(&btnExe);
-    engine->SetBtnStop(&btnStop);
     btnExe.EnableWindow(FALSE);
-    engine->ResetSearchState();
-    engine->m_bDisplayDiff = FALSE;
-    engine->m_bAbort = FALSE;
+    RunSetup setup;
+    setup.m_pFileData = &data;
+    setup.m_pProgCtrl = &progress;
+    setup.m_pBtnExe = &btnExe;
+    setup.m_pBtnStop = &btnStop;
     if (!db.empty()) {
         store.ResetDiffData();
-        engine->SetDiffDataBaseADRS(&store);
-        engine->SetUseDBFile(TRUE);
-        engine->SetDiffDBFileName(db.c_str());
-    } else {
-        engine->SetUseDBFile(FALSE);
+        setup.m_pDiffDataBase = &store;
+        setup.m_strDBFileName = db;
     }
+    engine->Configure(setup);
     CMyMakeFile* p = engine.get();
     ui.StartWorker([p] { return CompareThreadProc(p); });
-    engine->m_bRunning = TRUE;
     ui.WaitWorker();
     ui.Pump();
     const double seconds =

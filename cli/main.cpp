@@ -181,16 +181,9 @@ public:
         }
         WaitForTheRun();
 
-        // A run that completes clears m_bRunning; a failed open or read leaves it set, and the
-        // disk reserve aborts it.
         const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        if (engine.m_bRunning || engine.m_bAbort) {
-            ExplainKind("FILE A", 0, false);
-            ExplainKind("FILE B", 1, false);
-            if (m_opt.m_paths.size() == 3)
-                ExplainKind("the log", 2, true);
+        if (!ExplainEnding(engine.Outcome()))
             return kTrouble;
-        }
         const bool bDiffer = engine.m_i64DiffCount != 0;
         const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
         if (bSizesDiffer)
@@ -212,6 +205,38 @@ private:
             m_dlg.OnBtnStop();
         }
         m_dlg.ControlThread(FALSE);
+    }
+
+    // True when every byte was compared; otherwise says why not (its boxes have said the rest).
+    bool ExplainEnding(RunOutcome outcome) {
+        switch (outcome) {
+        case RunOutcome::kCompleted:
+            return true;
+        case RunOutcome::kLogUnfinished:
+            Say("the log's closing lines could not be written: " + m_dlg.m_FileData.strLogFile);
+            return false;
+        case RunOutcome::kDeclined:
+            Say("the run was not started: the log exists and the question was answered No: " +
+                m_dlg.m_FileData.strLogFile);
+            return false;
+        case RunOutcome::kOpenFailed:
+            ExplainKind("FILE A", 0, false);
+            ExplainKind("FILE B", 1, false);
+            if (m_opt.m_paths.size() == 3)
+                ExplainKind("the log", 2, true);
+            return false;
+        case RunOutcome::kReadFailed:
+            Say("the run stopped: a file could not be read to its measured end");
+            return false;
+        case RunOutcome::kDiskReserve:
+            Say("the run stopped: the log's disk is full");
+            return false;
+        case RunOutcome::kStopped:
+        case RunOutcome::kAbandoned:
+        case RunOutcome::kNone:
+            return false; // a signal stopped it: main turns that into the signal's status
+        }
+        return false;
     }
 
     // In the manner of cmp: the shorter file and the length of the common part.

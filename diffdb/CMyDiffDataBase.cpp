@@ -227,11 +227,7 @@ BOOL CMyDiffDataBase::SaveDBFileData(const char* pFileName) {
               platform::FileWrite(m_nFile, buf, 8) == 8;
     std::size_t used = 0;
     for (std::int64_t k = 0; ok && k < m_i64DiffNum; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        BYTE* rec = buf + used;
-        PutLittleEndian64(rec, m_ai64Adrs[i]);
-        rec[8] = m_abDataA[i];
-        rec[9] = m_abDataB[i];
+        PutRecord(buf + used, static_cast<std::size_t>(k));
         used += kRecordSize;
         if (used == sizeof buf || k + 1 == m_i64DiffNum) {
             ok = platform::FileWrite(m_nFile, buf, used) == static_cast<std::int64_t>(used);
@@ -247,13 +243,18 @@ BOOL CMyDiffDataBase::SaveDBFileData(const char* pFileName) {
     return ok ? TRUE : FALSE;
 }
 
+// One record as the file holds it: the address (8 bytes, little-endian), FILE A's byte, FILE B's.
+void CMyDiffDataBase::PutRecord(BYTE* pRecord, std::size_t nIndex) const {
+    PutLittleEndian64(pRecord, m_ai64Adrs[nIndex]);
+    pRecord[8] = m_abDataA[nIndex];
+    pRecord[9] = m_abDataB[nIndex];
+}
+
 BOOL CMyDiffDataBase::WriteDiffRecord(std::uint32_t nIndex) {
     if (!m_bFileOpen || static_cast<std::int64_t>(nIndex) >= m_i64DiffNum)
         return FALSE;
     BYTE rec[kRecordSize];
-    PutLittleEndian64(rec, m_ai64Adrs[nIndex]);
-    rec[8] = m_abDataA[nIndex];
-    rec[9] = m_abDataB[nIndex];
+    PutRecord(rec, nIndex);
     return platform::FileWrite(m_nFile, rec, sizeof rec) == static_cast<std::int64_t>(sizeof rec)
                ? TRUE
                : FALSE;

@@ -28,6 +28,7 @@ public:
     BOOL WriteDiffRecord(std::uint32_t nIndex);
 
 private:
+    void PutRecord(BYTE* pRecord, std::size_t nIndex) const;
     void TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
     std::string m_strTrace; // the refusal's text, kept to be filled again
 

@@ -9,6 +9,7 @@
 #include "util/FileErrorText.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
+#include "util/SizeText.h"
 #include "util/Trace.h"
 
 #include <algorithm>
@@ -66,10 +67,6 @@ std::uint32_t FirstDifference(const BYTE* a, const BYTE* b, std::uint32_t n) {
     return n;
 }
 
-void PostToMain(CMyMakeFile* p, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-    platform::Ui().PostMessage(p->m_hWndMain, message, wParam, lParam);
-}
-
 // A work area for a path. Its failure is reported by the callers, as a full memory would be.
 bool ReserveWorkArea(std::string& area) {
     if (!platform::MayAllocate(kMaxPath + 1))
@@ -86,73 +83,6 @@ BYTE* AllocateBuffer() {
     if (!platform::MayAllocate(CMyMakeFile::kBlockSize))
         return nullptr;
     return new (std::nothrow) BYTE[CMyMakeFile::kBlockSize];
-}
-
-std::string Grouped(std::int64_t value) {
-    std::string text = platform::Format("%I64d", value);
-    AddComma(&text);
-    return text;
-}
-
-// One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
-// False when the run has to be abandoned (the difference is then neither written nor counted).
-bool ReportDifference(CMyMakeFile* p, BYTE a, BYTE b) {
-    p->FormatDiffLine(p->m_i64Adrs, a, b);
-    const std::int64_t free =
-        p->m_logSpace.FreeBytes(p->m_fileLog.Handle(), p->m_strLogFold,
-                                p->m_fileLog.BytesWritten(), CMyMakeFile::kDiskReserve);
-    // A line the disk did not take is reported like a full disk: the log must not lose it silently.
-    if (free < CMyMakeFile::kDiskReserve || !p->m_fileLog.WriteString(p->m_strLine) ||
-        !p->m_fileLog.Flush()) {
-        platform::ShowBox(kDiskFullText);
-        p->m_bAbort = TRUE;
-        return false;
-    }
-    ++p->m_i64DiffCount;
-    if (p->m_bDisplayDiff) {
-        std::int32_t high = 0;
-        std::uint32_t low = SplitInt64(p->m_i64Adrs, &high);
-        PostToMain(p, WM_DIFF_ADRS, low, high);
-        PostToMain(p, WM_DIFF_DATA, a, b);
-        low = SplitInt64(p->m_i64DiffCount, &high);
-        PostToMain(p, WM_DIFF_COUNT, low, high);
-    }
-    if (p->m_bUseDB && p->m_pDiffDataBase != nullptr)
-        p->m_pDiffDataBase->AddDiffData(p->m_i64Adrs, a, b); // a refused item is still logged
-    return true;
-}
-
-// The run has compared its last whole chunk: the tail, the closing lines, the summary and the
-// database.
-void FinishSearch(CMyMakeFile* p) {
-    p->CompareData(p->m_nTailSize);
-    p->m_reader.Compared(p->m_i64Adrs, true);
-    p->WriteLogFooter();
-    p->CloseAllFile();
-    p->m_nChunkLeft = 0;
-    p->m_nChunkNum = 0;
-    p->m_nLastBlockSize = 0;
-    p->m_nTailSize = 0;
-    p->m_bFinish = TRUE;
-    p->m_bStarted = FALSE;
-    p->m_bRunning = FALSE;
-
-    std::string text =
-        p->m_i64DiffCount != 0
-            ? platform::Format("%I64dバイトのデータが一致しませんでした。\n\n", p->m_i64DiffCount)
-            : std::string("壊れたデータはありませんでした\n\n");
-    text += platform::Format("FILE A : %15s BYTE\n", Grouped(p->m_i64SizeA).c_str());
-    text += platform::Format("FILE B : %15s BYTE\n", Grouped(p->m_i64SizeB).c_str());
-    text += platform::Format("SEARCH : %15s BYTE", Grouped(p->m_i64SearchSize).c_str());
-    platform::ShowBox(text, platform::BoxIcon::Information);
-
-    if (p->m_bUseDB)
-        p->SaveDBFileData();
-    else
-        PostToMain(p, WM_HIDE_REPAIR_BTN);
-    PostToMain(p, WM_ENABLE_CTRLS);
-    if (p->m_i64DiffCount == 0)
-        PostToMain(p, WM_HIDE_REPAIR_BTN);
 }
 
 } // namespace
@@ -301,20 +231,51 @@ void CMyMakeFile::ResetSearchState() {
     m_bRunning = FALSE;
     m_bAbort = FALSE;
     m_pDiffDataBase = nullptr;
+    m_outcome = RunOutcome::kNone;
 }
 
 void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
+
+void CMyMakeFile::Configure(const RunSetup& setup) {
+    ResetFileData();
+    SetFileDataEx(setup.m_pFileData);
+    SetPorgCtrl(setup.m_pProgCtrl);
+    SetBtnExe(setup.m_pBtnExe);
+    SetBtnStop(setup.m_pBtnStop);
+    ResetSearchState();
+    m_bDisplayDiff = setup.m_bDisplayDiff;
+    m_bAbort = FALSE;
+    if (setup.m_pDiffDataBase != nullptr) {
+        SetDiffDataBaseADRS(setup.m_pDiffDataBase);
+        SetUseDBFile(TRUE);
+        SetDiffDBFileName(setup.m_strDBFileName.c_str());
+    } else {
+        SetUseDBFile(FALSE);
+    }
+    m_bRunning = TRUE;
+}
+
+void CMyMakeFile::PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
+    platform::Ui().PostMessage(m_hWndMain, message, wParam, lParam);
+}
 
 // --- the run ---
 
 int CompareThreadProc(CMyMakeFile* pMakeFile) {
     if (!pMakeFile->m_bFinish) {
         do {
-            if (pMakeFile->m_bAbort)
+            if (pMakeFile->m_bAbort) {
+                // The disk reserve records itself before it aborts; anything else is the window.
+                RunOutcome none = RunOutcome::kNone;
+                pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kAbandoned);
                 return 1; // abandoned: the main window's destruction cleans up (EndSearch)
+            }
             pMakeFile->ExecStep();
         } while (!pMakeFile->m_bFinish);
     }
+    // Every other ending has recorded itself: the loop was left at a stop request.
+    RunOutcome none = RunOutcome::kNone;
+    pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kStopped);
     pMakeFile->EndSearch();
     platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_THREAD_END, 0, 0);
     return 0;
@@ -324,11 +285,13 @@ BOOL CMyMakeFile::ExecStep() {
     if (!m_bStarted) {
         SetSearchSize();
         if (!AllFileOpen()) {
+            if (m_outcome == RunOutcome::kNone) // the overwrite question records its No
+                m_outcome = RunOutcome::kOpenFailed;
             m_bStarted = FALSE;
             m_bFinish = TRUE;
             return TRUE;
         }
-        PostToMain(this, WM_DISABLE_CTRLS);
+        PostToMain(WM_DISABLE_CTRLS);
         m_i64DiffCount = 0;
         m_i64Adrs = 0;
         m_nBufPos = 0;
@@ -370,7 +333,7 @@ void CMyMakeFile::SearchNext() {
         ReadBlockData();
         return;
     }
-    FinishSearch(this);
+    FinishSearch();
 }
 
 void CMyMakeFile::CompareData(std::uint32_t nCount) {
@@ -395,7 +358,7 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
             continue;
         if (m_bAbort)
             return;
-        if (!ReportDifference(this, a[same], b[same]))
+        if (!ReportDifference(a[same], b[same]))
             return;
         ++m_nBufPos;
         ++m_i64Adrs;
@@ -426,6 +389,7 @@ void CMyMakeFile::ReadBlockData() {
         return;
     }
     platform::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
+    m_outcome = RunOutcome::kReadFailed;
     CloseAllFile();
     m_bFinish = TRUE;
 }
@@ -433,9 +397,7 @@ void CMyMakeFile::ReadBlockData() {
 void CMyMakeFile::SetSearchSize() {
     const std::int64_t size = std::min(m_i64SizeA, m_i64SizeB);
     if (m_i64SizeA != m_i64SizeB)
-        WriteTrace(platform::Format(
-            "※　ファイルサイズが異なるので\n\t[ %s ]Byte\n部分の比較をします。\n",
-            Grouped(size).c_str()));
+        WriteTrace(SizesDifferText(size));
     m_i64SearchSize = size;
 }
 
@@ -512,12 +474,90 @@ void CMyMakeFile::EndSearch() {
         m_pBtnExe->EnableWindow(TRUE);
     if (m_pBtnStop != nullptr)
         m_pBtnStop->EnableWindow(FALSE);
+    ResetBlockPlan();
+}
+
+// No run under way: nothing left to read or compare.
+void CMyMakeFile::ResetBlockPlan() {
     m_nChunkLeft = 0;
     m_nChunkNum = 0;
     m_nLastBlockSize = 0;
     m_nTailSize = 0;
     m_bStarted = FALSE;
     m_bFinish = TRUE;
+}
+
+// One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
+// False when the run has to be abandoned (the difference is then neither written nor counted).
+bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
+    FormatDiffLine(m_i64Adrs, bDataA, bDataB);
+    const std::int64_t free =
+        m_logSpace.FreeBytes(m_fileLog.Handle(), m_strLogFold, m_fileLog.BytesWritten(), kDiskReserve);
+    // A line the disk did not take is reported like a full disk: the log must not lose it silently.
+    if (free < kDiskReserve || !m_fileLog.WriteString(m_strLine) || !m_fileLog.Flush()) {
+        platform::ShowBox(kDiskFullText);
+        m_outcome = RunOutcome::kDiskReserve;
+        m_bAbort = TRUE;
+        return false;
+    }
+    ++m_i64DiffCount;
+    if (m_bDisplayDiff) {
+        std::int32_t high = 0;
+        std::uint32_t low = SplitInt64(m_i64Adrs, &high);
+        PostToMain(WM_DIFF_ADRS, low, high);
+        PostToMain(WM_DIFF_DATA, bDataA, bDataB);
+        low = SplitInt64(m_i64DiffCount, &high);
+        PostToMain(WM_DIFF_COUNT, low, high);
+    }
+    if (m_bUseDB && m_pDiffDataBase != nullptr)
+        m_pDiffDataBase->AddDiffData(m_i64Adrs, bDataA, bDataB); // a refused item is still logged
+    return true;
+}
+
+// The run has compared its last whole chunk: the tail, the closing lines, the summary and the
+// database.
+void CMyMakeFile::FinishSearch() {
+    CompareData(m_nTailSize);
+    m_reader.Compared(m_i64Adrs, true);
+    const bool logDone = CloseLog();
+    CloseAllFile();
+    ResetBlockPlan();
+    m_bRunning = FALSE;
+    m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
+
+    ShowSummary();
+    if (m_bUseDB)
+        SaveDBFileData();
+    else
+        PostToMain(WM_HIDE_REPAIR_BTN);
+    PostToMain(WM_ENABLE_CTRLS);
+    if (m_i64DiffCount == 0)
+        PostToMain(WM_HIDE_REPAIR_BTN);
+}
+
+// The closing lines and the close: a log without them is not a whole result, and whoever reads
+// it later cannot tell, so the user is told now.
+bool CMyMakeFile::CloseLog() {
+    bool done = WriteLogFooter() != FALSE;
+    if (m_bOpenLog) {
+        done = m_fileLog.Close() && done;
+        m_bOpenLog = FALSE;
+    }
+    if (!done)
+        platform::ShowBox(platform::Format(
+            "※ログファイルの終わりを書き込めませんでした。\n\t[ %s ]\n", m_strLogFile.c_str()));
+    return done;
+}
+
+void CMyMakeFile::ShowSummary() {
+    std::string text =
+        m_i64DiffCount != 0
+            ? platform::Format("%I64dバイトのデータが一致しませんでした。\n\n", m_i64DiffCount)
+            : std::string("壊れたデータはありませんでした\n\n");
+    text += platform::Format("FILE A : %15s BYTE\n", GroupedDigits(m_i64SizeA).c_str());
+    text += platform::Format("FILE B : %15s BYTE\n", GroupedDigits(m_i64SizeB).c_str());
+    text += platform::Format("SEARCH : %15s BYTE", GroupedDigits(m_i64SearchSize).c_str());
+    platform::ShowBox(text, platform::BoxIcon::Information);
 }
 
 void CMyMakeFile::SaveDBFileData() {
@@ -528,7 +568,7 @@ void CMyMakeFile::SaveDBFileData() {
             "○不一致データがないのでデータベースファイルは作成しません。\n";
         WriteTrace(text);
         platform::ShowBox(text);
-        PostToMain(this, WM_HIDE_REPAIR_BTN);
+        PostToMain(WM_HIDE_REPAIR_BTN);
         return;
     }
     // The space that counts is that of the folder the database goes into.
@@ -542,7 +582,7 @@ void CMyMakeFile::SaveDBFileData() {
         const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
         const bool saved = m_pDiffDataBase != nullptr && !overInput &&
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
-        PostToMain(this, saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
+        PostToMain(saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
         const std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
                                        : "※不一致情報データベースの作成に失敗しました。\n";
         WriteTrace(text);
@@ -552,10 +592,10 @@ void CMyMakeFile::SaveDBFileData() {
     const std::string text = platform::Format(
         "※不一致情報データベースファイルを作成する空き容量がありません。SaveDBFileData()\n"
         "\tExpectFileSize[ %s ] Byte\n\tDiskFreeSize[ %s ] Byte\n",
-        Grouped(expect).c_str(), Grouped(free).c_str());
+        GroupedDigits(expect).c_str(), GroupedDigits(free).c_str());
     WriteTrace(text);
     platform::ShowBox(text);
-    PostToMain(this, WM_HIDE_REPAIR_BTN);
+    PostToMain(WM_HIDE_REPAIR_BTN);
 }
 
 // --- the result log ---
@@ -594,8 +634,10 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     if (bExists) {
         CMyOverwriteDlg dlg;
         dlg.SetMessage(work.c_str());
-        if (dlg.DoModal() == IDCANCEL)
+        if (dlg.DoModal() == IDCANCEL) {
+            m_outcome = RunOutcome::kDeclined;
             return FALSE;
+        }
     }
     return pFile->Open(work, platform::CTextFile::modeCreateReadWrite, pError) ? TRUE : FALSE;
 }
@@ -627,9 +669,11 @@ void CMyMakeFile::FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB)
     m_strLine.assign(line, static_cast<std::size_t>(p - line)); // reuses the line's storage
 }
 
-void CMyMakeFile::WriteLogFooter() {
+BOOL CMyMakeFile::WriteLogFooter() {
     const platform::LocalTime t = platform::NowLocal();
-    m_fileLog.WriteString(platform::Format(
+    return m_fileLog.WriteString(platform::Format(
         "%s\n\nGenerated by Octetwatch At %04d/%02d/%02d %02d:%02d:%02d\n", kDashes.c_str(),
-        t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nMinute, t.m_nSecond));
+        t.m_nYear, t.m_nMonth, t.m_nDay, t.m_nHour, t.m_nMinute, t.m_nSecond))
+               ? TRUE
+               : FALSE;
 }

@@ -16,6 +16,31 @@
 
 class CMyDiffDataBase;
 
+// How the last run ended, recorded by the worker before it ends; read once it has ended.
+enum class RunOutcome {
+    kNone,          // no run has ended since the engine was last configured
+    kCompleted,     // every byte compared, the log closed with its closing lines
+    kLogUnfinished, // every byte compared, but the log's closing lines or its close failed
+    kStopped,       // the stop button (or a stop signal) ended it after a unit of work
+    kDeclined,      // the log exists and its overwrite question was answered No
+    kOpenFailed,    // FILE A, FILE B or the log could not be opened
+    kReadFailed,    // a read failed or came short of the measured size
+    kDiskReserve,   // abandoned at a difference the log's disk had no room for
+    kAbandoned,     // abandoned because the window was closed
+};
+
+// What the main window hands the engine before each run, in the one order the engine is
+// configured in (Configure).
+struct RunSetup {
+    const FILEDATA* m_pFileData = nullptr;
+    const platform::CControl* m_pProgCtrl = nullptr;
+    const platform::CControl* m_pBtnExe = nullptr;
+    const platform::CControl* m_pBtnStop = nullptr;
+    BOOL m_bDisplayDiff = FALSE;
+    CMyDiffDataBase* m_pDiffDataBase = nullptr; // the store to fill; nullptr: no database
+    std::string m_strDBFileName;
+};
+
 class CMyMakeFile {
 public:
     static constexpr std::uint32_t kBlockSize = 0x800000; // 8 MiB: one read per file
@@ -39,6 +64,15 @@ public:
     void ResetFileData();
     void ResetSearchState();
     void StopSearch();
+    // Every setting of a run, in the order the setters must be called; the run is marked as
+    // under way (m_bRunning) before the worker exists, so a short run cannot end before it is.
+    void Configure(const RunSetup& setup);
+    // How the last run ended; kNone while one is configured or under way.
+    RunOutcome Outcome() const { return m_outcome.load(); }
+    // Which files the last run opened (for the repair's check that it patches those files).
+    const platform::FileIdentity& IdentityOfA() const { return m_idFileA; }
+    const platform::FileIdentity& IdentityOfB() const { return m_idFileB; }
+    const CMyBlockReader& Reader() const { return m_reader; }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();
@@ -55,11 +89,7 @@ public:
     BOOL OpenLogFile(platform::CTextFile* pFile, platform::FileError* pError);
     void WriteLogHeader();
     void FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
-    void WriteLogFooter();
-
-    // Which files the last run opened (for the repair's check that it patches those files).
-    platform::FileIdentity m_idFileA;
-    platform::FileIdentity m_idFileB;
+    BOOL WriteLogFooter(); // FALSE when the closing lines did not reach the file
 
     // Configuration.
     platform::HWND m_hWndMain = nullptr;
@@ -105,6 +135,20 @@ public:
     std::int64_t m_i64DiffCount = 0;
     std::string m_strLine;
     std::string m_strLogFold;
+
+private:
+    friend int CompareThreadProc(CMyMakeFile* pMakeFile);
+
+    void PostToMain(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    bool ReportDifference(BYTE bDataA, BYTE bDataB);
+    void FinishSearch();
+    bool CloseLog();
+    void ShowSummary();
+    void ResetBlockPlan();
+
+    platform::FileIdentity m_idFileA;
+    platform::FileIdentity m_idFileB;
+    std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
     CMyLogSpace m_logSpace;
     CMyBlockReader m_reader;
 };

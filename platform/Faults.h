@@ -12,7 +12,8 @@ class IFaultInjector {
 public:
     virtual ~IFaultInjector() = default;
     virtual void OnOpen(int fd, const std::string& path) = 0;
-    virtual void OnClose(int fd) = 0;
+    // Return 0, or an errno value for the close to report (the descriptor is closed either way).
+    virtual int OnClose(int fd) = 0;
     // Return 0 to let the transfer go ahead, with `n` possibly lowered (a read then ends early as
     // at the end of the file; a write is cut short), or an errno value to fail it.
     virtual int OnRead(int fd, std::size_t& n) = 0;

@@ -83,7 +83,12 @@ int FileOpen(const std::string& path, int flags) {
     return fd;
 }
 
-std::int64_t FileRead(int fd, void* buf, std::size_t n) {
+namespace {
+
+// Transfers until `n` bytes are done; `step(p, left, done)` makes one system call. A read stops
+// early at the end of the file; a write that makes no progress fails rather than spins.
+template <class Step>
+std::int64_t ReadFully(int fd, void* buf, std::size_t n, Step step) {
     if (IFaultInjector* f = FaultInjector()) {
         if (int err = f->OnRead(fd, n)) {
             errno = err;
@@ -93,7 +98,7 @@ std::int64_t FileRead(int fd, void* buf, std::size_t n) {
     auto* p = static_cast<char*>(buf);
     std::size_t done = 0;
     while (done < n) {
-        ssize_t r = RetryAfterSignal([&] { return ::read(fd, p + done, n - done); });
+        ssize_t r = RetryAfterSignal([&] { return step(p + done, n - done, done); });
         if (r < 0)
             return -1;
         if (r == 0)
@@ -103,7 +108,8 @@ std::int64_t FileRead(int fd, void* buf, std::size_t n) {
     return static_cast<std::int64_t>(done);
 }
 
-std::int64_t FileWrite(int fd, const void* buf, std::size_t n) {
+template <class Step>
+std::int64_t WriteFully(int fd, const void* buf, std::size_t n, Step step) {
     std::size_t allowed = n;
     if (IFaultInjector* f = FaultInjector()) {
         if (int err = f->OnWrite(fd, allowed)) {
@@ -114,10 +120,10 @@ std::int64_t FileWrite(int fd, const void* buf, std::size_t n) {
     const auto* p = static_cast<const char*>(buf);
     std::size_t done = 0;
     while (done < allowed) {
-        ssize_t r = RetryAfterSignal([&] { return ::write(fd, p + done, allowed - done); });
+        ssize_t r = RetryAfterSignal([&] { return step(p + done, allowed - done, done); });
         if (r < 0)
             return -1;
-        if (r == 0) { // no progress and no error: stop rather than spin
+        if (r == 0) {
             errno = EIO;
             return -1;
         }
@@ -128,6 +134,19 @@ std::int64_t FileWrite(int fd, const void* buf, std::size_t n) {
         return -1;
     }
     return static_cast<std::int64_t>(done);
+}
+
+} // namespace
+
+std::int64_t FileRead(int fd, void* buf, std::size_t n) {
+    return ReadFully(fd, buf, n,
+                     [fd](char* p, std::size_t left, std::size_t) { return ::read(fd, p, left); });
+}
+
+std::int64_t FileWrite(int fd, const void* buf, std::size_t n) {
+    return WriteFully(fd, buf, n, [fd](const char* p, std::size_t left, std::size_t) {
+        return ::write(fd, p, left);
+    });
 }
 
 std::int64_t FileSeek(int fd, std::int64_t offset, int origin) {
@@ -142,61 +161,27 @@ int FileClose(int fd) {
         errno = EBADF;
         return -1;
     }
-    if (IFaultInjector* f = FaultInjector())
-        f->OnClose(fd);
-    return ::close(fd); // never retried: the descriptor is gone even after EINTR
+    const int injected = FaultInjector() != nullptr ? FaultInjector()->OnClose(fd) : 0;
+    // Never retried: the descriptor is gone even after EINTR, which loses nothing written.
+    if (::close(fd) != 0 && errno != EINTR)
+        return -1;
+    if (injected != 0) {
+        errno = injected;
+        return -1;
+    }
+    return 0;
 }
 
 std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset) {
-    if (IFaultInjector* f = FaultInjector()) {
-        if (int err = f->OnRead(fd, n)) {
-            errno = err;
-            return -1;
-        }
-    }
-    auto* p = static_cast<char*>(buf);
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t r = RetryAfterSignal([&] {
-            return ::pread(fd, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
-        });
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<std::int64_t>(done);
+    return ReadFully(fd, buf, n, [fd, offset](char* p, std::size_t left, std::size_t done) {
+        return ::pread(fd, p, left, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    });
 }
 
 std::int64_t FileWriteAt(int fd, const void* buf, std::size_t n, std::int64_t offset) {
-    std::size_t allowed = n;
-    if (IFaultInjector* f = FaultInjector()) {
-        if (int err = f->OnWrite(fd, allowed)) {
-            errno = err;
-            return -1;
-        }
-    }
-    const auto* p = static_cast<const char*>(buf);
-    std::size_t done = 0;
-    while (done < allowed) {
-        ssize_t r = RetryAfterSignal([&] {
-            return ::pwrite(fd, p + done, allowed - done,
-                            static_cast<off_t>(offset) + static_cast<off_t>(done));
-        });
-        if (r < 0)
-            return -1;
-        if (r == 0) {
-            errno = EIO;
-            return -1;
-        }
-        done += static_cast<std::size_t>(r);
-    }
-    if (allowed < n) { // cut short by a test: a full disk
-        errno = ENOSPC;
-        return -1;
-    }
-    return static_cast<std::int64_t>(done);
+    return WriteFully(fd, buf, n, [fd, offset](const char* p, std::size_t left, std::size_t done) {
+        return ::pwrite(fd, p, left, static_cast<off_t>(offset) + static_cast<off_t>(done));
+    });
 }
 
 int FileSync(int fd) { return RetryAfterSignal([&] { return ::fsync(fd); }); }

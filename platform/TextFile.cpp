@@ -191,11 +191,12 @@ bool CTextFile::ReadString(std::string& line, FileError* error) {
     }
 }
 
-void CTextFile::Close() {
-    if (m_fd != -1) {
-        FileClose(m_fd);
-        m_fd = -1;
-    }
+bool CTextFile::Close() {
+    if (m_fd == -1)
+        return true;
+    const bool closed = FileClose(m_fd) == 0;
+    m_fd = -1;
+    return closed;
 }
 
 } // namespace platform

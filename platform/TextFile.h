@@ -61,7 +61,8 @@ public:
     // Next line without its end; false at the end of the file or on a read error, which `error`
     // tells apart: its cause stays none at the end of the file.
     bool ReadString(std::string& line, FileError* error = nullptr);
-    void Close();
+    // False when the system reports that what was written may not have reached the file.
+    bool Close();
 
 private:
     bool FillInput();

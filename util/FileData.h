@@ -24,3 +24,10 @@ struct FILEDATA {
     std::int64_t i64SearchSize = 0;
     std::int64_t i64OffsetB = 0;
 };
+
+// The size relation and the compared length, from the two sizes already in the record.
+inline void SetSizeRelation(FILEDATA* pData) {
+    const std::int64_t a = pData->i64SizeA, b = pData->i64SizeB;
+    pData->nSizeMode = a == b ? SIZE_EQUAL : a > b ? SIZE_A_LONGER : SIZE_B_LONGER;
+    pData->i64SearchSize = a < b ? a : b;
+}

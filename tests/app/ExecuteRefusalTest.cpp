@@ -37,6 +37,7 @@ TEST_F(ExecuteRefusalTest, NamesAreCheckedInOrderWithEqualityFirst) {
         {"/x/a", "/x/b", "", "ログファイル名が不適切です。", CMyMainDlg::kExecEmptyName},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "A [" << c.m_pA << "] B [" << c.m_pB << "] log [" << c.m_pLog << "]");
         Open();
         SetNames(c.m_pA, c.m_pB, c.m_pLog);
         m_ui.ClearEvents();
@@ -126,6 +127,7 @@ TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) 
          "※ログファイルに設定ファイルは指定できません。\n", CMyMainDlg::kExecLogIsSettings},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_strLog);
         Open();
         const std::string ini = ReadFile(m_prog / "octwtch.ini");
         SetNames(m_dir / "a.bin", m_dir / "b.bin", c.m_strLog);
@@ -144,7 +146,7 @@ TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) 
     SetNames(m_dir / "a.bin", m_dir / "b.bin", m_dir / "DiffData.db");
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
     EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
-    m_dlg->ControlThread(FALSE);
+    WaitForWorker();
 }
 
 // A thread the system would not start ends neither the program nor the window: execute is
@@ -169,7 +171,7 @@ TEST_F(ExecuteRefusalTest, WorkerThatCannotStartIsReportedAndLeavesTheWindowAsIt
     // The next press runs.
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
     EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
-    m_dlg->ControlThread(FALSE);
+    WaitForWorker();
     EXPECT_TRUE(fs::exists(m_dir / "log.txt"));
 }
 } // namespace

@@ -25,6 +25,7 @@ TEST_F(FileSelectionTest, SizeLineGroupsTheDigits) {
     };
     Open();
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pLine);
         // Appended, not "f" + temporary: GCC 12 at -O3 warns (-Wrestrict) about the latter.
         const std::string path = m_dir / std::string("f").append(std::to_string(c.m_i64Size));
         MakeSparse(path, c.m_i64Size);
@@ -82,6 +83,7 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
     ::mkfifo((m_dir / "fifo").c_str(), 0600);
     Watchdog dog(60, "measuring files that cannot be sized");
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pBox);
         CMyMainDlg& dlg = Open();
         const bool bA = c.m_nButton == IDC_BTN_FILE_A;
         const std::string good = m_dir / "good.bin";
@@ -171,10 +173,12 @@ TEST_F(FileSelectionTest, RefreshFileInfoRereadsTheBoxAndRemembersItsFolder) {
 
 TEST_F(FileSelectionTest, RefreshFileInfoRefusesANameWithoutFolder) {
     CMyMainDlg& dlg = Open();
-    WriteFile("octw-typed-no-folder.bin", "abc"); // in the working folder
-    m_ui.SetControlText(IDC_EDIT_FILE_A, "octw-typed-no-folder.bin");
-    EXPECT_FALSE(dlg.RefreshFileInfo(0));
-    fs::remove("octw-typed-no-folder.bin");
+    {
+        const ScopedFile typed("octw-typed-no-folder.bin"); // in the working folder
+        WriteFile(typed.Str(), "abc");
+        m_ui.SetControlText(IDC_EDIT_FILE_A, typed.Str());
+        EXPECT_FALSE(dlg.RefreshFileInfo(0));
+    }
     m_ui.SetControlText(IDC_EDIT_FILE_A, m_dir / "none.bin");
     EXPECT_FALSE(dlg.RefreshFileInfo(0));
 }
@@ -226,6 +230,7 @@ TEST_F(WritabilityTest, RepairableBitsFollowTheTwoFiles) {
         int m_nRepairable;
     };
     for (const Case& c : {Case{false, false, 3}, Case{false, true, 1}, Case{true, false, 2}}) {
+        SCOPED_TRACE(::testing::Message() << "read-only A " << c.m_bReadOnlyA << ", B " << c.m_bReadOnlyB);
         CMyMainDlg& dlg = Prepare(c.m_bReadOnlyA, c.m_bReadOnlyB, false, TRUE);
         EXPECT_TRUE(dlg.CheckWritable());
         EXPECT_EQ(dlg.m_nRepairable, c.m_nRepairable);

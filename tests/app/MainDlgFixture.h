@@ -2,6 +2,7 @@
 // The main dialog on the scripted backend, in a program folder of its own.
 #include "support/ProgramFolder.h"
 #include "support/TestSupport.h"
+#include "support/Watchdog.h"
 
 #include "app/CMyMainDlg.h"
 #include "platform/Encoding.h"
@@ -48,6 +49,13 @@ protected:
     void Choose(int nButton, const std::string& path) {
         m_ui.QueueFileDialogAnswer(path);
         ASSERT_TRUE(m_ui.Click(nButton));
+    }
+
+    // Waits for the window's worker as its stop button does, serving what it posts; a worker
+    // that never ends fails the test instead of hanging it.
+    void WaitForWorker() {
+        Watchdog dog(300, "a wait for the window's worker");
+        m_dlg->ControlThread(FALSE);
     }
 
     std::string Text(int id) { return m_ui.GetControlText(id); }

@@ -18,7 +18,7 @@ protected:
         Choose(IDC_BTN_FILE_A, m_a);
         Choose(IDC_BTN_FILE_B, m_b);
         EXPECT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-        dlg.ControlThread(FALSE);
+        WaitForWorker();
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
         m_ui.ClearEvents();
@@ -140,7 +140,7 @@ TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
     fs::create_directory(m_dir / "logdir");
     m_ui.SetControlText(IDC_EDIT_LOG_FILE, m_dir / "logdir");
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    dlg.ControlThread(FALSE);
+    WaitForWorker();
     ASSERT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
     ASSERT_TRUE(m_ui.IsControlEnabled(IDC_BTN_REPAIR_A));
     Press(IDC_BTN_REPAIR_A, IDYES);
@@ -170,6 +170,7 @@ TEST_F(RepairCommandTest, FileChangedSinceTheRunIsRefusedBeforeTheQuestion) {
          }},
     };
     for (const auto& c : changes) {
+        SCOPED_TRACE(c.m_pWhy);
         fs::remove(m_prog / "Result.txt"); // no overwrite question
         CMyMainDlg& dlg = RunWithDatabase();
         c.m_change(m_b);

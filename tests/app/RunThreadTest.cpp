@@ -21,7 +21,7 @@ protected:
     void Execute() {
         ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
         ASSERT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
-        m_dlg->ControlThread(FALSE);
+        WaitForWorker();
     }
     std::vector<std::string> OutputLines() {
         std::vector<std::string> lines;
@@ -69,6 +69,7 @@ TEST_F(RunTest, NormalEndWithDatabaseShowsTheArrowsOfWritableFiles) {
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_FILE_A));
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 100);
     EXPECT_FALSE(dlg.m_MakeFile.m_bRunning);
+    EXPECT_EQ(dlg.m_MakeFile.Outcome(), RunOutcome::kCompleted);
     EXPECT_TRUE(dlg.m_bExecute);
     EXPECT_EQ(LastIcon(IDC_ICON_LOG), IDI_WRITABLE); // the run created the log
     EXPECT_EQ(ReadFile(m_prog / "DiffData.db"),
@@ -140,9 +141,11 @@ TEST_F(RunTest, FailedOpenLeavesTheRunStateForShutdown) {
     // Now a log that cannot be opened: a folder of that name.
     fs::create_directory(m_dir / "logdir");
     m_ui.SetControlText(IDC_EDIT_LOG_FILE, m_dir / "logdir");
+    m_ui.QueueAnswer(IDOK); // overwrite it
     Execute();
     EXPECT_EQ(m_ui.PostedMessages(), std::vector<UINT>{WM_THREAD_END});
     EXPECT_TRUE(dlg.m_MakeFile.m_bRunning); // only a normal end clears it
+    EXPECT_EQ(dlg.m_MakeFile.Outcome(), RunOutcome::kOpenFailed);
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
     Close();
     EXPECT_FALSE(dlg.m_MakeFile.m_bOpenA);

@@ -98,6 +98,7 @@ TEST_F(SettingsTest, OnlyTheExactTrueFormsCount) {
         {"DisplayDifferentData=FALSE", "UseDataBase=yes", FALSE, FALSE},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.m_pDisplay) + " " + c.m_pUseDB);
         WriteFile(Ini(), Lines({"/a", "/b", "/l.txt", c.m_pDisplay, c.m_pUseDB}));
         CMyMainDlg& dlg = Open();
         EXPECT_EQ(dlg.m_bDisplayDiff, c.m_bDisplay) << c.m_pDisplay;

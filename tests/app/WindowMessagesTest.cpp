@@ -63,6 +63,7 @@ TEST_F(WindowMessagesTest, RepairArrowsFollowTheDatabaseAndTheWritableFiles) {
     };
     Open();
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "database " << c.m_bUseDB << ", writable " << c.m_nRepairable << ", message " << c.m_message);
         m_dlg->m_bUseDataBase = c.m_bUseDB;
         m_dlg->m_nRepairable = c.m_nRepairable;
         m_ui.ShowControl(IDC_BTN_REPAIR_A, c.m_bWasA);

@@ -167,6 +167,11 @@ TEST_F(CliTest, DeclinedOverwriteLeavesTheOldLogUntouched) {
         EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_EQ(Log(), "OLD LOG");
         EXPECT_NE(r.m_strErr.find("上書きしますか?"), std::string::npos);
+        EXPECT_NE(r.m_strErr.find("octetwatch-cli: the run was not started: the log exists and "
+                                  "the question was answered No: " +
+                                  (m_prog / "Result.txt") + "\n"),
+                  std::string::npos)
+            << r.m_strErr;
         EXPECT_EQ(r.m_strOut, "");
     }
     Result yes = Run({"--yes", "a.bin", "b.bin"});
@@ -431,6 +436,8 @@ TEST_F(CliTest, FullDiskEndsTheProgramAsTrouble) {
     EXPECT_NE(r.m_strErr.find("※異なるデータがありましたが\nディスクの空き容量がありません。\n"),
               std::string::npos);
     EXPECT_EQ(r.m_strOut, ""); // no summary
+    EXPECT_NE(r.m_strErr.find("octetwatch-cli: the run stopped: the log's disk is full\n"),
+              std::string::npos);
     EXPECT_GT(fs::file_size(disk / "Result.txt"), 0u);
 }
 

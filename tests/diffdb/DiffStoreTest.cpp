@@ -95,7 +95,7 @@ class NthAllocationFails : public platform::IFaultInjector {
 public:
     explicit NthAllocationFails(int n) : m_nFail(n) {}
     void OnOpen(int, const std::string&) override {}
-    void OnClose(int) override {}
+    int OnClose(int) override { return 0; }
     int OnRead(int, std::size_t&) override { return 0; }
     int OnWrite(int, std::size_t&) override { return 0; }
     bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
@@ -113,6 +113,7 @@ TEST(DiffStore, OutOfMemoryNamesTheStepThatFailedAndKeepsTheCount) {
         {3, "※データBの追加に失敗"},
     };
     for (const auto& [step, what] : cases) {
+        SCOPED_TRACE(what);
         testsupport::ProgramFolder prog;
         platform::ScriptedUi ui;
         NthAllocationFails fault(step); // the three arrays grow in order on the first append

@@ -77,6 +77,8 @@ struct EdgeCase {
     std::vector<std::int64_t> m_diffs;
 };
 
+void PrintTo(const EdgeCase& c, std::ostream* os) { *os << c.m_name; }
+
 class DifferencesAtEdges : public ::testing::TestWithParam<EdgeCase> {};
 
 TEST_P(DifferencesAtEdges, EveryDifferenceIsLoggedStoredAndCountedInOrder) {

@@ -3,6 +3,7 @@
 // window that records what reaches it, the configuration in the main window's order, the worker.
 #include "support/ProgramFolder.h"
 #include "support/TestSupport.h"
+#include "support/Watchdog.h"
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyMakeFile.h"
@@ -21,10 +22,19 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <unistd.h>
 #include <vector>
+
+// A failed check names the ending rather than its bytes.
+inline void PrintTo(RunOutcome outcome, std::ostream* os) {
+    static const char* const kNames[] = {"none",          "completed",  "log unfinished",
+                                         "stopped",       "declined",   "open failed",
+                                         "read failed",   "disk reserve", "abandoned"};
+    *os << kNames[static_cast<int>(outcome)];
+}
 
 namespace enginetest {
 
@@ -173,36 +183,33 @@ public:
         data.strLogFile = log;
         data.i64SizeA = static_cast<std::int64_t>(fs::file_size(a));
         data.i64SizeB = static_cast<std::int64_t>(fs::file_size(b));
-        data.nSizeMode = data.i64SizeA == data.i64SizeB  ? SIZE_EQUAL
-                         : data.i64SizeA > data.i64SizeB ? SIZE_A_LONGER
-                                                         : SIZE_B_LONGER;
-        data.i64SearchSize = std::min(data.i64SizeA, data.i64SizeB);
+        SetSizeRelation(&data);
 
-        engine->ResetFileData();
-        engine->SetFileDataEx(&data);
-        engine->SetPorgCtrl(&progress);
-        engine->SetBtnExe(&btnExe);
-        engine->SetBtnStop(&btnStop);
         btnExe.EnableWindow(FALSE);
-        engine->ResetSearchState();
-        engine->m_bDisplayDiff = opt.m_bDisplay ? TRUE : FALSE;
-        engine->m_bAbort = FALSE;
+        RunSetup setup;
+        setup.m_pFileData = &data;
+        setup.m_pProgCtrl = &progress;
+        setup.m_pBtnExe = &btnExe;
+        setup.m_pBtnStop = &btnStop;
+        setup.m_bDisplayDiff = opt.m_bDisplay ? TRUE : FALSE;
         if (opt.m_bUseDB) {
             if (opt.m_bResetStore)
                 store.ResetDiffData();
-            engine->SetDiffDataBaseADRS(&store);
-            engine->SetUseDBFile(TRUE);
-            engine->SetDiffDBFileName((opt.m_strDB.empty() ? DB() : opt.m_strDB).c_str());
-        } else {
-            engine->SetUseDBFile(FALSE);
+            setup.m_pDiffDataBase = &store;
+            setup.m_strDBFileName = opt.m_strDB.empty() ? DB() : opt.m_strDB;
         }
+        engine->Configure(setup);
         ui.ClearEvents();
         window.m_messages.clear();
         if (opt.m_beforeStart)
             opt.m_beforeStart();
         CMyMakeFile* p = engine.get();
-        ui.StartWorker([p] { return CompareThreadProc(p); });
-        engine->m_bRunning = TRUE;
+        if (!ui.StartWorker([p] { return CompareThreadProc(p); })) {
+            ADD_FAILURE() << "the worker could not be started";
+            return -1;
+        }
+        // A worker stuck in a wait ends the test with a report instead of hanging it.
+        testsupport::Watchdog watchdog(300, "a run of the engine");
         ui.WaitWorker();
         ui.Pump();
         return ui.WorkerExitCode();

@@ -34,6 +34,7 @@ TEST(FormatDiffLine, AddressWidthAndTheColumnOfTheShorterFile) {
     platform::ScriptedUi ui;
     CMyMakeFile engine;
     for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.m_expected);
         engine.m_nSizeMode = c.m_mode;
         engine.m_i64SizeA = c.m_sizeA;
         engine.m_i64SizeB = c.m_sizeB;
@@ -191,7 +192,7 @@ class BufferAllocationFails : public platform::IFaultInjector {
 public:
     explicit BufferAllocationFails(int n) : m_nFail(n) {}
     void OnOpen(int, const std::string&) override {}
-    void OnClose(int) override {}
+    int OnClose(int) override { return 0; }
     int OnRead(int, std::size_t&) override { return 0; }
     int OnWrite(int, std::size_t&) override { return 0; }
     bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }

@@ -38,6 +38,8 @@ enum class Fault {
     ReadB,
     ShrinkA,
     LogWrite,
+    LogFooter,
+    LogClose,
     DiskInChunk,
     DiskInTail,
     DBWrite,
@@ -66,6 +68,7 @@ struct Row {
     Log m_log;
     int m_nLines;
     Msgs m_msgs;
+    RunOutcome m_outcome;
 };
 
 std::string Summary(std::int64_t diffs, std::int64_t size) {
@@ -78,6 +81,8 @@ std::string Summary(std::int64_t diffs, std::int64_t size) {
                   grouped.c_str(), grouped.c_str(), grouped.c_str());
     return head + tail;
 }
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.m_name; }
 
 class FaultMatrix : public ::testing::TestWithParam<Row> {};
 
@@ -161,6 +166,16 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
         r.ui.FailWrites(log, ExpectedHeader(a, size, b, size, log).size() + Line(0, 0, 0).size(),
                         row.m_nErr);
         break;
+    case Fault::LogFooter: {
+        std::size_t lines = ExpectedHeader(a, size, b, size, log).size();
+        for (std::int64_t d : diffs)
+            lines += Line(d, 0, 0x5A).size();
+        r.ui.FailWrites(log, lines, EIO);
+        break;
+    }
+    case Fault::LogClose:
+        r.ui.FailCloses(log, EIO);
+        break;
     case Fault::DBWrite:
         r.ui.FailWrites(r.DB(), 8 + 10, ENOSPC);
         opt.m_bUseDB = true;
@@ -185,7 +200,7 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
             repair.SetRepairTarget(TRUE);
             ASSERT_TRUE(repair.SetErrorFileName(a.c_str()));
             repair.SetDataBaseADRS(&r.store);
-            repair.SetFileIdentity(r.engine->m_idFileA);
+            repair.SetFileIdentity(r.engine->IdentityOfA());
             EXPECT_FALSE(repair.DoRepair());
         }
     }
@@ -203,6 +218,7 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     }
     EXPECT_EQ(r.ui.BoxTexts(), boxes);
     EXPECT_EQ(r.Received(), row.m_msgs);
+    EXPECT_EQ(r.engine->Outcome(), row.m_outcome);
     // An aborted run leaves its files to the window's clean-up; every other end closes them.
     if (!r.engine->m_bAbort) {
         EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
@@ -260,52 +276,59 @@ const std::string kNoOpen = "ファイルをオープンできません\nファ�
 const std::string kLogIsInput = "※ログファイルに比較するファイルは指定できません。";
 const std::string kReadA = "※ファイルAの読みとりに失敗", kReadB = "※ファイルBの読みとりに失敗";
 const std::string kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+const std::string kLogEnd = "※ログファイルの終わりを書き込めませんでした。\n\t[ {LOG} ]\n";
 const std::string kCreated = "◎不一致情報データベースを作成しました。\n";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
-    Row{"open_a_missing", Fault::RemoveA, 0, 0, {kOpenA}, 0, Log::None, 0, kOpenFailed},
-    Row{"open_a_named_pipe_fails_at_once", Fault::PipeA, 0, 0, {kOpenA}, 0, Log::None, 0, kOpenFailed},
+    Row{"open_a_missing", Fault::RemoveA, 0, 0, {kOpenA}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
+    Row{"open_a_named_pipe_fails_at_once", Fault::PipeA, 0, 0, {kOpenA}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_b_missing", Fault::RemoveB, 0, 0,
-        {"※ファイルBのオープンに失敗。AllFileOpen()\n\t[ {B} ]\n"}, 0, Log::None, 0, kOpenFailed},
-    Row{"open_log_folder", Fault::LogFolder, 0, 0, {kQuestion, kNoOpen}, 0, Log::None, 0, kOpenFailed},
+        {"※ファイルBのオープンに失敗。AllFileOpen()\n\t[ {B} ]\n"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
+    Row{"open_log_folder", Fault::LogFolder, 0, 0, {kQuestion, kNoOpen}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_in_missing_folder_is_a_bad_path", Fault::LogInMissingFolder, 0, 0,
-        {"ファイルをオープンできません\n不正パス"}, 0, Log::None, 0, kOpenFailed},
+        {"ファイルをオープンできません\n不正パス"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_named_pipe_fails_at_once_unasked", Fault::LogPipe, 0, 0, {kNoOpen}, 0,
-        Log::None, 0, kOpenFailed},
-    Row{"overwrite_declined", Fault::OldLogKept, 0, 0, {kQuestion}, 0, Log::Untouched, 0, kOpenFailed},
+        Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
+    Row{"overwrite_declined", Fault::OldLogKept, 0, 0, {kQuestion}, 0, Log::Untouched, 0, kOpenFailed,
+        RunOutcome::kDeclined},
     Row{"log_is_file_a_spelled_otherwise", Fault::LogIsA, 0, 0, {kLogIsInput}, 0, Log::Input, 0,
-        kOpenFailed},
+        kOpenFailed, RunOutcome::kOpenFailed},
     Row{"log_is_a_hard_link_to_file_b", Fault::LogIsLinkToB, 0, 0, {kLogIsInput}, 0, Log::Input, 0,
-        kOpenFailed},
-    Row{"read_a_first_block", Fault::ReadA, 0, EIO, {kReadA}, 0, Log::Empty, 0, kReadFailed},
-    Row{"read_b_first_block", Fault::ReadB, 0, EIO, {kReadB}, 0, Log::Empty, 0, kReadFailed},
-    Row{"read_a_middle_block", Fault::ReadA, kBlock, EIO, {kReadA}, 0, Log::Prefix, 1, kReadFailed},
-    Row{"read_b_middle_block", Fault::ReadB, kBlock, EIO, {kReadB}, 0, Log::Prefix, 1, kReadFailed},
-    Row{"read_a_last_block", Fault::ReadA, 2 * kBlock, EIO, {kReadA}, 0, Log::Prefix, 2, kReadFailed},
-    Row{"read_b_last_block", Fault::ReadB, 2 * kBlock, EIO, {kReadB}, 0, Log::Prefix, 2, kReadFailed},
+        kOpenFailed, RunOutcome::kOpenFailed},
+    Row{"read_a_first_block", Fault::ReadA, 0, EIO, {kReadA}, 0, Log::Empty, 0, kReadFailed, RunOutcome::kReadFailed},
+    Row{"read_b_first_block", Fault::ReadB, 0, EIO, {kReadB}, 0, Log::Empty, 0, kReadFailed, RunOutcome::kReadFailed},
+    Row{"read_a_middle_block", Fault::ReadA, kBlock, EIO, {kReadA}, 0, Log::Prefix, 1, kReadFailed, RunOutcome::kReadFailed},
+    Row{"read_b_middle_block", Fault::ReadB, kBlock, EIO, {kReadB}, 0, Log::Prefix, 1, kReadFailed, RunOutcome::kReadFailed},
+    Row{"read_a_last_block", Fault::ReadA, 2 * kBlock, EIO, {kReadA}, 0, Log::Prefix, 2, kReadFailed, RunOutcome::kReadFailed},
+    Row{"read_b_last_block", Fault::ReadB, 2 * kBlock, EIO, {kReadB}, 0, Log::Prefix, 2, kReadFailed, RunOutcome::kReadFailed},
     Row{"short_read_of_a_file_that_shrank_compares_no_stale_byte", Fault::ShrinkA, 0, 0, {kReadA}, 0,
-        Log::Prefix, 1, kReadFailed},
-    Row{"log_write_disk_full", Fault::LogWrite, 0, ENOSPC, {kDiskFull}, 1, Log::Prefix, 1, kAborted},
-    Row{"log_write_io_error", Fault::LogWrite, 0, EIO, {kDiskFull}, 1, Log::Prefix, 1, kAborted},
+        Log::Prefix, 1, kReadFailed, RunOutcome::kReadFailed},
+    Row{"log_write_disk_full", Fault::LogWrite, 0, ENOSPC, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
+    Row{"log_write_io_error", Fault::LogWrite, 0, EIO, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
     Row{"disk_reserve_in_a_whole_chunk_real_disk", Fault::DiskInChunk, 0, 0, {kDiskFull}, 1,
-        Log::Prefix, -1, kAborted},
+        Log::Prefix, -1, kAborted, RunOutcome::kDiskReserve},
     // The finishing steps still run: closing lines, summary, the normal messages.
     Row{"disk_reserve_in_the_tail_real_disk", Fault::DiskInTail, 0, 0, {kDiskFull, "{SUMMARY}"}, 0,
-        Log::Closed, -1, kNormalEnd},
+        Log::Closed, -1, kNormalEnd, RunOutcome::kCompleted},
+    // Every byte compared, but the log lacks its end or may not hold it: said before the summary.
+    Row{"log_closing_lines", Fault::LogFooter, 0, 0, {kLogEnd, "{SUMMARY}"}, 0, Log::Prefix, 3,
+        kNormalEnd, RunOutcome::kLogUnfinished},
+    Row{"log_close", Fault::LogClose, 0, 0, {kLogEnd, "{SUMMARY}"}, 0, Log::Whole, 0, kNormalEnd,
+        RunOutcome::kLogUnfinished},
     Row{"database_write", Fault::DBWrite, 0, 0,
-        {"{SUMMARY}", "※不一致情報データベースの作成に失敗しました。\n"}, 0, Log::Whole, 0, kNormalEnd},
+        {"{SUMMARY}", "※不一致情報データベースの作成に失敗しました。\n"}, 0, Log::Whole, 0, kNormalEnd, RunOutcome::kCompleted},
     Row{"repair_write", Fault::RepairWrite, 0, 0,
         {"{SUMMARY}", kCreated, "※ファイルの修復に失敗したデータがあります。\n\tErrorFileName[ {A} ]"
-                                "\n\tFailedCount[ 000000000000002 ]\n"}, 0, Log::Whole, 0, kSaved},
+                                "\n\tFailedCount[ 000000000000002 ]\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted},
     Row{"allocation_of_the_open_work_area", Fault::Allocation, 0, 0,
-        {"※メモリー確保失敗。AllFileOpen()\n"}, 0, Log::None, 0, kOpenFailed},
+        {"※メモリー確保失敗。AllFileOpen()\n"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"allocation_of_the_log_work_area", Fault::Allocation, 1, 0,
-        {"Can not get memory area!\n At OpenLogFile"}, 0, Log::None, 0, kOpenFailed},
+        {"Can not get memory area!\n At OpenLogFile"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     // The store refuses the first difference; the log still has every one.
     Row{"allocation_of_the_store", Fault::Allocation, 2, 0,
         {"※アドレスデータの追加に失敗: CMyDiffDataBase::AddDiffData()\n\tADRS[0000000005], "
-         "DataA[00], DataB[5A]\n", "{SUMMARY}", kCreated}, 0, Log::Whole, 0, kSaved}),
+         "DataA[00], DataB[5A]\n", "{SUMMARY}", kCreated}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.m_name); });
 // clang-format on
 

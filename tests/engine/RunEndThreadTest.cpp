@@ -309,9 +309,9 @@ TEST(Identity, TheRunRecordsWhichFilesItCompared) {
     const std::string a = r.File("a.bin"), b = r.File("b.bin");
     MakePair(a, b, 10, {});
     ASSERT_EQ(r.Run(a, b, r.Log()), 0);
-    EXPECT_TRUE(r.engine->m_idFileA.SameAs(platform::IdentityOfPath(a)));
-    EXPECT_TRUE(r.engine->m_idFileB.SameAs(platform::IdentityOfPath(b)));
-    EXPECT_FALSE(r.engine->m_idFileA.SameAs(r.engine->m_idFileB));
+    EXPECT_TRUE(r.engine->IdentityOfA().SameAs(platform::IdentityOfPath(a)));
+    EXPECT_TRUE(r.engine->IdentityOfB().SameAs(platform::IdentityOfPath(b)));
+    EXPECT_FALSE(r.engine->IdentityOfA().SameAs(r.engine->IdentityOfB()));
 }
 
 } // namespace

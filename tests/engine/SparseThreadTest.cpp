@@ -114,9 +114,11 @@ Outcome RunOnce(const SparseCase& c, const testsupport::TempDir& data, bool bPla
     for (const std::string& path : {a, b})
         for (std::size_t n : r.ui.Reads(path))
             o.m_nReadBytes += n;
-    o.m_bWentPlain = r.engine->m_reader.ReadsPlainly(0);
+    o.m_bWentPlain = r.engine->Reader().ReadsPlainly(0);
     return o;
 }
+
+void PrintTo(const SparseCase& c, std::ostream* os) { *os << c.m_name; }
 
 class SparsePair : public ::testing::TestWithParam<SparseCase> {};
 
@@ -202,6 +204,8 @@ struct CacheCase {
     std::optional<std::uint64_t> m_memory; // what the run is told of the machine's memory
     bool m_bDropped;                       // FILE B, not cached before, is gone from the cache
 };
+
+void PrintTo(const CacheCase& c, std::ostream* os) { *os << c.m_name; }
 
 class CrowdedCache : public ::testing::TestWithParam<CacheCase> {};
 

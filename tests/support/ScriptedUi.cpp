@@ -215,6 +215,11 @@ void ScriptedUi::FailWrites(const std::string& path, std::uint64_t afterBytes, i
     m_writeRules[path] = {afterBytes, err};
 }
 
+void ScriptedUi::FailCloses(const std::string& path, int err) {
+    std::lock_guard lock(m_faultMutex);
+    m_closeRules[path] = err;
+}
+
 void ScriptedUi::SetFreeSpace(std::optional<std::uint64_t> bytes) {
     std::lock_guard lock(m_faultMutex);
     m_freeSpace = bytes;
@@ -242,9 +247,14 @@ void ScriptedUi::OnOpen(int fd, const std::string& path) {
     m_handles[fd] = Handle{path};
 }
 
-void ScriptedUi::OnClose(int fd) {
+int ScriptedUi::OnClose(int fd) {
     std::lock_guard lock(m_faultMutex);
-    m_handles.erase(fd);
+    auto h = m_handles.find(fd);
+    if (h == m_handles.end())
+        return 0;
+    const auto r = m_closeRules.find(h->second.m_strPath);
+    m_handles.erase(h);
+    return r != m_closeRules.end() ? r->second : 0;
 }
 
 namespace {

@@ -70,6 +70,8 @@ public:
     void EndReadsAt(const std::string& path, std::uint64_t totalBytes);
     // Writes to `path` fail with `err` once `afterBytes` have been written through that handle.
     void FailWrites(const std::string& path, std::uint64_t afterBytes, int err);
+    // Closing `path` reports `err`, as a network file system may when it could not keep a write.
+    void FailCloses(const std::string& path, int err);
     // Free-space queries answer `bytes` (every folder); std::nullopt asks the system again.
     void SetFreeSpace(std::optional<std::uint64_t> bytes);
     // The next `count` allocations of at least `minBytes` that the program checks fail, after
@@ -98,7 +100,7 @@ public:
 
     // --- IFaultInjector ---
     void OnOpen(int fd, const std::string& path) override;
-    void OnClose(int fd) override;
+    int OnClose(int fd) override;
     int OnRead(int fd, std::size_t& n) override;
     int OnWrite(int fd, std::size_t& n) override;
     bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) override;
@@ -128,6 +130,7 @@ private:
     std::mutex m_faultMutex;
     std::map<std::string, Rule> m_readRules;
     std::map<std::string, Rule> m_writeRules;
+    std::map<std::string, int> m_closeRules;
     std::map<int, Handle> m_handles;
     std::optional<std::uint64_t> m_freeSpace;
     int m_nFailAllocations = 0;

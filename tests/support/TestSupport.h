@@ -18,6 +18,22 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+// A file a test has to make where it stands (the working folder), removed however the test ends.
+class ScopedFile {
+public:
+    explicit ScopedFile(std::string path) : m_path(std::move(path)) {}
+    ~ScopedFile() {
+        std::error_code ec;
+        fs::remove(m_path, ec);
+    }
+    ScopedFile(const ScopedFile&) = delete;
+    ScopedFile& operator=(const ScopedFile&) = delete;
+    const std::string& Str() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:

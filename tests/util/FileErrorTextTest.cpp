@@ -91,6 +91,7 @@ TEST(FileErrorText, TextFileFailuresCarryTheirCause) {
         {"", platform::CTextFile::modeWrite, platform::kCauseFileNotFound},
     };
     for (const auto& t : table) {
+        SCOPED_TRACE(t.path);
         platform::CTextFile file;
         platform::FileError error;
         EXPECT_FALSE(file.Open(t.path, t.mode, &error)) << t.path;

@@ -147,6 +147,7 @@ TEST(AddComma, GroupsByThousandsFromTheRight) {
         {"9223372036854775807", "9,223,372,036,854,775,807"},
     };
     for (const auto& [in, want] : table) {
+        SCOPED_TRACE(in);
         std::string s = in;
         AddComma(&s);
         EXPECT_EQ(s, want) << in;
@@ -283,6 +284,7 @@ TEST(GetModuleFold, FolderOfTheExecutable) {
         {"/データ/表/octetwatch", "/データ/表"},
     };
     for (const auto& [exe, want] : table) {
+        SCOPED_TRACE(exe);
         platform::OverrideExecutablePath(exe);
         std::string fold = "stale";
         EXPECT_EQ(GetModuleFold(&fold), 0);
