@@ -103,12 +103,6 @@ char* PutHex(char* out, std::uint64_t value, int width) {
     return out + digits;
 }
 
-char* PutText(char* out, const char* text) {
-    const std::size_t n = std::strlen(text);
-    std::memcpy(out, text, n);
-    return out + n;
-}
-
 char* PutDec(char* out, std::int64_t value, int width) {
     // The magnitude as unsigned, so that the most negative value has one too.
     std::uint64_t u = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace platform {
@@ -17,7 +19,12 @@ void FormatTo(std::string& out, const char* fmt, ...);
 // `out` must have room for 20 characters or `width`, whichever is more.
 char* PutHex(char* out, std::uint64_t value, int width);
 char* PutDec(char* out, std::int64_t value, int width);
-// Copies the text (without its terminator) to `out`; returns the end.
-char* PutText(char* out, const char* text);
+// Copies a literal (without its terminator) to `out`; returns the end. Its length is known where
+// it is written, so nothing is counted at run time.
+template <std::size_t N>
+inline char* PutText(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + (N - 1);
+}
 
 } // namespace platform
