@@ -166,7 +166,10 @@ public:
         engine->m_hWndMain = &window; // start-up
         engine->SetPorgCtrl(&progress);
     }
-    ~EngineRun() { ui.WaitWorker(); }
+    ~EngineRun() {
+        testsupport::Watchdog watchdog(300, "the end of an engine test's worker");
+        ui.WaitWorker();
+    }
 
     std::string File(const std::string& name) const { return dir / name; }
     std::string Log() const { return dir / "Result.txt"; }
