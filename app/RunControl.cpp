@@ -50,11 +50,7 @@ void CMyMainDlg::OnBtnExecute() {
     m_bExecute = TRUE;
     UpdateData(TRUE);
 
-    RunSetup setup;
-    setup.m_pFileData = &m_FileData;
-    setup.m_pProgCtrl = &m_ctrlProgress;
-    setup.m_pBtnExe = &m_btnExecute;
-    setup.m_pBtnStop = &m_btnStop;
+    RunSetup setup(&m_FileData, &m_ctrlProgress, &m_btnExecute, &m_btnStop);
     setup.m_bDisplayDiff = m_bDisplayDiff;
     if (m_bUseDataBase) {
         m_DiffDataBase.ResetDiffData();

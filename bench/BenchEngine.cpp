@@ -125,11 +125,7 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
     const double cpu0 = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     btnExe.EnableWindow(FALSE);
-    RunSetup setup;
-    setup.m_pFileData = &data;
-    setup.m_pProgCtrl = &progress;
-    setup.m_pBtnExe = &btnExe;
-    setup.m_pBtnStop = &btnStop;
+    RunSetup setup(&data, &progress, &btnExe, &btnStop);
     if (!db.empty()) {
         store.ResetDiffData();
         setup.m_pDiffDataBase = &store;

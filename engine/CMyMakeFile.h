@@ -32,6 +32,10 @@ enum class RunOutcome {
 // What the main window hands the engine before each run, in the one order the engine is
 // configured in (Configure).
 struct RunSetup {
+    RunSetup(const FILEDATA* pFileData, const platform::CControl* pProgCtrl,
+             const platform::CControl* pBtnExe, const platform::CControl* pBtnStop)
+        : m_pFileData(pFileData), m_pProgCtrl(pProgCtrl), m_pBtnExe(pBtnExe), m_pBtnStop(pBtnStop) {}
+
     const FILEDATA* m_pFileData = nullptr;
     const platform::CControl* m_pProgCtrl = nullptr;
     const platform::CControl* m_pBtnExe = nullptr;

@@ -189,11 +189,7 @@ public:
         SetSizeRelation(&data);
 
         btnExe.EnableWindow(FALSE);
-        RunSetup setup;
-        setup.m_pFileData = &data;
-        setup.m_pProgCtrl = &progress;
-        setup.m_pBtnExe = &btnExe;
-        setup.m_pBtnStop = &btnStop;
+        RunSetup setup(&data, &progress, &btnExe, &btnStop);
         setup.m_bDisplayDiff = opt.m_bDisplay ? TRUE : FALSE;
         if (opt.m_bUseDB) {
             if (opt.m_bResetStore)
