@@ -14,7 +14,7 @@
 #include "platform/Faults.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/UiBase.h"
+#include "platform/ModelUi.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "util/PathUtil.h"
@@ -37,7 +37,7 @@ namespace {
 
 // Boxes are answered OK (Yes for questions) without a word; the overwrite question is answered
 // Yes, so a run never waits for anyone.
-class QuietUi : public platform::UiBase {
+class QuietUi : public platform::ModelUi {
 public:
     int MessageBox(const platform::BoxSpec& box) override {
         ++m_nBoxes;

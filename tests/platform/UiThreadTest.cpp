@@ -132,17 +132,20 @@ TEST(UiWorker, BoxesFromTheWorkerAreAnsweredFromTheQueue) {
 
 // A backend that shows the worker's boxes on the UI thread, as the desktop one does: the worker
 // waits for the answer while the UI thread is inside WaitWorker.
-class BoxOnUiThread : public UiBase {
+class BoxOnUiThread : public ModelUi {
 public:
+    ~BoxOnUiThread() override { JoinWorker(); }
     int MessageBox(const BoxSpec& box) override {
-        int answer = 0;
-        RunOnUiThread([&] {
-            m_shownOn.push_back(std::this_thread::get_id());
-            answer = box.m_buttons == BoxButtons::YesNo ? IDYES : IDOK;
-        });
-        return answer;
+        return AskOnUiThread(
+            [&] {
+                m_shownOn.push_back(std::this_thread::get_id());
+                return box.m_buttons == BoxButtons::YesNo ? IDYES : IDOK;
+            },
+            FallbackAnswer(box));
     }
-    int OverwriteQuestion(const DialogTemplate&, const std::string&) override { return IDOK; }
+    int OverwriteQuestion(const DialogTemplate&, const std::string&) override {
+        return AskOnUiThread([] { return IDOK; }, IDCANCEL);
+    }
     std::vector<std::thread::id> m_shownOn;
 };
 
