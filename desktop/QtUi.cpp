@@ -252,12 +252,17 @@ void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
 }
 
 void QtUi::WaitWorker() {
-    // Wake-ups hand out the worker's boxes and effects, its end last of all. User input waits,
-    // so no handler runs in the middle of the caller's.
-    while (IsWorkerRunning())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                        QEventLoop::WaitForMoreEvents);
-    UiQueue::WaitWorker(); // joins, and hands out what the last slice left
+    // The worker's end may be queued already behind the item whose handler waits here, with its
+    // wake-up spent on that item: a slice is handed out here, and what is queued after it posts
+    // a wake-up that ends the event loop's wait. User input waits, so no handler runs in the
+    // middle of the caller's.
+    while (IsWorkerRunning()) {
+        OnWake();
+        if (IsWorkerRunning())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                            QEventLoop::WaitForMoreEvents);
+    }
+    UiQueue::WaitWorker(); // joins
 }
 
 // --- boxes ---

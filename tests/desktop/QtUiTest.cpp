@@ -169,6 +169,42 @@ TEST_F(QtUiTest, PostedMessagesOfAWindowThatIsGoneAreNotDelivered) {
     EXPECT_EQ(second.m_got[0].m_message, WM_ENABLE_CTRLS);
 }
 
+// The dialog's handler of the run's end waits for the worker. The worker posts that message as
+// its last but one act and its end as its last, so both may be queued before the UI thread wakes
+// once for them: the wait inside the handler must hand out the end itself.
+TEST_F(QtUiTest, WaitForTheWorkerInsideTheHandlerOfItsLastMessageReturns) {
+    struct WaitingWindow : RecordingWindow {
+        explicit WaitingWindow(QtUi& ui) : m_ui(ui) {}
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            m_ui.WaitWorker();
+            m_bRunningAfterWait = m_ui.IsWorkerRunning();
+            return RecordingWindow::WindowProc(message, wParam, lParam);
+        }
+        QtUi& m_ui;
+        bool m_bRunningAfterWait = true;
+    } window(m_ui);
+    m_ui.CreateDialogWindow(MainDialogTemplate(), &window);
+    std::atomic<bool> exited{false};
+    // Set when the thread is gone, after everything the worker queues on its way out.
+    struct ExitSignal {
+        std::atomic<bool>* m_pExited;
+        ~ExitSignal() { *m_pExited = true; }
+    };
+    m_ui.StartWorker([&] {
+        thread_local ExitSignal signal{&exited};
+        m_ui.PostMessage(&window, WM_THREAD_END, 0, 0);
+        return 5;
+    });
+    qttest::Watchdog dog(60, "a wait for the worker inside a handler");
+    while (!exited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    m_ui.WaitWorker();
+    ASSERT_EQ(window.m_got.size(), 1u);
+    EXPECT_EQ(window.m_got[0].m_message, WM_THREAD_END);
+    EXPECT_FALSE(window.m_bRunningAfterWait);
+    EXPECT_EQ(m_ui.WorkerExitCode(), 5);
+}
+
 // --- boxes from the worker ---
 
 TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefaultNo) {
