@@ -6,6 +6,7 @@
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadExit.h"
 #include "util/Messages.h"
 
 #include "desktop/TemplateDialog.h"
@@ -184,20 +185,14 @@ TEST_F(QtUiTest, WaitForTheWorkerInsideTheHandlerOfItsLastMessageReturns) {
         bool m_bRunningAfterWait = true;
     } window(m_ui);
     m_ui.CreateDialogWindow(MainDialogTemplate(), &window);
-    std::atomic<bool> exited{false};
-    // Set when the thread is gone, after everything the worker queues on its way out.
-    struct ExitSignal {
-        std::atomic<bool>* m_pExited;
-        ~ExitSignal() { *m_pExited = true; }
-    };
+    testsupport::ThreadExit exit;
     m_ui.StartWorker([&] {
-        thread_local ExitSignal signal{&exited};
+        exit.Watch();
         m_ui.PostMessage(&window, WM_THREAD_END, 0, 0);
         return 5;
     });
     qttest::Watchdog dog(60, "a wait for the worker inside a handler");
-    while (!exited)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    exit.Wait();
     m_ui.WaitWorker();
     ASSERT_EQ(window.m_got.size(), 1u);
     EXPECT_EQ(window.m_got[0].m_message, WM_THREAD_END);
@@ -248,6 +243,26 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
     EXPECT_TRUE(yesLeftOfNo) << "はい stands left of いいえ";
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 42);
     EXPECT_FALSE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
+}
+
+// The desktop backend destroyed while its worker asks: no box comes up, the worker gets No.
+TEST_F(QtUiTest, BackendDestroyedUnderAWorkerThatAsksAnswersNoWithoutABox) {
+    qttest::Watchdog dog(60, "a backend destroyed under its worker");
+    int answer = 0;
+    {
+        QtUi ui;
+        ui.CreateDialogWindow(MainDialogTemplate(), &m_window);
+        ui.StartWorker([&] {
+            answer = ui.MessageBox([] {
+                BoxSpec box("q", BoxIcon::Question);
+                box.m_buttons = BoxButtons::YesNo;
+                return box;
+            }());
+            return 0;
+        });
+    }
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(qttest::VisibleTopLevels(), 0);
 }
 
 TEST_F(QtUiTest, BoxWithoutCaptionIsTitledWithTheProgramAndShowsTextAsWritten) {
