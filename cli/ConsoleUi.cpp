@@ -4,6 +4,7 @@
 #include "util/Messages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <unistd.h>
 
@@ -49,8 +50,14 @@ void ConsoleUi::WriteLocked(std::FILE* out, const std::string& text) {
     // more: no text may appear to follow one that was lost.
     if (std::ferror(out))
         return;
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fflush(out);
+    if ((std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) &&
+        out == stdout)
+        m_nStdoutErrno = errno;
+}
+
+int ConsoleUi::StdoutWriteErrno() {
+    std::lock_guard lock(m_ioMutex);
+    return m_nStdoutErrno;
 }
 
 void ConsoleUi::ClearTerminalLocked() {

@@ -38,6 +38,8 @@ public:
     void PrintLine(const std::string& line);
     // Writes the gathered lines now.
     void FlushLines();
+    // The cause of the write to standard output that failed, 0 while none has.
+    int StdoutWriteErrno();
 
     int MessageBox(const BoxSpec& box) override;
     int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
@@ -77,6 +79,7 @@ private:
     bool m_bProgressShown = false;
     int m_nLastProgress = -1;
     std::string m_strLines;            // gathered for standard output
+    int m_nStdoutErrno = 0;
     std::int64_t m_i64FirstLineMs = 0; // when the oldest of them came
 
     std::mutex m_batchMutex;
