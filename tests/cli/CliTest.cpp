@@ -107,8 +107,9 @@ TEST_F(CliTest, BadUsageIsTrouble) {
              {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"},
              {"--patch=db", "f"}, {"--patch=", "--from=a", "f"}, {"--patch=db", "--from=a", "f", "g"},
              {"--patch=db", "--from=a", "--db", "f"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
-        EXPECT_EQ(r.m_nStatus, 2) << args[0];
+        EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_NE(r.m_strErr.find("octetwatch-cli: "), std::string::npos);
         EXPECT_TRUE(r.m_strOut.empty());
     }
@@ -196,6 +197,7 @@ TEST_F(CliTest, DeclinedOverwriteLeavesTheOldLogUntouched) {
     WriteFile(m_prog / "Result.txt", "OLD LOG");
     for (const auto& args : std::vector<std::vector<std::string>>{{"a.bin", "b.bin"},
                                                                   {"--no", "a.bin", "b.bin"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
         EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_EQ(Log(), "OLD LOG");
@@ -257,12 +259,13 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
     fs::create_symlink(m_prog / "DataTrace.txt", Data("trace.log"));
     Watchdog dog(120, "refused selections and runs");
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.m_args));
         Result r = Run(c.m_args);
         if (c.m_strErr.empty()) {
-            EXPECT_EQ(r.m_nStatus, 0) << c.m_args[1];
+            EXPECT_EQ(r.m_nStatus, 0);
             continue;
         }
-        EXPECT_EQ(r.m_nStatus, 2) << c.m_args[1];
+        EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_NE(r.m_strErr.find(c.m_strErr), std::string::npos) << r.m_strErr;
         EXPECT_EQ(r.m_strOut, "");
     }
@@ -368,11 +371,12 @@ TEST_F(CliTest, RepairStatusTellsWhetherTheFilesAreNowTheSame) {
         {"--repair=b", "ABCDEF", "ABCDEF", 1}, // nothing to repair, still not the same
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.m_pRepair) + " " + c.m_pB);
         WriteFile(Data("a.bin"), "ABCDEFGH");
         WriteFile(Data("b.bin"), c.m_pB);
         fs::remove(m_prog / "Result.txt");
         const Result r = Run({c.m_pRepair, "--yes", "a.bin", "b.bin"});
-        EXPECT_EQ(r.m_nStatus, c.m_nStatus) << c.m_pRepair << " " << c.m_pB << r.m_strErr;
+        EXPECT_EQ(r.m_nStatus, c.m_nStatus) << r.m_strErr;
         EXPECT_EQ(ReadFile(Data(c.m_pRepair[9] == 'a' ? "a.bin" : "b.bin")), c.m_pAfter);
         EXPECT_EQ(r.m_strErr.find("EOF on b.bin after byte 6") != std::string::npos,
                   c.m_nStatus == 1);

@@ -368,6 +368,7 @@ TEST_F(QtUiTest, MainWindowIsLaidOutInDialogUnitsOfTheSubstitutedFont) {
 TEST_F(QtUiTest, NoTextIsClippedInAnyDialog) {
     for (const DialogTemplate* dlg :
          {&MainDialogTemplate(), &AboutDialogTemplate(), &OverwriteDialogTemplate()}) {
+        SCOPED_TRACE(dlg->m_strCaption);
         TemplateDialog dialog(*dlg, nullptr);
         for (QWidget* w : dialog.findChildren<QWidget*>()) {
             QString text;
@@ -388,9 +389,9 @@ TEST_F(QtUiTest, NoTextIsClippedInAnyDialog) {
                 continue;
             }
             EXPECT_LE(w->fontMetrics().horizontalAdvance(text), room)
-                << dlg->m_nId << ": \"" << text.toStdString() << "\" is cut off";
+                << "\"" << text.toStdString() << "\" is cut off";
             EXPECT_LE(w->fontMetrics().height(), w->height())
-                << dlg->m_nId << ": \"" << text.toStdString() << "\" is cut off below";
+                << "\"" << text.toStdString() << "\" is cut off below";
         }
     }
 }
