@@ -39,6 +39,7 @@ namespace {
 // Yes, so a run never waits for anyone.
 class QuietUi : public platform::ModelUi {
 public:
+    ~QuietUi() override { JoinWorker(); } // the worker calls the overrides below until it ends
     int MessageBox(const platform::BoxSpec& box) override {
         ++m_nBoxes;
         return box.m_buttons == platform::BoxButtons::YesNo ? IDYES : IDOK;
