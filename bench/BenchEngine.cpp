@@ -14,7 +14,7 @@
 #include "platform/Faults.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/UiBase.h"
+#include "platform/ModelUi.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "util/PathUtil.h"
@@ -37,8 +37,9 @@ namespace {
 
 // Boxes are answered OK (Yes for questions) without a word; the overwrite question is answered
 // Yes, so a run never waits for anyone.
-class QuietUi : public platform::UiBase {
+class QuietUi : public platform::ModelUi {
 public:
+    ~QuietUi() override { JoinWorker(); } // the worker calls the overrides below until it ends
     int MessageBox(const platform::BoxSpec& box) override {
         ++m_nBoxes;
         return box.m_buttons == platform::BoxButtons::YesNo ? IDYES : IDOK;

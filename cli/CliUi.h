@@ -5,24 +5,31 @@
 #include "cli/ConsoleUi.h"
 #include "platform/StopSignals.h"
 
+#include <algorithm>
+
 class CCliUi : public platform::ConsoleUi {
 public:
+    ~CCliUi() override { JoinWorker(); }
+
     int MessageBox(const platform::BoxSpec& box) override {
-        CloseDisplayBatch();
-        int nAnswer = IDOK;
-        RunOnUiThread([&] { nAnswer = ConsoleUi::MessageBox(box); });
-        return nAnswer;
+        return AskOnUiThread([&] { return ConsoleUi::MessageBox(box); },
+                             platform::FallbackAnswer(box));
     }
     int OverwriteQuestion(const platform::DialogTemplate& dlg, const std::string& message) override {
-        CloseDisplayBatch();
-        int nAnswer = IDCANCEL;
-        RunOnUiThread([&] { nAnswer = ConsoleUi::OverwriteQuestion(dlg, message); });
-        return nAnswer;
+        return AskOnUiThread([&] { return ConsoleUi::OverwriteQuestion(dlg, message); }, IDCANCEL);
     }
     // The worker never takes SIGINT or SIGTERM: they reach this thread, which stops the run, and
     // interrupt a question that waits for the terminal there.
     bool StartWorker(std::function<int()> proc) override {
         platform::CStopSignalsBlocked blocked;
         return ConsoleUi::StartWorker(std::move(proc));
+    }
+
+protected:
+    // A signal handler can only set a flag, which nothing can wake a wait for: the UI thread looks
+    // at it this often while it waits.
+    std::optional<int> OnIdle() override {
+        constexpr int kSignalPollMs = 20;
+        return std::min(ConsoleUi::OnIdle().value_or(kSignalPollMs), kSignalPollMs);
     }
 };

@@ -3,6 +3,8 @@
 #include "platform/Clock.h"
 #include "util/Messages.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <unistd.h>
 
@@ -38,31 +40,45 @@ std::string ForTerminal(const std::string& text) {
 
 ConsoleUi::ConsoleUi() = default;
 
-ConsoleUi::~ConsoleUi() { FlushLines(); }
+ConsoleUi::~ConsoleUi() {
+    JoinWorker();
+    FlushLines();
+}
 
-void ConsoleUi::EndProgressLineLocked() {
+void ConsoleUi::WriteLocked(std::FILE* out, const std::string& text) {
+    // A stream that failed keeps its error for the program's end to report, and takes nothing
+    // more: no text may appear to follow one that was lost.
+    if (std::ferror(out))
+        return;
+    if ((std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) &&
+        out == stdout)
+        m_nStdoutErrno = errno;
+}
+
+int ConsoleUi::StdoutWriteErrno() {
+    std::lock_guard lock(m_ioMutex);
+    return m_nStdoutErrno;
+}
+
+void ConsoleUi::ClearTerminalLocked() {
     if (m_bProgressShown) {
-        std::fputs("\n", stderr);
+        WriteLocked(stderr, "\n");
         m_bProgressShown = false;
+    }
+    if (!m_strLines.empty()) {
+        WriteLocked(stdout, m_strLines);
+        m_strLines.clear();
     }
 }
 
 void ConsoleUi::FlushLinesLocked() {
-    if (m_strLines.empty())
-        return;
-    EndProgressLineLocked();
-    // Lines that standard output does not take are dropped, as they were one by one.
-    if (std::fwrite(m_strLines.data(), 1, m_strLines.size(), stdout) != m_strLines.size() ||
-        std::fflush(stdout) != 0)
-        std::clearerr(stdout);
-    m_strLines.clear();
+    if (!m_strLines.empty())
+        ClearTerminalLocked();
 }
 
 void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
-    FlushLinesLocked();
-    EndProgressLineLocked();
-    std::fputs(text.c_str(), out);
-    std::fflush(out);
+    ClearTerminalLocked();
+    WriteLocked(out, text);
 }
 
 void ConsoleUi::PrintLine(const std::string& line) {
@@ -87,7 +103,7 @@ void ConsoleUi::Deliver(const std::vector<Posted>& batch) {
             m.m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
 }
 
-void ConsoleUi::CloseDisplayBatch() {
+void ConsoleUi::ReleaseHeld() {
     std::vector<Posted> batch;
     {
         std::lock_guard lock(m_batchMutex);
@@ -98,59 +114,53 @@ void ConsoleUi::CloseDisplayBatch() {
     PostTask([batch = std::move(batch)] { Deliver(batch); });
 }
 
-void ConsoleUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!IsLiveDisplay(message)) {
-        CloseDisplayBatch();
-        UiBase::PostMessage(target, message, wParam, lParam);
-        return;
-    }
+bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!IsLiveDisplay(message))
+        return false;
+    bool opened = false;
     bool full = false;
     {
         std::lock_guard lock(m_batchMutex);
-        if (m_batch.empty())
+        opened = m_batch.empty();
+        if (opened)
             m_i64BatchMs = MonotonicMs();
         m_batch.push_back({target, message, wParam, lParam});
         full = m_batch.size() >= kMaxBatch;
     }
     if (full)
-        CloseDisplayBatch();
+        ReleaseHeld();
+    else if (opened)
+        Wake(); // the UI thread's wait learns when to hand the batch out
+    return true;
 }
 
-void ConsoleUi::SetProgressPos(int id, int pos) {
-    CloseDisplayBatch();
-    UiBase::SetProgressPos(id, pos);
-}
-
-void ConsoleUi::EnableControl(int id, bool enable) {
-    CloseDisplayBatch();
-    UiBase::EnableControl(id, enable);
-}
-
-void ConsoleUi::ShowControl(int id, bool show) {
-    CloseDisplayBatch();
-    UiBase::ShowControl(id, show);
-}
-
-void ConsoleUi::OnIdle() {
+std::optional<int> ConsoleUi::OnIdle() {
     const std::int64_t now = MonotonicMs();
+    std::optional<int> again;
+    // True when something gathered since `since` is due; otherwise notes when it will be.
+    auto due = [&](std::int64_t since) {
+        const std::int64_t left = kGatherMs - (now - since);
+        if (left <= 0)
+            return true;
+        again = static_cast<int>(std::min<std::int64_t>(left, again.value_or(kGatherMs)));
+        return false;
+    };
     bool close = false;
     {
         std::lock_guard lock(m_batchMutex);
-        close = !m_batch.empty() && now - m_i64BatchMs >= kGatherMs;
+        close = !m_batch.empty() && due(m_i64BatchMs);
     }
     // Queued behind whatever is queued now; handled at once, since the queue is otherwise empty.
     if (close)
-        CloseDisplayBatch();
+        ReleaseHeld();
     std::lock_guard lock(m_ioMutex);
-    if (!m_strLines.empty() && now - m_i64FirstLineMs >= kGatherMs)
+    if (!m_strLines.empty() && due(m_i64FirstLineMs))
         FlushLinesLocked();
+    return again;
 }
 
 void ConsoleUi::WaitWorker() {
-    UiBase::WaitWorker();
-    // What a worker that ended abruptly gathered last, after everything it queued before.
-    CloseDisplayBatch();
-    Pump();
+    ModelUi::WaitWorker();
     FlushLines();
 }
 
@@ -194,13 +204,18 @@ int ConsoleUi::OverwriteQuestion(const DialogTemplate&, const std::string& messa
 }
 
 void ConsoleUi::SetControlText(int id, const std::string& text) {
-    UiBase::SetControlText(id, text);
+    ModelUi::SetControlText(id, text);
     if (m_textObserver)
         m_textObserver(id, text);
 }
 
-void ConsoleUi::ApplyProgress(int id, int pos) {
-    UiBase::ApplyProgress(id, pos);
+void ConsoleUi::ApplyEffect(const ControlEffect& effect) {
+    ModelUi::ApplyEffect(effect);
+    if (effect.m_kind == ControlEffect::Progress)
+        DrawProgress(effect.m_nValue);
+}
+
+void ConsoleUi::DrawProgress(int pos) {
     if (!m_bProgressBar || pos == m_nLastProgress)
         return;
     m_nLastProgress = pos;
@@ -211,15 +226,13 @@ void ConsoleUi::ApplyProgress(int id, int pos) {
     std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
                       std::string(static_cast<std::size_t>(kWidth - filled), ' ') + "] " +
                       std::to_string(pos) + "%";
-    std::fputs(bar.c_str(), stderr);
-    std::fflush(stderr);
+    WriteLocked(stderr, bar);
     m_bProgressShown = true;
 }
 
 void ConsoleUi::FinishProgressLine() {
     std::lock_guard lock(m_ioMutex);
-    FlushLinesLocked();
-    EndProgressLineLocked();
+    ClearTerminalLocked();
 }
 
 } // namespace platform

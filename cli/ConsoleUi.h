@@ -1,7 +1,7 @@
 #pragma once
 // The terminal backend: a box is printed in UTF-8, a question is asked on the terminal or
 // answered by a preset answer, the progress bar is drawn on standard error.
-#include "platform/UiBase.h"
+#include "platform/ModelUi.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -11,7 +11,7 @@
 
 namespace platform {
 
-class ConsoleUi : public UiBase {
+class ConsoleUi : public ModelUi {
 public:
     ConsoleUi();
     ~ConsoleUi() override;
@@ -33,28 +33,26 @@ public:
 
     // A line for standard output. Lines are gathered and written together: whenever the UI
     // thread has caught up with the worker, at the latest 100 ms after the first of them, and
-    // before anything else is printed.
+    // before anything else is printed. Once a write to standard output has failed, nothing more
+    // is written there: the stream keeps its error for the program's end to report.
     void PrintLine(const std::string& line);
     // Writes the gathered lines now.
     void FlushLines();
+    // The cause of the write to standard output that failed, 0 while none has.
+    int StdoutWriteErrno();
 
     int MessageBox(const BoxSpec& box) override;
     int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
     void SetControlText(int id, const std::string& text) override;
-
-    // The worker's differences for the live display travel in batches that do not wake the UI
-    // thread each; whatever else the worker sends goes after the batch open before it.
-    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void SetProgressPos(int id, int pos) override;
-    void EnableControl(int id, bool enable) override;
-    void ShowControl(int id, bool show) override;
     void WaitWorker() override;
 
 protected:
-    void ApplyProgress(int id, int pos) override;
-    void OnIdle() override;
-    // Queues the open batch of differences, so that what is queued next comes after it.
-    void CloseDisplayBatch();
+    void ApplyEffect(const ControlEffect& effect) override;
+    // The worker's differences for the live display travel in batches that do not wake the UI
+    // thread each; whatever else the worker sends goes after the batch open before it.
+    bool HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void ReleaseHeld() override;
+    std::optional<int> OnIdle() override;
 
 private:
     struct Posted {
@@ -65,9 +63,13 @@ private:
     };
     static void Deliver(const std::vector<Posted>& batch);
     bool Ask(const std::string& question, bool yesByDefault);
+    void DrawProgress(int pos);
+    // Everything below with m_ioMutex held.
     void PrintLocked(std::FILE* out, const std::string& text);
+    void WriteLocked(std::FILE* out, const std::string& text);
     void FlushLinesLocked();
-    void EndProgressLineLocked();
+    // The gathered lines out and the progress bar's line ended: the terminal is free for a text.
+    void ClearTerminalLocked();
 
     std::mutex m_ioMutex;
     std::optional<bool> m_presetYes;
@@ -77,6 +79,7 @@ private:
     bool m_bProgressShown = false;
     int m_nLastProgress = -1;
     std::string m_strLines;            // gathered for standard output
+    int m_nStdoutErrno = 0;
     std::int64_t m_i64FirstLineMs = 0; // when the oldest of them came
 
     std::mutex m_batchMutex;

@@ -5,11 +5,13 @@
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
 #include "platform/FileStatus.h"
+#include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -341,14 +343,27 @@ private:
     const Options& m_opt;
 };
 
+// As cmp does: output that standard output did not take, or its close, makes the status trouble,
+// said once at the end. `nWriteErrno` is the cause of a write that failed before, 0 if none did.
+int CheckedExit(int nExit, int nWriteErrno = 0) {
+    int nErrno = 0;
+    if (platform::CloseStandardOutput(&nErrno))
+        return nExit;
+    if (nErrno == 0)
+        nErrno = nWriteErrno;
+    Say(nErrno != 0 ? std::string("write error on standard output: ") + std::strerror(nErrno)
+                    : std::string("write error on standard output"));
+    return kTrouble;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (IsPatchCommand(argc, argv))
-        return RunPatchCommand(argc, argv);
+        return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
-        return *nExit;
+        return CheckedExit(*nExit);
     platform::InstallStopSignals("octetwatch-cli: interrupted again: ending at once\n");
 
     CCliUi ui;
@@ -387,7 +402,8 @@ int main(int argc, char** argv) {
     }
     ui.FinishProgressLine();
     platform::SetUi(nullptr);
+    const int nChecked = CheckedExit(nExit, ui.StdoutWriteErrno());
     if (const int nSignal = platform::StopSignal())
-        return 128 + nSignal;
-    return nExit;
+        return 128 + nSignal; // how the program ended, even when standard output failed too
+    return nChecked;
 }

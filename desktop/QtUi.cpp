@@ -118,6 +118,7 @@ QtUi::QtUi() {
 }
 
 QtUi::~QtUi() {
+    // Nothing queued can be shown any more: a box the worker waits on gets its fallback answer.
     JoinWorker();
     delete m_pWindow.data();
     delete m_pWaker;
@@ -161,15 +162,15 @@ void QtUi::OnWake() {
     m_bWakePosted = false;
     QElapsedTimer slice;
     slice.start();
-    while (PumpOne()) {
-        if (slice.elapsed() >= kSliceMs) {
-            WakeUi(); // the rest after the events that came in meanwhile
-            return;
-        }
-    }
+    PumpWhile([this, &slice] {
+        if (slice.elapsed() < kSliceMs)
+            return true;
+        WakeUi(); // the rest after the events that came in meanwhile
+        return false;
+    });
 }
 
-void QtUi::CloseDiffGroup() {
+void QtUi::ReleaseHeld() {
     std::lock_guard lock(m_diffMutex);
     CloseDiffGroupLocked();
 }
@@ -183,13 +184,10 @@ void QtUi::CloseDiffGroupLocked() {
     m_pOpenGroup.reset();
 }
 
-void QtUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!IsLiveDisplay(message)) {
-        // Anything else ends the group, so it keeps its place relative to the live display.
-        CloseDiffGroup();
-        UiBase::PostMessage(target, message, wParam, lParam);
-        return;
-    }
+bool QtUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Anything else ends the group (ReleaseHeld), so it keeps its place relative to the display.
+    if (!IsLiveDisplay(message))
+        return false;
     std::lock_guard lock(m_diffMutex);
     if (m_pOpenGroup && m_pOpenGroup->m_target != target)
         CloseDiffGroupLocked();
@@ -218,6 +216,7 @@ void QtUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) 
     }
     if (fresh)
         PostTask([this, group = m_pOpenGroup] { DeliverDiffGroup(group); });
+    return true;
 }
 
 void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
@@ -252,36 +251,18 @@ void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
     }
 }
 
-void QtUi::SetProgressPos(int id, int pos) {
-    CloseDiffGroup();
-    UiBase::SetProgressPos(id, pos);
-}
-
-void QtUi::EnableControl(int id, bool enable) {
-    CloseDiffGroup();
-    UiBase::EnableControl(id, enable);
-}
-
-void QtUi::ShowControl(int id, bool show) {
-    CloseDiffGroup();
-    UiBase::ShowControl(id, show);
-}
-
 void QtUi::WaitWorker() {
-    if (OnUiThread()) {
-        // Wake-ups deliver the worker's boxes and effects; the timer is a way out should one be
-        // missed. User input waits, so no handler runs in the middle of the caller's.
-        QTimer tick;
-        tick.start(50);
-        while (IsWorkerRunning())
+    // The worker's end may be queued already behind the item whose handler waits here, with its
+    // wake-up spent on that item: a slice is handed out here, and what is queued after it posts
+    // a wake-up that ends the event loop's wait. User input waits, so no handler runs in the
+    // middle of the caller's.
+    while (IsWorkerRunning()) {
+        OnWake();
+        if (IsWorkerRunning())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                             QEventLoop::WaitForMoreEvents);
     }
-    UiBase::WaitWorker();
-    // The last difference may be waiting for the display's pace; the caller sees it now.
-    CloseDiffGroup();
-    if (OnUiThread())
-        Pump();
+    UiQueue::WaitWorker(); // joins
 }
 
 // --- boxes ---
@@ -291,12 +272,7 @@ QWidget* QtUi::BoxParent() const {
 }
 
 int QtUi::MessageBox(const BoxSpec& box) {
-    CloseDiffGroup();
-    if (OnUiThread())
-        return ShowBoxNow(box);
-    int answer = IDNO;
-    RunOnUiThread([&] { answer = ShowBoxNow(box); });
-    return answer;
+    return AskOnUiThread([&] { return ShowBoxNow(box); }, FallbackAnswer(box));
 }
 
 int QtUi::ShowBoxNow(const BoxSpec& box) {
@@ -338,12 +314,7 @@ int QtUi::ShowBoxNow(const BoxSpec& box) {
 }
 
 int QtUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
-    CloseDiffGroup();
-    if (OnUiThread())
-        return OverwriteNow(dlg, message);
-    int answer = IDCANCEL;
-    RunOnUiThread([&] { answer = OverwriteNow(dlg, message); });
-    return answer;
+    return AskOnUiThread([&] { return OverwriteNow(dlg, message); }, IDCANCEL);
 }
 
 int QtUi::OverwriteNow(const DialogTemplate& dlg, const std::string& message) {
@@ -367,9 +338,10 @@ void QtUi::ShowAboutBox(const DialogTemplate& dlg) {
 // --- the dialog window ---
 
 void QtUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
-    UiBase::CreateDialogWindow(dlg, target); // the target, and the dialog's end state
+    m_pMainWnd = target;
+    m_bDialogEnded = false;
     delete m_pWindow.data();
-    ++m_nWindow;
+    m_nWindow = m_nWindow + 1;
     auto* window = new TemplateDialog(dlg, nullptr, TemplateDialog::MainWindow);
     window->SetCommandHandler([this](int id) {
         if (m_pMainWnd)
@@ -389,22 +361,23 @@ void QtUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
 
 int QtUi::RunModal() {
     if (!m_pWindow)
-        return DialogResult();
-    if (!DialogEnded()) {
+        return m_nDialogResult;
+    if (!m_bDialogEnded) {
         auto* window = static_cast<TemplateDialog*>(m_pWindow.data());
         window->show();
         window->FocusFirstControl();
         QEventLoop loop;
         m_pLoop = &loop;
-        if (!DialogEnded())
+        if (!m_bDialogEnded)
             loop.exec(QEventLoop::DialogExec);
         m_pLoop = nullptr;
     }
-    return DialogResult();
+    return m_nDialogResult;
 }
 
 void QtUi::EndDialog(int result) {
-    UiBase::EndDialog(result);
+    m_bDialogEnded = true;
+    m_nDialogResult = result;
     if (m_pWindow)
         m_pWindow->hide();
     if (m_pLoop)
@@ -413,16 +386,14 @@ void QtUi::EndDialog(int result) {
 
 void QtUi::DestroyDialogWindow() {
     DiscardPosted();
-    CloseDiffGroup();
-    ++m_nWindow;
+    ReleaseHeld();
+    m_nWindow = m_nWindow + 1;
     m_widgets.clear();
     delete m_pWindow.data();
     m_pMainWnd = nullptr;
-    UiBase::DestroyDialogWindow();
 }
 
 void QtUi::SetWindowIcon(int iconId) {
-    UiBase::SetWindowIcon(iconId);
     QIcon icon = ResourceIcon(iconId);
     if (m_pWindow)
         m_pWindow->setWindowIcon(icon);
@@ -490,7 +461,6 @@ void QtUi::SetCheck(int id, int state) {
 }
 
 void QtUi::SetControlIcon(int id, int iconId) {
-    UiBase::SetControlIcon(id, iconId);
     if (auto* l = qobject_cast<QLabel*>(Control(id)))
         TemplateDialog::SetIconPicture(l, ResourceIcon(iconId), 16); // the small-icon size
 }
@@ -501,24 +471,26 @@ int QtUi::GetProgressPos(int id) {
 }
 
 void QtUi::AcceptDrops(int id, bool accept) {
-    UiBase::AcceptDrops(id, accept);
     if (auto* e = dynamic_cast<DropLineEdit*>(Control(id)))
         e->SetAcceptFiles(accept);
 }
 
-void QtUi::ApplyProgress(int id, int pos) {
-    if (auto* p = qobject_cast<QProgressBar*>(Control(id)))
-        p->setValue(std::clamp(pos, p->minimum(), p->maximum()));
-}
-
-void QtUi::ApplyEnable(int id, bool enable) {
-    if (QWidget* w = Control(id))
-        w->setEnabled(enable);
-}
-
-void QtUi::ApplyShow(int id, bool show) {
-    if (QWidget* w = Control(id))
-        w->setVisible(show);
+void QtUi::ApplyEffect(const ControlEffect& effect) {
+    QWidget* w = Control(effect.m_nId);
+    if (!w)
+        return;
+    switch (effect.m_kind) {
+    case ControlEffect::Progress:
+        if (auto* p = qobject_cast<QProgressBar*>(w))
+            p->setValue(std::clamp(effect.m_nValue, p->minimum(), p->maximum()));
+        break;
+    case ControlEffect::Enable:
+        w->setEnabled(effect.m_nValue != 0);
+        break;
+    case ControlEffect::Show:
+        w->setVisible(effect.m_nValue != 0);
+        break;
+    }
 }
 
 // --- file dialogs ---

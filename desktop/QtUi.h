@@ -2,7 +2,8 @@
 // The desktop backend: the program's dialogs as Qt 6 widgets built from their templates, message
 // boxes, file dialogs, and the FIFO of posted messages handed to the Qt event loop in slices, so
 // the window keeps painting and answering input while a worker floods it with differences.
-#include "platform/UiBase.h"
+#include "platform/ThreadFlag.h"
+#include "platform/UiQueue.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -22,7 +23,7 @@ class QWidget;
 
 namespace platform {
 
-class QtUi : public UiBase {
+class QtUi : public UiQueue {
 public:
     // Needs the QApplication; the constructing thread is the UI thread.
     QtUi();
@@ -34,17 +35,12 @@ public:
     int MessageBox(const BoxSpec& box) override;
     int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
 
-    // --- posted messages and the worker's effects ---
-    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void SetProgressPos(int id, int pos) override;
-    void EnableControl(int id, bool enable) override;
-    void ShowControl(int id, bool show) override;
-
     // --- the dialog window ---
     void CreateDialogWindow(const DialogTemplate& dlg, HWND target) override;
     int RunModal() override;
     void EndDialog(int result) override;
     void DestroyDialogWindow() override;
+    HWND MainWindow() override { return m_pMainWnd; }
     void SetWindowIcon(int iconId) override;
     void ShowAboutBox(const DialogTemplate& dlg) override;
 
@@ -66,6 +62,7 @@ public:
     void WaitWorker() override;
 
     // --- for the program and its tests ---
+    int DialogResult() const { return m_nDialogResult; }
     QWidget* Window() const;
     QWidget* Control(int id) const;
     // The template's font, with the substitution that makes it available on Linux.
@@ -77,9 +74,10 @@ public:
     long long DiffMessagesMerged() const { return m_nDiffMerged.load(); }
 
 protected:
-    void ApplyProgress(int id, int pos) override;
-    void ApplyEnable(int id, bool enable) override;
-    void ApplyShow(int id, bool show) override;
+    void ApplyEffect(const ControlEffect& effect) override;
+    // Live-display messages posted one after another wait in the FIFO as one group.
+    bool HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void ReleaseHeld() override;
     void WakeUi() override;
 
 private:
@@ -97,7 +95,6 @@ private:
     };
 
     void OnWake();
-    void CloseDiffGroup();
     void CloseDiffGroupLocked();
     void DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group);
     QWidget* BoxParent() const;
@@ -105,12 +102,17 @@ private:
     int OverwriteNow(const DialogTemplate& dlg, const std::string& message);
 
     QObject* m_pWaker = nullptr;            // lives on the UI thread; wake-ups are queued to it
-    std::atomic<bool> m_bWakePosted{false};
+    std::atomic<bool> m_bWakePosted{false}; // any thread sets it, the wake-up clears it
 
     QPointer<QDialog> m_pWindow;
     std::map<int, QWidget*> m_widgets;
     QEventLoop* m_pLoop = nullptr;
-    std::atomic<unsigned> m_nWindow{0}; // counts windows made, so late deliveries find theirs gone
+    HWND m_pMainWnd = nullptr;
+    CUiThreadOnly<bool> m_bDialogEnded{false};
+    int m_nDialogResult = 0;
+    // Counts windows made, so late deliveries find theirs gone; the UI thread makes them, the
+    // worker stamps its groups with the count.
+    CPolledFlag<unsigned> m_nWindow{0};
 
     std::mutex m_diffMutex;
     std::shared_ptr<DiffGroup> m_pOpenGroup;

@@ -57,24 +57,24 @@ void DropLineEdit::SetAcceptFiles(bool accept) {
     setAcceptDrops(accept);
 }
 
-void DropLineEdit::dragEnterEvent(QDragEnterEvent* event) {
+std::vector<std::string> DropLineEdit::FilesTaken(const QDropEvent* event) const {
     // Only files: no text is dragged into a name box, and other boxes refuse everything.
-    if (m_bAcceptFiles && !LocalFiles(event->mimeData()).empty())
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    return m_bAcceptFiles ? LocalFiles(event->mimeData()) : std::vector<std::string>{};
 }
 
+// Entering is the first move: QLineEdit's own handler would take dragged text.
+void DropLineEdit::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+
 void DropLineEdit::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_bAcceptFiles && !LocalFiles(event->mimeData()).empty())
-        event->acceptProposedAction();
-    else
+    if (FilesTaken(event).empty())
         event->ignore();
+    else
+        event->acceptProposedAction();
 }
 
 void DropLineEdit::dropEvent(QDropEvent* event) {
-    std::vector<std::string> files = LocalFiles(event->mimeData());
-    if (!m_bAcceptFiles || files.empty()) {
+    const std::vector<std::string> files = FilesTaken(event);
+    if (files.empty()) {
         event->ignore();
         return;
     }

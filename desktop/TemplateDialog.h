@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QDropEvent;
 class QLabel;
 class QIcon;
 class QTextEdit;
@@ -32,6 +33,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The files a drag carries when this box takes them; none otherwise.
+    std::vector<std::string> FilesTaken(const QDropEvent* event) const;
+
     int m_nId;
     bool m_bAcceptFiles = false;
     DropHandler m_onDrop;

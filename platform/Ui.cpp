@@ -1,6 +1,6 @@
 #include "platform/Ui.h"
 
-#include "platform/UiBase.h"
+#include "platform/ModelUi.h"
 
 #include <atomic>
 #include <cstdio>
@@ -11,11 +11,11 @@ std::atomic<IUi*> g_pUi{nullptr};
 
 // Used until a program chooses its backend (a library used on its own): boxes go to standard
 // error, and every question is answered No.
-class FallbackUi : public UiBase {
+class FallbackUi : public ModelUi {
 public:
     int MessageBox(const BoxSpec& box) override {
         std::fprintf(stderr, "%s\n", box.m_strText.c_str());
-        return box.m_buttons == BoxButtons::YesNo ? IDNO : IDOK;
+        return FallbackAnswer(box);
     }
     int OverwriteQuestion(const DialogTemplate&, const std::string& message) override {
         std::fprintf(stderr, "%s\n", message.c_str());

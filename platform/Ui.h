@@ -4,8 +4,9 @@
 //
 // Threads: boxes and posted messages may come from the worker; posted messages and the worker's
 // control effects are carried to the UI thread and handled there in the order they were issued.
-// No call made on the worker waits for the UI thread to be idle, and WaitWorker keeps serving the
-// worker while it waits, so the two threads never wait on each other.
+// No call made on the worker waits for the UI thread to be idle, WaitWorker keeps serving the
+// worker while it waits, and a backend that goes away answers the box its worker waits on with the
+// box's fallback answer: the two threads never wait on each other.
 #include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
 
@@ -44,6 +45,12 @@ struct BoxSpec {
     BoxIcon m_icon = BoxIcon::None;
     int m_nDefaultButton = 1; // 1 or 2
 };
+
+// The answer a box gets when no one can give one: No for a question, OK otherwise. The overwrite
+// question's is IDCANCEL.
+inline int FallbackAnswer(const BoxSpec& box) {
+    return box.m_buttons == BoxButtons::YesNo ? IDNO : IDOK;
+}
 
 class IUi {
 public:

@@ -43,25 +43,29 @@ protected:
     }
 
     // Runs the program from the data folder, with no terminal on its standard input.
-    Result Run(const std::vector<std::string>& args) {
-        return Shell(m_prog / "octetwatch-cli", args);
+    // Standard output goes to `stdoutPath` when one is given.
+    Result Run(const std::vector<std::string>& args, const std::string& stdoutPath = {}) {
+        return Shell(m_prog / "octetwatch-cli", args, stdoutPath);
     }
     // The same for any program (cmp, say).
-    Result Shell(const std::string& program, const std::vector<std::string>& args) {
+    Result Shell(const std::string& program, const std::vector<std::string>& args,
+                 const std::string& stdoutPath = {}) {
         Result r;
-        const int raw = std::system(Command(program, args).c_str());
+        const int raw = std::system(Command(program, args, stdoutPath).c_str());
         r.m_nStatus = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         r.m_strOut = ReadFile(m_out / "out");
         r.m_strErr = ReadFile(m_out / "err");
         return r;
     }
-    std::string Command(const std::string& program, const std::vector<std::string>& args) {
+    std::string Command(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& stdoutPath = {}) {
         // Appended piece by piece: GCC 12 warns (-Wrestrict) about "literal" + temporary string.
         std::string cmd = "cd ";
         cmd.append(Quote(m_data.Str())).append(" && exec ").append(Quote(program));
         for (const std::string& a : args)
             cmd.append(" ").append(Quote(a));
-        cmd.append(" >").append(Quote(m_out / "out")).append(" 2>").append(Quote(m_out / "err"));
+        cmd.append(" >").append(Quote(stdoutPath.empty() ? m_out / "out" : stdoutPath));
+        cmd.append(" 2>").append(Quote(m_out / "err"));
         cmd.append(" </dev/null");
         return cmd;
     }
@@ -103,8 +107,9 @@ TEST_F(CliTest, BadUsageIsTrouble) {
              {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"},
              {"--patch=db", "f"}, {"--patch=", "--from=a", "f"}, {"--patch=db", "--from=a", "f", "g"},
              {"--patch=db", "--from=a", "--db", "f"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
-        EXPECT_EQ(r.m_nStatus, 2) << args[0];
+        EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_NE(r.m_strErr.find("octetwatch-cli: "), std::string::npos);
         EXPECT_TRUE(r.m_strOut.empty());
     }
@@ -144,6 +149,35 @@ TEST_F(CliTest, DisplayPrintsEachDifferenceBeforeTheSummary) {
                                       "      3,000,000", "      3,000,000"));
 }
 
+// As cmp: output that standard output does not take is trouble, said on standard error, whatever
+// the run found; the run itself is not cut short.
+TEST_F(CliTest, FullStandardOutputIsTrouble) {
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    WriteFile(Data("a.bin"), "abcd");
+    WriteFile(Data("b.bin"), "abXd");
+    WriteFile(Data("same.bin"), "abcd");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--display", "--quiet", "a.bin", "b.bin", "log.txt"},
+        {"--quiet", "a.bin", "same.bin", "same.log"}, // the summary alone
+        {"--version"},
+        {"--help"},
+        {"--patch=x.db", "--help"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Result r = Run(args, "/dev/full");
+        EXPECT_EQ(r.m_nStatus, 2);
+        EXPECT_NE(r.m_strErr.find(
+                      "octetwatch-cli: write error on standard output: No space left on device\n"),
+                  std::string::npos)
+            << r.m_strErr;
+    }
+    EXPECT_NE(ReadFile(Data("log.txt")).find("00000002"), std::string::npos)
+        << "the log of the run is written all the same";
+    EXPECT_EQ(Run({"--quiet", "--yes", "a.bin", "same.bin", "same.log"}, "/dev/null").m_nStatus, 0);
+}
+
 TEST_F(CliTest, DatabaseHoldsEveryDifference) {
     WriteFile(Data("a.bin"), "ABCDEFGH");
     WriteFile(Data("b.bin"), "ABxDEFyH");
@@ -163,6 +197,7 @@ TEST_F(CliTest, DeclinedOverwriteLeavesTheOldLogUntouched) {
     WriteFile(m_prog / "Result.txt", "OLD LOG");
     for (const auto& args : std::vector<std::vector<std::string>>{{"a.bin", "b.bin"},
                                                                   {"--no", "a.bin", "b.bin"}}) {
+        SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
         EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_EQ(Log(), "OLD LOG");
@@ -229,12 +264,13 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
     fs::create_symlink(m_prog / "DataTrace.txt", Data("trace.log"));
     Watchdog dog(120, "refused selections and runs");
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.m_args));
         Result r = Run(c.m_args);
         if (c.m_strErr.empty()) {
-            EXPECT_EQ(r.m_nStatus, 0) << c.m_args[1];
+            EXPECT_EQ(r.m_nStatus, 0);
             continue;
         }
-        EXPECT_EQ(r.m_nStatus, 2) << c.m_args[1];
+        EXPECT_EQ(r.m_nStatus, 2);
         EXPECT_NE(r.m_strErr.find(c.m_strErr), std::string::npos) << r.m_strErr;
         EXPECT_EQ(r.m_strOut, "");
     }
@@ -340,11 +376,12 @@ TEST_F(CliTest, RepairStatusTellsWhetherTheFilesAreNowTheSame) {
         {"--repair=b", "ABCDEF", "ABCDEF", 1}, // nothing to repair, still not the same
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.m_pRepair) + " " + c.m_pB);
         WriteFile(Data("a.bin"), "ABCDEFGH");
         WriteFile(Data("b.bin"), c.m_pB);
         fs::remove(m_prog / "Result.txt");
         const Result r = Run({c.m_pRepair, "--yes", "a.bin", "b.bin"});
-        EXPECT_EQ(r.m_nStatus, c.m_nStatus) << c.m_pRepair << " " << c.m_pB << r.m_strErr;
+        EXPECT_EQ(r.m_nStatus, c.m_nStatus) << r.m_strErr;
         EXPECT_EQ(ReadFile(Data(c.m_pRepair[9] == 'a' ? "a.bin" : "b.bin")), c.m_pAfter);
         EXPECT_EQ(r.m_strErr.find("EOF on b.bin after byte 6") != std::string::npos,
                   c.m_nStatus == 1);

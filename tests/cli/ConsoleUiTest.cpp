@@ -65,6 +65,7 @@ TEST(ConsoleUi, QuestionsTakeThePresetAnswer) {
         int box, overwrite;
     } table[] = {{true, IDYES, IDOK}, {false, IDNO, IDCANCEL}};
     for (const auto& t : table) {
+        SCOPED_TRACE(*t.preset ? "--yes" : "--no");
         ConsoleUi ui;
         ui.SetPresetAnswer(t.preset);
         int box = 0, overwrite = 0;

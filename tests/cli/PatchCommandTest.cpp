@@ -146,11 +146,12 @@ TEST_F(PatchCommandTest, CheckWritesNothingAndTellsTheState) {
          "written\n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
         WriteFile(m_file, c.m_bytes);
-        EXPECT_EQ(Patch(c.m_from, m_file, true), c.m_nExit) << c.m_name;
+        EXPECT_EQ(Patch(c.m_from, m_file, true), c.m_nExit);
         EXPECT_NE((c.m_nExit == 2 ? m_err : m_out).find(m_file + c.m_strSays), std::string::npos)
-            << c.m_name << ": " << m_out << m_err;
-        EXPECT_EQ(ReadFile(m_file), c.m_bytes) << c.m_name;
+            << m_out << m_err;
+        EXPECT_EQ(ReadFile(m_file), c.m_bytes);
     }
     EXPECT_TRUE(m_ui.BoxTexts().empty());
 }
@@ -195,17 +196,19 @@ TEST_F(PatchCommandTest, RefusalsWriteNothing) {
          "is damaged: record 0, address 0000000064 h (100), gives FILE A and FILE B the same byte"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
         const bool bOther = std::string(c.m_name) == "other_direction";
         WriteFile(m_file, c.m_file);
         WriteFile(m_db, c.m_db.empty() ? DbBytes() : c.m_db);
         for (bool check : {false, true}) {
+            SCOPED_TRACE(check ? "--check" : "patching");
             m_ui.QueueAnswer(IDYES);
-            EXPECT_EQ(Patch(bOther ? 'b' : 'a', m_file, check), 2) << c.m_name;
-            EXPECT_NE(m_err.find(c.m_strErr), std::string::npos) << c.m_name << ": " << m_err;
-            EXPECT_EQ(ReadFile(m_file), c.m_file) << c.m_name;
-            EXPECT_EQ(m_out, "") << c.m_name;
+            EXPECT_EQ(Patch(bOther ? 'b' : 'a', m_file, check), 2);
+            EXPECT_NE(m_err.find(c.m_strErr), std::string::npos) << m_err;
+            EXPECT_EQ(ReadFile(m_file), c.m_file);
+            EXPECT_EQ(m_out, "");
         }
-        EXPECT_TRUE(m_ui.BoxTexts().empty()) << c.m_name;
+        EXPECT_TRUE(m_ui.BoxTexts().empty());
     }
     WriteFile(m_db, DbBytes());
     EXPECT_EQ(Patch('a', m_dir / "missing.img", true), 2);
@@ -239,6 +242,7 @@ TEST_F(PatchCommandTest, FailedPatchLeavesWhatTheReversePatchUndoes) {
          "and @ could not be read back to tell what it holds now\n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
         MakeFiles(65536, 0, c.m_step);
         WriteFile(m_file, m_a);
         if (c.m_bReads)
@@ -246,29 +250,29 @@ TEST_F(PatchCommandTest, FailedPatchLeavesWhatTheReversePatchUndoes) {
         else
             m_ui.FailWrites(m_file, c.m_nFail, c.m_err);
 
-        EXPECT_EQ(PatchYes('a', m_file), 2) << c.m_name;
+        EXPECT_EQ(PatchYes('a', m_file), 2);
 
         std::string expected = c.m_strErr;
         for (std::size_t at; (at = expected.find('@')) != std::string::npos;)
             expected.replace(at, 1, m_file);
         if (auto at = expected.find('#'); at != std::string::npos)
             expected.replace(at, 1, m_db);
-        EXPECT_NE(m_err.find(expected), std::string::npos) << c.m_name << ": " << m_err;
-        EXPECT_EQ(m_out, "") << c.m_name;
+        EXPECT_NE(m_err.find(expected), std::string::npos) << m_err;
+        EXPECT_EQ(m_out, "");
         // The faults end; the reverse patch restores FILE A, or the same patch finishes it.
         m_ui.FailReads(m_file, UINT64_MAX, 0);
         m_ui.FailWrites(m_file, UINT64_MAX, 0);
         const std::string left = ReadFile(m_file);
         if (c.m_bReads) {
-            EXPECT_EQ(left, m_b) << c.m_name;
+            EXPECT_EQ(left, m_b);
             continue;
         }
-        EXPECT_EQ(PatchYes('b', m_file), 0) << c.m_name << ": " << m_err;
-        EXPECT_EQ(ReadFile(m_file), m_a) << c.m_name;
+        EXPECT_EQ(PatchYes('b', m_file), 0) << m_err;
+        EXPECT_EQ(ReadFile(m_file), m_a);
         WriteFile(m_file, left);
-        EXPECT_EQ(PatchYes('a', m_file), 0) << c.m_name << ": " << m_err;
-        EXPECT_EQ(ReadFile(m_file), m_b) << c.m_name;
-        EXPECT_NE(m_err.find(" is partly patched: "), std::string::npos) << c.m_name;
+        EXPECT_EQ(PatchYes('a', m_file), 0) << m_err;
+        EXPECT_EQ(ReadFile(m_file), m_b);
+        EXPECT_NE(m_err.find(" is partly patched: "), std::string::npos);
     }
 }
 

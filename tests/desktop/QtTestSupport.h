@@ -75,16 +75,17 @@ inline QAbstractButton* ButtonWithText(QWidget* parent, const QString& text) {
     return nullptr;
 }
 
-// Hands the next modal box or dialog to `act` once it is open; the returned flag turns true when
-// it has. If none opens within `timeoutMs`, the test fails.
-inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget*)> act,
-                                                      int timeoutMs = 30000) {
+// Hands the widget `next` finds to `act` once it is open and takes a user's keys; the returned
+// flag turns true when it has. If none comes within `timeoutMs`, the test fails.
+inline std::shared_ptr<std::atomic<bool>> OnNext(QWidget* (*next)(),
+                                                 std::function<void(QWidget*)> act,
+                                                 int timeoutMs) {
     auto handled = std::make_shared<std::atomic<bool>>(false);
     auto* timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        QWidget* w = QApplication::activeModalWidget();
+        QWidget* w = next();
         // Acted on once it is the active window, as a user's keys would reach it.
         if (w && w->isVisible() && w->isActiveWindow()) {
             timer->stop();
@@ -94,7 +95,7 @@ inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget
         } else if (clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();
-            ADD_FAILURE() << "no box or dialog came up within " << timeoutMs << " ms";
+            ADD_FAILURE() << "nothing came up within " << timeoutMs << " ms";
             if (w)
                 w->close(); // so the test goes on to fail instead of hanging
         } else if (w && w->isVisible()) {
@@ -103,6 +104,18 @@ inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget
     });
     timer->start(20);
     return handled;
+}
+
+// The next modal box or dialog.
+inline std::shared_ptr<std::atomic<bool>> OnNextModal(std::function<void(QWidget*)> act,
+                                                      int timeoutMs = 30000) {
+    return OnNext(&QApplication::activeModalWidget, std::move(act), timeoutMs);
+}
+
+// The next pop-up menu.
+inline std::shared_ptr<std::atomic<bool>> OnNextPopup(std::function<void(QWidget*)> act,
+                                                      int timeoutMs = 30000) {
+    return OnNext(&QApplication::activePopupWidget, std::move(act), timeoutMs);
 }
 
 using testsupport::Watchdog;

@@ -6,6 +6,7 @@
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/ThreadExit.h"
 #include "util/Messages.h"
 
 #include "desktop/TemplateDialog.h"
@@ -169,6 +170,36 @@ TEST_F(QtUiTest, PostedMessagesOfAWindowThatIsGoneAreNotDelivered) {
     EXPECT_EQ(second.m_got[0].m_message, WM_ENABLE_CTRLS);
 }
 
+// The dialog's handler of the run's end waits for the worker. The worker posts that message as
+// its last but one act and its end as its last, so both may be queued before the UI thread wakes
+// once for them: the wait inside the handler must hand out the end itself.
+TEST_F(QtUiTest, WaitForTheWorkerInsideTheHandlerOfItsLastMessageReturns) {
+    struct WaitingWindow : RecordingWindow {
+        explicit WaitingWindow(QtUi& ui) : m_ui(ui) {}
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            m_ui.WaitWorker();
+            m_bRunningAfterWait = m_ui.IsWorkerRunning();
+            return RecordingWindow::WindowProc(message, wParam, lParam);
+        }
+        QtUi& m_ui;
+        bool m_bRunningAfterWait = true;
+    } window(m_ui);
+    m_ui.CreateDialogWindow(MainDialogTemplate(), &window);
+    testsupport::ThreadExit exit;
+    m_ui.StartWorker([&] {
+        exit.Watch();
+        m_ui.PostMessage(&window, WM_THREAD_END, 0, 0);
+        return 5;
+    });
+    qttest::Watchdog dog(60, "a wait for the worker inside a handler");
+    exit.Wait();
+    m_ui.WaitWorker();
+    ASSERT_EQ(window.m_got.size(), 1u);
+    EXPECT_EQ(window.m_got[0].m_message, WM_THREAD_END);
+    EXPECT_FALSE(window.m_bRunningAfterWait);
+    EXPECT_EQ(m_ui.WorkerExitCode(), 5);
+}
+
 // --- boxes from the worker ---
 
 TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefaultNo) {
@@ -212,6 +243,26 @@ TEST_F(QtUiTest, WorkerBoxIsShownByTheUiThreadWhileItWaitsAndEnterChoosesTheDefa
     EXPECT_TRUE(yesLeftOfNo) << "はい stands left of いいえ";
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 42);
     EXPECT_FALSE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
+}
+
+// The desktop backend destroyed while its worker asks: no box comes up, the worker gets No.
+TEST_F(QtUiTest, BackendDestroyedUnderAWorkerThatAsksAnswersNoWithoutABox) {
+    qttest::Watchdog dog(60, "a backend destroyed under its worker");
+    int answer = 0;
+    {
+        QtUi ui;
+        ui.CreateDialogWindow(MainDialogTemplate(), &m_window);
+        ui.StartWorker([&] {
+            answer = ui.MessageBox([] {
+                BoxSpec box("q", BoxIcon::Question);
+                box.m_buttons = BoxButtons::YesNo;
+                return box;
+            }());
+            return 0;
+        });
+    }
+    EXPECT_EQ(answer, IDNO);
+    EXPECT_EQ(qttest::VisibleTopLevels(), 0);
 }
 
 TEST_F(QtUiTest, BoxWithoutCaptionIsTitledWithTheProgramAndShowsTextAsWritten) {
@@ -317,6 +368,7 @@ TEST_F(QtUiTest, MainWindowIsLaidOutInDialogUnitsOfTheSubstitutedFont) {
 TEST_F(QtUiTest, NoTextIsClippedInAnyDialog) {
     for (const DialogTemplate* dlg :
          {&MainDialogTemplate(), &AboutDialogTemplate(), &OverwriteDialogTemplate()}) {
+        SCOPED_TRACE(dlg->m_strCaption);
         TemplateDialog dialog(*dlg, nullptr);
         for (QWidget* w : dialog.findChildren<QWidget*>()) {
             QString text;
@@ -337,9 +389,9 @@ TEST_F(QtUiTest, NoTextIsClippedInAnyDialog) {
                 continue;
             }
             EXPECT_LE(w->fontMetrics().horizontalAdvance(text), room)
-                << dlg->m_nId << ": \"" << text.toStdString() << "\" is cut off";
+                << "\"" << text.toStdString() << "\" is cut off";
             EXPECT_LE(w->fontMetrics().height(), w->height())
-                << dlg->m_nId << ": \"" << text.toStdString() << "\" is cut off below";
+                << "\"" << text.toStdString() << "\" is cut off below";
         }
     }
 }

@@ -278,22 +278,24 @@ TEST_F(QtWindowTest, AboutBoxOpensWithF1AndFromTheWindowsContextMenu) {
 
         // Right button on the window: a menu with the about item.
         QString item;
-        QTimer::singleShot(50, [&] {
-            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-                item = menu->actions().value(0) ? menu->actions()[0]->text() : QString();
-                auto again = qttest::OnNextModal([&](QWidget* w) {
-                    QTest::keyClick(w, Qt::Key_Escape);
-                    ++aboutOpened;
-                });
-                menu->actions()[0]->trigger();
-                menu->close();
-            }
+        std::shared_ptr<std::atomic<bool>> again;
+        auto menuShown = qttest::OnNextPopup([&](QWidget* w) {
+            auto* menu = qobject_cast<QMenu*>(w);
+            ASSERT_NE(menu, nullptr);
+            ASSERT_FALSE(menu->actions().isEmpty());
+            item = menu->actions()[0]->text();
+            again = qttest::OnNextModal([&](QWidget* box) {
+                QTest::keyClick(box, Qt::Key_Escape);
+                ++aboutOpened;
+            });
+            menu->actions()[0]->trigger();
+            menu->close();
         });
         QWidget* window = m_ui.Window();
         const QPoint at(2, window->height() - 2);
         QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
         QApplication::sendEvent(window, &menuEvent);
-        ASSERT_TRUE(WaitFor([&] { return aboutOpened == 2; }));
+        ASSERT_TRUE(WaitFor([&] { return menuShown->load() && aboutOpened == 2; }));
         EXPECT_EQ(S(item), "Octetwatch のﾊﾞｰｼﾞｮﾝ情報(&A)...");
         Click(IDOK);
     });

@@ -2,6 +2,7 @@
 #include "platform/Control.h"
 #include "support/ScriptedUi.h"
 
+#include "support/ThreadExit.h"
 #include "support/Watchdog.h"
 
 #include <gtest/gtest.h>
@@ -132,17 +133,20 @@ TEST(UiWorker, BoxesFromTheWorkerAreAnsweredFromTheQueue) {
 
 // A backend that shows the worker's boxes on the UI thread, as the desktop one does: the worker
 // waits for the answer while the UI thread is inside WaitWorker.
-class BoxOnUiThread : public UiBase {
+class BoxOnUiThread : public ModelUi {
 public:
+    ~BoxOnUiThread() override { JoinWorker(); }
     int MessageBox(const BoxSpec& box) override {
-        int answer = 0;
-        RunOnUiThread([&] {
-            m_shownOn.push_back(std::this_thread::get_id());
-            answer = box.m_buttons == BoxButtons::YesNo ? IDYES : IDOK;
-        });
-        return answer;
+        return AskOnUiThread(
+            [&] {
+                m_shownOn.push_back(std::this_thread::get_id());
+                return box.m_buttons == BoxButtons::YesNo ? IDYES : IDOK;
+            },
+            FallbackAnswer(box));
     }
-    int OverwriteQuestion(const DialogTemplate&, const std::string&) override { return IDOK; }
+    int OverwriteQuestion(const DialogTemplate&, const std::string&) override {
+        return AskOnUiThread([] { return IDOK; }, IDCANCEL);
+    }
     std::vector<std::thread::id> m_shownOn;
 };
 
@@ -160,6 +164,62 @@ TEST(UiWorker, WaitWorkerServesTheWorkersBoxes) {
     ASSERT_EQ(ui.m_shownOn.size(), 50u);
     for (auto id : ui.m_shownOn)
         EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+// The worker's end is an item of the queue, behind everything the worker sent: a thread that is
+// gone does not count as ended until the UI thread has handled what it left.
+TEST(UiWorker, WorkerEndsForTheUiThreadOnlyWhenItsEndIsHandledAfterWhatItSent) {
+    Watchdog dog(120, "a wait for the worker");
+    ScriptedUi ui;
+    Recorder wnd(ui);
+    ui.CreateDialogWindow(TwoControls(), &wnd);
+    testsupport::ThreadExit exit;
+    ui.StartWorker([&] {
+        exit.Watch();
+        ui.SetProgressPos(kProgress, 30);
+        ui.PostMessage(&wnd, kMsg, 1, 0);
+        return 4;
+    });
+    exit.Wait();
+    EXPECT_TRUE(ui.IsWorkerRunning());
+    EXPECT_TRUE(wnd.m_deliveries.empty());
+    EXPECT_EQ(ui.Pump(), 3u); // the effect, the message, the end
+    EXPECT_FALSE(ui.IsWorkerRunning());
+    EXPECT_EQ(ui.WorkerExitCode(), 4);
+    ASSERT_EQ(wnd.m_deliveries.size(), 1u);
+    EXPECT_EQ(wnd.m_deliveries[0].m_nProgress, 30);
+}
+
+// A backend that goes away while its worker still asks: nothing is shown any more, each box gets
+// its fallback answer, nothing queued is delivered, and neither thread waits for the other.
+TEST(UiWorker, BackendGoingAwayAnswersTheWorkersBoxesWithTheirFallback) {
+    Watchdog dog(120, "a backend going away under its worker");
+    struct Counter : CWndTarget {
+        LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return ++m_nGot; }
+        void OnCommand(int) override {}
+        void OnDropFiles(int, const std::vector<std::string>&) override {}
+        int m_nGot = 0;
+    } wnd;
+    std::vector<int> answers;
+    std::size_t shown = 0;
+    {
+        BoxOnUiThread ui;
+        ui.CreateDialogWindow(TwoControls(), &wnd);
+        ui.StartWorker([&] {
+            ui.PostMessage(&wnd, kMsg, 0, 0);
+            BoxSpec question("q");
+            question.m_buttons = BoxButtons::YesNo;
+            answers.push_back(ui.MessageBox(question));
+            answers.push_back(ui.MessageBox(BoxSpec("ok")));
+            answers.push_back(ui.OverwriteQuestion(DialogTemplate{}, "x"));
+            ui.SetProgressPos(kProgress, 50);
+            return 0;
+        });
+        shown = ui.m_shownOn.size(); // read before the destructor, on the UI thread
+    }
+    EXPECT_EQ(answers, (std::vector<int>{IDNO, IDOK, IDCANCEL}));
+    EXPECT_EQ(shown, 0u);
+    EXPECT_EQ(wnd.m_nGot, 0);
 }
 
 TEST(UiWorker, OneWorkerAtATime) {

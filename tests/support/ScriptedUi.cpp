@@ -107,31 +107,16 @@ void ScriptedUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lP
     e.m_wParam = wParam;
     e.m_lParam = lParam;
     Record(std::move(e));
-    UiBase::PostMessage(target, message, wParam, lParam);
+    ModelUi::PostMessage(target, message, wParam, lParam);
 }
 
-void ScriptedUi::SetProgressPos(int id, int pos) {
-    UiEvent e{UiEvent::Kind::Progress};
-    e.m_nId = id;
-    e.m_nValue = pos;
+void ScriptedUi::OnEffectIssued(const ControlEffect& effect) {
+    constexpr UiEvent::Kind kKinds[] = {UiEvent::Kind::Progress, UiEvent::Kind::Enable,
+                                        UiEvent::Kind::Show};
+    UiEvent e{kKinds[effect.m_kind]};
+    e.m_nId = effect.m_nId;
+    e.m_nValue = effect.m_nValue;
     Record(std::move(e));
-    UiBase::SetProgressPos(id, pos);
-}
-
-void ScriptedUi::EnableControl(int id, bool enable) {
-    UiEvent e{UiEvent::Kind::Enable};
-    e.m_nId = id;
-    e.m_nValue = enable;
-    Record(std::move(e));
-    UiBase::EnableControl(id, enable);
-}
-
-void ScriptedUi::ShowControl(int id, bool show) {
-    UiEvent e{UiEvent::Kind::Show};
-    e.m_nId = id;
-    e.m_nValue = show;
-    Record(std::move(e));
-    UiBase::ShowControl(id, show);
 }
 
 void ScriptedUi::SetControlText(int id, const std::string& text) {
@@ -139,7 +124,7 @@ void ScriptedUi::SetControlText(int id, const std::string& text) {
     e.m_nId = id;
     e.m_strText = text;
     Record(std::move(e));
-    UiBase::SetControlText(id, text);
+    ModelUi::SetControlText(id, text);
 }
 
 void ScriptedUi::SetCheck(int id, int state) {
@@ -147,7 +132,7 @@ void ScriptedUi::SetCheck(int id, int state) {
     e.m_nId = id;
     e.m_nValue = state;
     Record(std::move(e));
-    UiBase::SetCheck(id, state);
+    ModelUi::SetCheck(id, state);
 }
 
 void ScriptedUi::SetControlIcon(int id, int iconId) {
@@ -155,21 +140,21 @@ void ScriptedUi::SetControlIcon(int id, int iconId) {
     e.m_nId = id;
     e.m_nValue = iconId;
     Record(std::move(e));
-    UiBase::SetControlIcon(id, iconId);
+    ModelUi::SetControlIcon(id, iconId);
 }
 
 void ScriptedUi::SetWindowIcon(int iconId) {
     UiEvent e{UiEvent::Kind::WindowIcon};
     e.m_nValue = iconId;
     Record(std::move(e));
-    UiBase::SetWindowIcon(iconId);
+    ModelUi::SetWindowIcon(iconId);
 }
 
 void ScriptedUi::EndDialog(int result) {
     UiEvent e{UiEvent::Kind::EndDialog};
     e.m_nValue = result;
     Record(std::move(e));
-    UiBase::EndDialog(result);
+    ModelUi::EndDialog(result);
 }
 
 void ScriptedUi::ShowAboutBox(const DialogTemplate& dlg) {
@@ -179,7 +164,7 @@ void ScriptedUi::ShowAboutBox(const DialogTemplate& dlg) {
 }
 
 bool ScriptedUi::OpenFileDialog(const std::string& initialFold, std::string* path) {
-    bool ok = UiBase::OpenFileDialog(initialFold, path);
+    bool ok = ModelUi::OpenFileDialog(initialFold, path);
     UiEvent e{UiEvent::Kind::OpenDialog};
     e.m_strCaption = initialFold;
     e.m_strText = ok ? *path : std::string();
@@ -189,7 +174,7 @@ bool ScriptedUi::OpenFileDialog(const std::string& initialFold, std::string* pat
 }
 
 bool ScriptedUi::SaveFileDialog(const std::string& initialFold, std::string* path) {
-    bool ok = UiBase::SaveFileDialog(initialFold, path);
+    bool ok = ModelUi::SaveFileDialog(initialFold, path);
     UiEvent e{UiEvent::Kind::SaveDialog};
     e.m_strCaption = initialFold;
     e.m_strText = ok ? *path : std::string();

@@ -3,7 +3,7 @@
 // questions from a queue, and can make reads, writes, free-space queries and allocations fail.
 // Constructing one makes it the program's UI and fault injector; destroying it undoes both.
 #include "platform/Faults.h"
-#include "platform/UiBase.h"
+#include "platform/ModelUi.h"
 
 #include <cstdint>
 #include <deque>
@@ -45,7 +45,7 @@ struct UiEvent {
     bool m_bFromWorker = false;
 };
 
-class ScriptedUi : public UiBase, public IFaultInjector {
+class ScriptedUi : public ModelUi, public IFaultInjector {
 public:
     ScriptedUi();
     ~ScriptedUi() override;
@@ -82,13 +82,10 @@ public:
     // Whether the CP932 converter can be opened.
     void SetConverterAvailable(bool available);
 
-    // --- UiBase / IUi ---
+    // --- IUi ---
     int MessageBox(const BoxSpec& box) override;
     int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
     void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void SetProgressPos(int id, int pos) override;
-    void EnableControl(int id, bool enable) override;
-    void ShowControl(int id, bool show) override;
     void SetControlText(int id, const std::string& text) override;
     void SetCheck(int id, int state) override;
     void SetControlIcon(int id, int iconId) override;
@@ -107,6 +104,9 @@ public:
     bool OnAllocate(std::size_t bytes) override;
     bool OnOpenConverter() override;
     bool OnStartThread() override;
+
+protected:
+    void OnEffectIssued(const ControlEffect& effect) override;
 
 private:
     void Record(UiEvent event);

@@ -1,0 +1,212 @@
+#include "platform/UiQueue.h"
+
+#include "platform/Faults.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace platform {
+
+UiQueue::UiQueue() : m_uiThread(std::this_thread::get_id()) {}
+
+UiQueue::~UiQueue() {
+    // Only a guard against a leaked thread: the backend's own destructor has joined it already.
+    JoinWorker();
+}
+
+void UiQueue::Enqueue(Item item) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back(std::move(item));
+    }
+    m_cv.notify_all();
+    WakeUi();
+}
+
+void UiQueue::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (HoldPosted(target, message, wParam, lParam))
+        return;
+    ReleaseHeld();
+    Item item{Item::Posted};
+    item.m_target = target;
+    item.m_message = message;
+    item.m_wParam = wParam;
+    item.m_lParam = lParam;
+    Enqueue(std::move(item));
+}
+
+void UiQueue::SetProgressPos(int id, int pos) { IssueEffect({ControlEffect::Progress, id, pos}); }
+
+void UiQueue::EnableControl(int id, bool enable) {
+    IssueEffect({ControlEffect::Enable, id, enable ? 1 : 0});
+}
+
+void UiQueue::ShowControl(int id, bool show) { IssueEffect({ControlEffect::Show, id, show ? 1 : 0}); }
+
+void UiQueue::IssueEffect(const ControlEffect& effect) {
+    ReleaseHeld();
+    OnEffectIssued(effect);
+    if (OnUiThread()) {
+        ApplyEffect(effect);
+        return;
+    }
+    Item item{Item::Effect};
+    item.m_effect = effect;
+    Enqueue(std::move(item));
+}
+
+void UiQueue::PostTask(std::function<void()> task) {
+    Item item{Item::Task};
+    item.m_task = std::move(task);
+    Enqueue(std::move(item));
+}
+
+int UiQueue::AskOnUiThread(const std::function<int()>& ask, int nFallback) {
+    ReleaseHeld();
+    if (OnUiThread())
+        return ask();
+    PendingCall call{&ask, nFallback};
+    Item item{Item::Call};
+    item.m_pCall = &call;
+    Enqueue(std::move(item));
+    std::unique_lock lock(m_mutex);
+    m_cv.wait(lock, [&call] { return call.m_bAnswered; });
+    return call.m_nAnswer;
+}
+
+void UiQueue::Answer(PendingCall* call, int answer) {
+    {
+        std::lock_guard lock(m_mutex);
+        call->m_nAnswer = answer;
+        call->m_bAnswered = true;
+    }
+    m_cv.notify_all();
+}
+
+bool UiQueue::Take(Item* item, bool wait) {
+    std::unique_lock lock(m_mutex);
+    if (wait)
+        m_cv.wait(lock, [this] { return !m_queue.empty(); });
+    if (m_queue.empty())
+        return false;
+    *item = std::move(m_queue.front());
+    m_queue.pop_front();
+    return true;
+}
+
+void UiQueue::Handle(Item& item) {
+    switch (item.m_kind) {
+    case Item::Posted:
+        if (item.m_target)
+            item.m_target->WindowProc(item.m_message, item.m_wParam, item.m_lParam);
+        break;
+    case Item::Effect:
+        ApplyEffect(item.m_effect);
+        break;
+    case Item::Task:
+        item.m_task();
+        break;
+    case Item::Call:
+        Answer(item.m_pCall, (*item.m_pCall->m_pAsk)());
+        break;
+    case Item::WorkerEnd:
+        OnWorkerEnd(item.m_nExit);
+        break;
+    }
+}
+
+std::size_t UiQueue::PumpWhile(const std::function<bool()>& more) {
+    std::size_t handled = 0;
+    Item item{Item::Posted};
+    while (Take(&item, false)) {
+        Handle(item);
+        ++handled;
+        if (more && !more())
+            break;
+    }
+    return handled;
+}
+
+void UiQueue::Wake() {
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_nWakes;
+    }
+    m_cv.notify_all();
+}
+
+void UiQueue::PumpUntil(const std::function<bool()>& done) {
+    for (;;) {
+        std::uint64_t wakes = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            wakes = m_nWakes; // a Wake from here on is not lost
+        }
+        Pump();
+        const std::optional<int> again = OnIdle();
+        if (done())
+            return;
+        std::unique_lock lock(m_mutex);
+        auto ready = [this, wakes] { return !m_queue.empty() || m_nWakes != wakes; };
+        if (again)
+            m_cv.wait_for(lock, std::chrono::milliseconds(*again), ready);
+        else
+            m_cv.wait(lock, ready);
+    }
+}
+
+void UiQueue::DiscardPosted() {
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_queue, [](const Item& item) { return item.m_kind == Item::Posted; });
+}
+
+bool UiQueue::StartWorker(std::function<int()> proc) {
+    WaitWorker(); // only one worker at a time; the previous one has normally ended already
+    m_bWorkerRunning = true;
+    // std::thread reports a thread the system would not give as an exception; the caller gets a
+    // result instead.
+    try {
+        if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
+        m_worker = std::thread([this, proc = std::move(proc)] {
+            const int exitCode = proc();
+            // What the backend kept back goes before the end, which is the last thing queued.
+            ReleaseHeld();
+            Item end{Item::WorkerEnd};
+            end.m_nExit = exitCode;
+            Enqueue(std::move(end));
+        });
+    } catch (const std::system_error&) {
+        m_bWorkerRunning = false;
+        return false;
+    }
+    return true;
+}
+
+void UiQueue::OnWorkerEnd(int exitCode) {
+    m_nWorkerExit = exitCode;
+    m_bWorkerRunning = false;
+}
+
+void UiQueue::WaitWorker() {
+    if (!m_worker.joinable())
+        return;
+    PumpUntil([this] { return !m_bWorkerRunning; });
+    m_worker.join();
+}
+
+void UiQueue::JoinWorker() {
+    if (!m_worker.joinable())
+        return;
+    Item item{Item::Posted};
+    while (m_bWorkerRunning && Take(&item, true)) {
+        if (item.m_kind == Item::Call)
+            Answer(item.m_pCall, item.m_pCall->m_nAnswer);
+        else if (item.m_kind == Item::WorkerEnd)
+            OnWorkerEnd(item.m_nExit);
+    }
+    m_worker.join();
+}
+
+} // namespace platform

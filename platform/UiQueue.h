@@ -1,0 +1,128 @@
+#pragma once
+// What every backend shares: the FIFO that carries posted messages, the worker's control effects
+// and its boxes to the UI thread, the one loop that hands them out there, and the worker thread,
+// whose end arrives through the same FIFO, after everything it sent.
+#include "platform/ThreadFlag.h"
+#include "platform/Ui.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace platform {
+
+// One of the synchronous effects on a control: the progress position, enabling, showing.
+struct ControlEffect {
+    enum Kind { Progress, Enable, Show };
+    Kind m_kind;
+    int m_nId;
+    int m_nValue; // the position, or 1 / 0
+};
+
+class UiQueue : public IUi {
+public:
+    // The thread that constructs the backend is its UI thread.
+    UiQueue();
+    // A backend joins its worker first of all in its own destructor (JoinWorker): the worker
+    // calls into the backend until it ends.
+    ~UiQueue() override;
+    UiQueue(const UiQueue&) = delete;
+    UiQueue& operator=(const UiQueue&) = delete;
+
+    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // On the UI thread at once; from the worker, in order with its posted messages.
+    void SetProgressPos(int id, int pos) override;
+    void EnableControl(int id, bool enable) override;
+    void ShowControl(int id, bool show) override;
+
+    bool StartWorker(std::function<int()> proc) override;
+    // UI thread: hands out what is queued until the worker's end has been handled, then joins it.
+    void WaitWorker() override;
+    // UI thread: true from the start until the worker's end has been handled there, so that when
+    // it turns false everything the worker sent has been handled too.
+    bool IsWorkerRunning() override { return m_bWorkerRunning; }
+    int WorkerExitCode() const { return m_nWorkerExit; }
+
+    // Handles everything queued so far, oldest first; returns how many items it handled.
+    std::size_t Pump() { return PumpWhile(nullptr); }
+    // Handles queued items until `done` is true; sleeps while nothing is queued.
+    void PumpUntil(const std::function<bool()>& done);
+
+    bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
+
+protected:
+    // --- what a backend adds (called by the queue) ---
+    // Applies an effect, on the UI thread.
+    virtual void ApplyEffect(const ControlEffect& effect) = 0;
+    // Sees each effect on the thread that issued it, before it is applied or queued.
+    virtual void OnEffectIssued(const ControlEffect&) {}
+    // Any thread: true when the backend keeps the message back to hand it out later (live
+    // display), false to queue it now.
+    virtual bool HoldPosted(HWND, UINT, WPARAM, LPARAM) { return false; }
+    // Any thread: queues what HoldPosted kept back, so that whatever is queued next follows it.
+    virtual void ReleaseHeld() {}
+    // Any thread, after something was queued: a backend with an event loop of its own wakes it.
+    virtual void WakeUi() {}
+    // UI thread, each time PumpUntil has handled everything queued: returns in how many
+    // milliseconds it wants to be called again while nothing arrives, or nothing.
+    virtual std::optional<int> OnIdle() { return std::nullopt; }
+
+    // --- for backends ---
+    // Runs `ask` on the UI thread and returns its answer; a worker waits for it meanwhile. If the
+    // worker is joined instead (the backend is going away), it gets `nFallback`.
+    int AskOnUiThread(const std::function<int()>& ask, int nFallback);
+    // Queues `task` for the UI thread, in order with everything else; dropped by a join.
+    void PostTask(std::function<void()> task);
+    // Handles queued items, oldest first, while `more` (asked after each, when given) says so.
+    std::size_t PumpWhile(const std::function<bool()>& more);
+    // Makes PumpUntil ask OnIdle again (for a backend that keeps something back without queuing).
+    void Wake();
+    // Drops the posted messages not delivered yet: a window that is gone gets none.
+    void DiscardPosted();
+    // Waits for the worker without handing anything out, when the windows may be gone: messages,
+    // effects and tasks are dropped, and a box the worker waits on gets its fallback answer.
+    void JoinWorker();
+
+private:
+    // A box the worker waits on: answered on the UI thread, or with its fallback by a join.
+    struct PendingCall {
+        const std::function<int()>* m_pAsk;
+        int m_nAnswer;
+        bool m_bAnswered = false;
+    };
+    struct Item {
+        enum Kind { Posted, Effect, Task, Call, WorkerEnd };
+        explicit Item(Kind kind) : m_kind(kind) {}
+        Kind m_kind;
+        HWND m_target = nullptr;
+        UINT m_message = 0;
+        WPARAM m_wParam = 0;
+        LPARAM m_lParam = 0;
+        ControlEffect m_effect{};
+        std::function<void()> m_task;
+        PendingCall* m_pCall = nullptr;
+        int m_nExit = 0;
+    };
+    void IssueEffect(const ControlEffect& effect);
+    void Enqueue(Item item);
+    // The oldest item, waiting for one when `wait`; false when there is none.
+    bool Take(Item* item, bool wait);
+    void Handle(Item& item);
+    void Answer(PendingCall* call, int answer);
+    void OnWorkerEnd(int exitCode);
+
+    const std::thread::id m_uiThread;
+    std::mutex m_mutex;
+    std::condition_variable m_cv; // the queue grew, a call was answered, or Wake
+    std::deque<Item> m_queue;
+    std::uint64_t m_nWakes = 0;
+
+    std::thread m_worker; // kept joinable until joined, so a wait always has a thread to wait for
+    CUiThreadOnly<bool> m_bWorkerRunning{false};
+    CUiThreadOnly<int> m_nWorkerExit{0};
+};
+
+} // namespace platform
