@@ -18,10 +18,6 @@ constexpr std::int64_t kLineDelayMs = 80;
 // A batch this long goes to the UI thread at once, so memory stays bounded when it is busy.
 constexpr std::size_t kMaxBatch = 3 * 65536;
 
-bool IsLiveDisplay(UINT message) {
-    return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
-}
-
 // Box texts carry CR LF in places; a terminal wants LF.
 std::string ForTerminal(const std::string& text) {
     std::string out;
@@ -115,7 +111,7 @@ void ConsoleUi::ReleaseHeld() {
 }
 
 bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!IsLiveDisplay(message))
+    if (!IsLiveDisplayMessage(message))
         return false;
     bool opened = false;
     bool full = false;

@@ -1,6 +1,7 @@
 #include "cli/PatchCommand.h"
 
 #include "cli/ConsoleUi.h"
+#include "cli/Say.h"
 #include "diffdb/CMyDiffDBReader.h"
 #include "diffdb/CMyDiffDataBase.h"
 #include "diffdb/CMyDiffPatch.h"
@@ -119,10 +120,7 @@ public:
     }
 
 private:
-    void Say(const std::string& text) {
-        std::fputs(("octetwatch-cli: " + text + "\n").c_str(), m_err);
-        std::fflush(m_err);
-    }
+    void Say(const std::string& text) { SayTo(m_err, text); }
     void Print(const std::string& text) {
         std::fputs((text + "\n").c_str(), m_out);
         std::fflush(m_out);
@@ -236,7 +234,7 @@ private:
 };
 
 void SayUsage(const std::string& text) {
-    std::fputs(("octetwatch-cli: " + text + "\n").c_str(), stderr);
+    SayTo(stderr, text);
     std::fputs(kPatchUsage + 1, stderr); // without its leading blank line
 }
 

@@ -4,6 +4,7 @@
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
+#include "cli/Say.h"
 #include "platform/FileStatus.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
@@ -67,10 +68,7 @@ struct Options {
     std::vector<std::string> m_paths;
 };
 
-void Say(const std::string& text) {
-    std::fputs(("octetwatch-cli: " + text + "\n").c_str(), stderr);
-    std::fflush(stderr);
-}
+void Say(const std::string& text) { SayTo(stderr, text); }
 
 // Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {

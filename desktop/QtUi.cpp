@@ -38,10 +38,6 @@ constexpr int kSliceMs = 12;
 // between are merged, so a flood of them costs the UI thread next to nothing.
 constexpr qint64 kDisplayMs = 15;
 
-bool IsLiveDisplay(UINT message) {
-    return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
-}
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // はい before いいえ, as the program's users know its boxes, whatever order the desktop prefers.
@@ -186,7 +182,7 @@ void QtUi::CloseDiffGroupLocked() {
 
 bool QtUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
     // Anything else ends the group (ReleaseHeld), so it keeps its place relative to the display.
-    if (!IsLiveDisplay(message))
+    if (!IsLiveDisplayMessage(message))
         return false;
     std::lock_guard lock(m_diffMutex);
     if (m_pOpenGroup && m_pOpenGroup->m_target != target)

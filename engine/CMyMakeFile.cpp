@@ -523,7 +523,9 @@ void CMyMakeFile::FinishSearch() {
     CloseAllFile();
     ResetBlockPlan();
     m_bRunning = FALSE;
-    m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
+    // A tail the disk reserve cut short still gets its finishing steps, but stays abandoned.
+    if (m_outcome == RunOutcome::kNone)
+        m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
 
     ShowSummary();
     if (m_bUseDB)

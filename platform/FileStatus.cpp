@@ -22,7 +22,6 @@ bool GetFileStatus(const std::string& path, FileStatus* status) {
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return false;
-    status->m_bFolder = S_ISDIR(st.st_mode);
     status->m_kind = S_ISREG(st.st_mode)    ? FileKind::Regular
                      : S_ISDIR(st.st_mode)  ? FileKind::Folder
                      : S_ISBLK(st.st_mode)  ? FileKind::BlockDevice
@@ -43,10 +42,6 @@ std::uint64_t FreeSpaceOfFold(const std::string& fold) {
     if (::statvfs(fold.c_str(), &vfs) != 0)
         return 0;
     return FreeBytes(vfs);
-}
-
-std::uint64_t FreeSpaceOfHandle(int fd, const std::string& fold) {
-    return DiskSpaceOfHandle(fd, fold).m_nFree;
 }
 
 DiskSpace DiskSpaceOfHandle(int fd, const std::string& fold) {

@@ -8,7 +8,6 @@ enum class FileKind { Regular, Folder, BlockDevice, CharDevice, Fifo, Socket, Ot
 
 struct FileStatus {
     FileKind m_kind = FileKind::Regular;
-    bool m_bFolder = false;
     // No write permission bit, or this user may not write it (also when running as root).
     bool m_bReadOnly = false;
     std::int64_t m_i64Size = 0;
@@ -19,11 +18,8 @@ bool GetFileStatus(const std::string& path, FileStatus* status);
 
 // Bytes the current user can still write on the volume that holds the folder; 0 on any failure.
 std::uint64_t FreeSpaceOfFold(const std::string& fold);
-// The same for the volume of an open file; `fold` is what a test's fault injector is told.
-std::uint64_t FreeSpaceOfHandle(int fd, const std::string& fold);
-
-// FreeSpaceOfHandle's answer with the volume's block size, the unit in which a growing file
-// takes space from it.
+// The same for the volume of an open file, with the volume's block size (the unit in which a
+// growing file takes space from it); `fold` is what a test's fault injector is told.
 struct DiskSpace {
     std::uint64_t m_nFree = 0;
     std::uint64_t m_nBlock = 0;

@@ -107,16 +107,6 @@ bool CTextFile::WriteString(std::string_view text, FileError* error) {
         Fail(error, EBADF);
         return false;
     }
-    if (AsciiPrefix(text) == text.size()) {
-        // Every log line: its file form is the text with CR LF, no conversion needed.
-        m_outBuf.clear();
-        std::size_t from = 0;
-        for (std::size_t nl = text.find('\n'); nl != std::string_view::npos;
-             from = nl + 1, nl = text.find('\n', from))
-            m_outBuf.append(text.data() + from, nl - from).append("\r\n", 2);
-        m_outBuf.append(text.data() + from, text.size() - from);
-        return WriteOut(error);
-    }
     std::string_view body = text;
     if (std::size_t nl = text.find('\n'); nl != std::string_view::npos) {
         m_crlf.clear();
@@ -128,18 +118,18 @@ bool CTextFile::WriteString(std::string_view text, FileError* error) {
         m_crlf.append(text.substr(from));
         body = m_crlf;
     }
-    Utf8ToCp932(body, m_outBuf);
-    return WriteOut(error);
-}
-
-bool CTextFile::WriteOut(FileError* error) {
-    if (m_outBuf.empty())
+    // ASCII (every log line) is its own CP932 form.
+    if (AsciiPrefix(body) != body.size()) {
+        Utf8ToCp932(body, m_outBuf);
+        body = m_outBuf;
+    }
+    if (body.empty())
         return true;
-    if (FileWrite(m_fd, m_outBuf.data(), m_outBuf.size()) < 0) {
+    if (FileWrite(m_fd, body.data(), body.size()) < 0) {
         Fail(error, LastError());
         return false;
     }
-    m_i64Written += static_cast<std::int64_t>(m_outBuf.size());
+    m_i64Written += static_cast<std::int64_t>(body.size());
     return true;
 }
 

@@ -66,8 +66,6 @@ public:
 
 private:
     bool FillInput();
-    // Writes what m_outBuf holds.
-    bool WriteOut(FileError* error);
 
     int m_fd = -1;
     std::int64_t m_i64Written = 0;

@@ -162,13 +162,12 @@ void UiQueue::DiscardPosted() {
 
 bool UiQueue::StartWorker(std::function<int()> proc) {
     WaitWorker(); // only one worker at a time; the previous one has normally ended already
+    if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
+        return false;
     m_bWorkerRunning = true;
     // std::thread reports a thread the system would not give as an exception; the caller gets a
     // result instead.
     try {
-        if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
-            throw std::system_error(
-                std::make_error_code(std::errc::resource_unavailable_try_again));
         m_worker = std::thread([this, proc = std::move(proc)] {
             const int exitCode = proc();
             // What the backend kept back goes before the end, which is the last thing queued.

@@ -10,3 +10,8 @@ constexpr UINT WM_DISABLE_CTRLS = WM_USER + 111;   // 1135
 constexpr UINT WM_SHOW_REPAIR_BTN = WM_USER + 112; // 1136
 constexpr UINT WM_HIDE_REPAIR_BTN = WM_USER + 113; // 1137
 constexpr UINT WM_THREAD_END = WM_USER + 114;      // 1138
+
+// The three messages of one difference shown live, which backends may gather or merge.
+constexpr bool IsLiveDisplayMessage(UINT message) {
+    return message == WM_DIFF_ADRS || message == WM_DIFF_DATA || message == WM_DIFF_COUNT;
+}

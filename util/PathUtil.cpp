@@ -129,7 +129,7 @@ BOOL IxExistFile(const char* pPath, BOOL bFold) {
     platform::FileStatus st;
     if (!platform::GetFileStatus(pPath, &st))
         return FALSE;
-    return st.m_bFolder == (bFold != FALSE) ? TRUE : FALSE;
+    return (st.m_kind == platform::FileKind::Folder) == (bFold != FALSE) ? TRUE : FALSE;
 }
 
 int IsFileReadOnly(const char* pPath) {

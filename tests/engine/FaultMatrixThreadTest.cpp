@@ -310,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
         Log::Prefix, -1, kAborted, RunOutcome::kDiskReserve},
     // The finishing steps still run: closing lines, summary, the normal messages.
     Row{"disk_reserve_in_the_tail_real_disk", Fault::DiskInTail, 0, 0, {kDiskFull, "{SUMMARY}"}, 0,
-        Log::Closed, -1, kNormalEnd, RunOutcome::kCompleted},
+        Log::Closed, -1, kNormalEnd, RunOutcome::kDiskReserve},
     // Every byte compared, but the log lacks its end or may not hold it: said before the summary.
     Row{"log_closing_lines", Fault::LogFooter, 0, 0, {kLogEnd, "{SUMMARY}"}, 0, Log::Prefix, 3,
         kNormalEnd, RunOutcome::kLogUnfinished},
