@@ -3,6 +3,8 @@
 #include "platform/Faults.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
+#include "platform/Memory.h"
+#include "platform/TextFile.h"
 #include "platform/Ui.h"
 #include "util/PathUtil.h"
 #include "util/Trace.h"
@@ -45,6 +47,7 @@ template <typename T> bool MakeRoomAt(std::vector<T>& v, std::size_t n) {
         if (!platform::MayAllocate(cap * sizeof(T)))
             return false;
         v.reserve(cap);
+        platform::AdviseLargePages(v.data(), cap * sizeof(T));
     }
     if (n == v.size())
         v.emplace_back(); // the usual case, one more at the end: kept inline
@@ -74,10 +77,14 @@ void CMyDiffDataBase::ResetDiffData() {
 
 // "※アイテム数が多すぎて追加できません。…ItemNum[%015I64d], ADRS[%015I64d], bDataA[%02X],
 // bDataB[%02X]": a run past the limit refuses every later difference, each with its own line, so
-// the line is put together without a printf.
+// the line is put together in the trace's form without a printf or a conversion.
 void CMyDiffDataBase::TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
-    static const std::string kHead =
-        "※アイテム数が多すぎて追加できません。CMyDiffDataBase::AddDiffData()\n\tItemNum[";
+    static const std::string kHead = [] {
+        std::string work, out;
+        return std::string(platform::FileForm(
+            "※アイテム数が多すぎて追加できません。CMyDiffDataBase::AddDiffData()\n\tItemNum[", work,
+            out));
+    }();
     char tail[128];
     char* p = platform::PutDec(tail, m_i64DiffNum, 15);
     p = platform::PutText(p, "], ADRS[");
@@ -86,9 +93,9 @@ void CMyDiffDataBase::TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bData
     p = platform::PutHex(p, bDataA, 2);
     p = platform::PutText(p, "], bDataB[");
     p = platform::PutHex(p, bDataB, 2);
-    p = platform::PutText(p, "]\n");
+    p = platform::PutText(p, "]\r\n");
     m_strTrace.assign(kHead).append(tail, static_cast<std::size_t>(p - tail));
-    WriteTrace(m_strTrace);
+    WriteTraceBytes(m_strTrace);
 }
 
 BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {

@@ -6,6 +6,7 @@
 #include "platform/Faults.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
+#include "platform/Memory.h"
 #include "util/FileErrorText.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
@@ -82,7 +83,10 @@ bool ReserveWorkArea(std::string& area) {
 BYTE* AllocateBuffer() {
     if (!platform::MayAllocate(CMyMakeFile::kBlockSize))
         return nullptr;
-    return new (std::nothrow) BYTE[CMyMakeFile::kBlockSize];
+    BYTE* buf = new (std::nothrow) BYTE[CMyMakeFile::kBlockSize];
+    if (buf != nullptr)
+        platform::AdviseLargePages(buf, CMyMakeFile::kBlockSize);
+    return buf;
 }
 
 } // namespace
@@ -490,11 +494,12 @@ void CMyMakeFile::ResetBlockPlan() {
 // One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
 // False when the run has to be abandoned (the difference is then neither written nor counted).
 bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
-    FormatDiffLine(m_i64Adrs, bDataA, bDataB);
+    char line[kLineRoom]; // on the stack: a line touches no memory of its own
+    const std::string_view text = FormatDiffLine(line, m_i64Adrs, bDataA, bDataB);
     const std::int64_t free =
         m_logSpace.FreeBytes(m_fileLog.Handle(), m_strLogFold, m_fileLog.BytesWritten(), kDiskReserve);
     // A line the disk did not take is reported like a full disk: the log must not lose it silently.
-    if (free < kDiskReserve || !m_fileLog.WriteString(m_strLine) || !m_fileLog.Flush()) {
+    if (free < kDiskReserve || !m_fileLog.WriteBytes(text) || !m_fileLog.Flush()) {
         platform::ShowBox(kDiskFullText);
         m_outcome = RunOutcome::kDiskReserve;
         m_bAbort = TRUE;
@@ -658,8 +663,8 @@ void CMyMakeFile::WriteLogHeader() {
     m_fileLog.WriteString("   Address     Data A  Data B\n" + kDashes + "\n");
 }
 
-void CMyMakeFile::FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
-    char line[64];
+std::string_view CMyMakeFile::FormatDiffLine(char (&line)[kLineRoom], std::int64_t i64Adrs,
+                                             BYTE bDataA, BYTE bDataB) const {
     char* p = platform::PutHex(line, static_cast<std::uint64_t>(i64Adrs), 10);
     p = platform::PutText(p, " h :   ");
     const bool noByteB = m_nSizeMode == SIZE_A_LONGER && i64Adrs >= m_i64SizeB;
@@ -667,8 +672,8 @@ void CMyMakeFile::FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB)
     p = noByteA ? platform::PutText(p, "--") : platform::PutHex(p, bDataA, 2);
     p = platform::PutText(p, "      ");
     p = noByteB ? platform::PutText(p, "--") : platform::PutHex(p, bDataB, 2);
-    *p++ = '\n';
-    m_strLine.assign(line, static_cast<std::size_t>(p - line)); // reuses the line's storage
+    p = platform::PutText(p, "\r\n"); // the line as the log holds it
+    return {line, static_cast<std::size_t>(p - line)};
 }
 
 BOOL CMyMakeFile::WriteLogFooter() {

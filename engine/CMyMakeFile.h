@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class CMyDiffDataBase;
 
@@ -92,7 +93,10 @@ public:
     // --- the result log ---
     BOOL OpenLogFile(platform::CTextFile* pFile, platform::FileError* pError);
     void WriteLogHeader();
-    void FormatDiffLine(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
+    // A log line ("%010I64X h :   %02X      %02X" and its line end) in `line`.
+    static constexpr std::size_t kLineRoom = 64;
+    std::string_view FormatDiffLine(char (&line)[kLineRoom], std::int64_t i64Adrs, BYTE bDataA,
+                                    BYTE bDataB) const;
     BOOL WriteLogFooter(); // FALSE when the closing lines did not reach the file
 
     // Configuration.
@@ -137,7 +141,6 @@ public:
     std::uint32_t m_nBufPos = 0;
     std::int64_t m_i64Adrs = 0;
     std::int64_t m_i64DiffCount = 0;
-    std::string m_strLine;
     std::string m_strLogFold;
 
 private:

@@ -59,6 +59,26 @@ void Fail(FileError* error, int err) {
 }
 } // namespace
 
+std::string_view FileForm(std::string_view text, std::string& work, std::string& out) {
+    std::string_view body = text;
+    if (std::size_t nl = text.find('\n'); nl != std::string_view::npos) {
+        work.clear();
+        std::size_t from = 0;
+        for (; nl != std::string_view::npos; from = nl + 1, nl = text.find('\n', from)) {
+            work.append(text.substr(from, nl - from));
+            work.append("\r\n");
+        }
+        work.append(text.substr(from));
+        body = work;
+    }
+    // ASCII (every log line) is its own CP932 form.
+    if (AsciiPrefix(body) != body.size()) {
+        Utf8ToCp932(body, out);
+        body = out;
+    }
+    return body;
+}
+
 CTextFile::~CTextFile() { Close(); }
 
 bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
@@ -103,33 +123,21 @@ bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
 }
 
 bool CTextFile::WriteString(std::string_view text, FileError* error) {
+    return WriteBytes(FileForm(text, m_crlf, m_outBuf), error);
+}
+
+bool CTextFile::WriteBytes(std::string_view bytes, FileError* error) {
     if (m_fd == -1) {
         Fail(error, EBADF);
         return false;
     }
-    std::string_view body = text;
-    if (std::size_t nl = text.find('\n'); nl != std::string_view::npos) {
-        m_crlf.clear();
-        std::size_t from = 0;
-        for (; nl != std::string_view::npos; from = nl + 1, nl = text.find('\n', from)) {
-            m_crlf.append(text.substr(from, nl - from));
-            m_crlf.append("\r\n");
-        }
-        m_crlf.append(text.substr(from));
-        body = m_crlf;
-    }
-    // ASCII (every log line) is its own CP932 form.
-    if (AsciiPrefix(body) != body.size()) {
-        Utf8ToCp932(body, m_outBuf);
-        body = m_outBuf;
-    }
-    if (body.empty())
+    if (bytes.empty())
         return true;
-    if (FileWrite(m_fd, body.data(), body.size()) < 0) {
+    if (FileWrite(m_fd, bytes.data(), bytes.size()) < 0) {
         Fail(error, LastError());
         return false;
     }
-    m_i64Written += static_cast<std::int64_t>(body.size());
+    m_i64Written += static_cast<std::int64_t>(bytes.size());
     return true;
 }
 

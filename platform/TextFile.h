@@ -33,6 +33,11 @@ struct FileError {
 
 int CauseFromErrno(int err);
 
+// What `text` (UTF-8, lines ended by "\n") is in a text file: CP932, lines ended by CR LF. A view
+// of `text` itself when that is already its form, otherwise of `out`; `work` holds the step
+// between. Both buffers keep their storage for the next call.
+std::string_view FileForm(std::string_view text, std::string& work, std::string& out);
+
 class CTextFile {
 public:
     enum Mode {
@@ -54,6 +59,9 @@ public:
 
     // One write to the system per call, so the text is in the file when this returns.
     bool WriteString(std::string_view text, FileError* error = nullptr);
+    // The same for text already in its file form (see FileForm): for lines written by the
+    // million, which are put together in that form.
+    bool WriteBytes(std::string_view bytes, FileError* error = nullptr);
     // Nothing is held back by WriteString; kept so callers can say where a line must be out.
     bool Flush() { return IsOpen(); }
     // Bytes written since the file was opened, as they stand in it.

@@ -12,14 +12,19 @@ std::mutex g_traceMutex;
 }
 
 void WriteTrace(const std::string& strMessage) {
+    // Each thread its own buffers: the form is made outside the lock.
+    thread_local std::string work, out;
+    WriteTraceBytes(platform::FileForm(strMessage, work, out));
+}
+
+void WriteTraceBytes(std::string_view bytes) {
     bool opened;
     {
         std::lock_guard lock(g_traceMutex);
-        // One file object for every message: its conversion buffers are not made anew each time.
         static platform::CTextFile file;
         opened = file.Open(g_strTracePath, platform::CTextFile::modeAppend);
         if (opened) {
-            file.WriteString(strMessage); // a short write is not detected
+            file.WriteBytes(bytes); // a short write is not detected
             file.Close();
         }
     }

@@ -34,6 +34,23 @@ TEST(Format, I64ConversionsTakeA64BitValue) {
         EXPECT_EQ(got, want);
 }
 
+// The hand-made conversions of the per-difference lines write what Format writes.
+TEST(Format, PutHexAndPutDecAgreeWithFormat) {
+    const std::int64_t values[] = {0, 9, 10, 15, 0xAB, 0x7F, 999999, 1000000, 0x0123456789ABCDEF,
+                                   -1, INT64_MIN, INT64_MAX};
+    for (const std::int64_t v : values) {
+        SCOPED_TRACE(v);
+        char out[32];
+        for (const int width : {2, 10, 15}) {
+            const std::string hex = Format("%0*I64X", width, v);
+            EXPECT_EQ(std::string(out, platform::PutHex(out, static_cast<std::uint64_t>(v), width)),
+                      hex);
+            EXPECT_EQ(std::string(out, platform::PutDec(out, v, width)),
+                      Format("%0*I64d", width, v));
+        }
+    }
+}
+
 TEST(Format, LongFormatsAndResultsAreWhole) {
     const std::string pad(3000, 'x');
     EXPECT_EQ(Format((pad + "[%I64d]").c_str(), std::int64_t{1} << 33), pad + "[8589934592]");
