@@ -30,3 +30,14 @@ if(NOT _san)
     $<$<NOT:$<CONFIG:Debug>>:-D_FORTIFY_SOURCE=2>)
   target_link_options(octw_options INTERFACE -Wl,-z,relro -Wl,-z,now)
 endif()
+
+# Release builds are optimised as one program: the path of each difference runs through the
+# engine, the store and the platform layer, and inlining across them shortens it measurably.
+option(OCTW_LTO "Optimise Release builds across libraries (link-time optimisation)" ON)
+if(OCTW_LTO AND NOT _san)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT _octw_ipo LANGUAGES CXX)
+  if(_octw_ipo)
+    set(CMAKE_INTERPROCEDURAL_OPTIMIZATION_RELEASE ON)
+  endif()
+endif()
