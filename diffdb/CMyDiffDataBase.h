@@ -33,12 +33,13 @@ private:
     std::string m_strTrace; // the refusal's text, kept to be filled again
 
 public:
+    // What each added difference touches first, together.
+    alignas(64) std::int64_t m_i64DiffNum = 0;
+    BOOL m_bHasData = FALSE;
     std::vector<std::int64_t> m_ai64Adrs;
     std::vector<BYTE> m_abDataA;
     std::vector<BYTE> m_abDataB;
-    std::int64_t m_i64DiffNum = 0;
     std::string m_strFileName;
     BOOL m_bFileOpen = FALSE;
     int m_nFile = -1;
-    BOOL m_bHasData = FALSE;
 };

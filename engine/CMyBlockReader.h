@@ -58,6 +58,6 @@ private:
 
     File m_aFiles[2];
     std::int64_t m_i64Offset = 0;
+    int m_nRun = 0; // next to the first run, which a plain block has alone
     Run m_aRuns[4 * kMaxRanges + 2] = {};
-    int m_nRun = 0;
 };

@@ -99,6 +99,22 @@ public:
                                     BYTE bDataB) const;
     BOOL WriteLogFooter(); // FALSE when the closing lines did not reach the file
 
+    // What every difference reads, in two lines of memory: a flood of differences is a system
+    // call per line of the log, after which the processor fetches anew whatever the next
+    // difference touches.
+    alignas(64) std::atomic<BOOL> m_bAbort{FALSE}; // flags shared by the two threads, as below
+    std::atomic<BOOL> m_bDisplayDiff{FALSE};
+    std::uint32_t m_nBufPos = 0;
+    int m_nSizeMode = SIZE_NOT_SET;
+    std::int64_t m_i64Adrs = 0;
+    std::int64_t m_i64DiffCount = 0;
+    CMyDiffDataBase* m_pDiffDataBase = nullptr;
+    BOOL m_bUseDB = FALSE;
+    BYTE* m_pBufA = nullptr;
+    BYTE* m_pBufB = nullptr;
+    CMyLogSpace m_logSpace;
+    platform::CTextFile m_fileLog; // its handle and count first
+
     // Configuration.
     platform::HWND m_hWndMain = nullptr;
     const platform::CControl* m_pProgCtrl = nullptr;
@@ -107,40 +123,29 @@ public:
     std::string m_strFileA;
     std::string m_strFileB;
     std::string m_strLogFile;
-    int m_nSizeMode = SIZE_NOT_SET;
     std::int64_t m_i64SizeA = 0;
     std::int64_t m_i64SizeB = 0;
     std::int64_t m_i64SearchSize = 0;
     std::int64_t m_i64OffsetB = 0;
-    BOOL m_bUseDB = FALSE;
-    CMyDiffDataBase* m_pDiffDataBase = nullptr;
     std::string m_strDBFileName;
 
     // Flags shared by the two threads; each is written by one side and polled by the other.
-    std::atomic<BOOL> m_bDisplayDiff{FALSE};
     std::atomic<BOOL> m_bFinish{FALSE};
-    std::atomic<BOOL> m_bAbort{FALSE};
     std::atomic<BOOL> m_bRunning{FALSE};
     BOOL m_bStarted = FALSE;
 
     // The run.
-    BYTE* m_pBufA = nullptr;
-    BYTE* m_pBufB = nullptr;
     int m_nFileA = -1;
     int m_nFileB = -1;
     BOOL m_bOpenA = FALSE;
     BOOL m_bOpenB = FALSE;
     BOOL m_bOpenLog = FALSE;
-    platform::CTextFile m_fileLog;
     std::int64_t m_i64BlockLeft = 0;
     std::uint32_t m_nLastBlockSize = 0;
     std::uint32_t m_nLastChunkNum = 0;
     std::uint32_t m_nTailSize = 0;
     std::uint32_t m_nChunkNum = 0;
     std::uint32_t m_nChunkLeft = 0;
-    std::uint32_t m_nBufPos = 0;
-    std::int64_t m_i64Adrs = 0;
-    std::int64_t m_i64DiffCount = 0;
     std::string m_strLogFold;
 
 private:
@@ -156,7 +161,6 @@ private:
     platform::FileIdentity m_idFileA;
     platform::FileIdentity m_idFileB;
     std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
-    CMyLogSpace m_logSpace;
     CMyBlockReader m_reader;
 };
 
