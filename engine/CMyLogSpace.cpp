@@ -1,22 +1,40 @@
 #include "engine/CMyLogSpace.h"
 
-#include "platform/Clock.h"
 #include "platform/FileStatus.h"
 
 #include <algorithm>
+#include <new>
+
+void CMyLogSpace::Reset() {
+    m_bMeasured = false;
+    if (m_pTicker == nullptr) {
+        try {
+            m_pTicker = std::make_unique<platform::CTicker>(
+                m_bOld, std::chrono::milliseconds(kMaxAgeMs));
+        } catch (const std::bad_alloc&) {
+            m_pTicker = nullptr;
+        }
+    }
+    m_bTicking = m_pTicker != nullptr && m_pTicker->Running();
+}
+
+void CMyLogSpace::Stop() {
+    m_pTicker = nullptr;
+    m_bTicking = false;
+}
 
 std::int64_t CMyLogSpace::FreeBytes(int fd, const std::string& fold, std::int64_t i64LogBytes,
                                     std::int64_t i64Reserve) {
-    const std::int64_t now = platform::MonotonicMs();
-    if (m_bMeasured && now - m_i64MeasuredMs < kMaxAgeMs) {
+    if (m_bMeasured && m_bTicking && !m_bOld.load(std::memory_order_relaxed)) {
         const std::int64_t estimate =
             m_i64Free - (BlocksOf(i64LogBytes) - m_i64LogBlocks) * m_i64Block;
         if (estimate >= i64Reserve + kNearBlocks * m_i64Block)
             return estimate;
     }
+    // Lowered first: a tick during the measurement makes the next line measure again.
+    m_bOld.store(false, std::memory_order_relaxed);
     const platform::DiskSpace space = platform::DiskSpaceOfHandle(fd, fold);
     m_bMeasured = true;
-    m_i64MeasuredMs = now;
     // Compared as a signed number, as the reserve check always was.
     m_i64Free = static_cast<std::int64_t>(space.m_nFree);
     m_i64Block = std::max<std::int64_t>(1, static_cast<std::int64_t>(space.m_nBlock));

@@ -470,6 +470,7 @@ void CMyMakeFile::CloseAllFile() {
         m_fileLog.Close();
         m_bOpenLog = FALSE;
     }
+    m_logSpace.Stop();
 }
 
 void CMyMakeFile::EndSearch() {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace enginetest {
@@ -282,6 +283,24 @@ INSTANTIATE_TEST_SUITE_P(Where, RealFullDisk,
                          [](const ::testing::TestParamInfo<ReserveCase>& info) {
                              return std::string(info.param.m_name);
                          });
+
+// Another program fills the disk while the run waits between two chunks: the figure the run
+// counts from is too old after 100 ms, so the next line measures the disk again and stops there.
+TEST(DiskReserve, AnotherProgramFillingTheDiskIsSeenAfterAtMostATick) {
+    EngineRun r;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 2 * CMyMakeFile::kChunkSize, {7, CMyMakeFile::kChunkSize + 7});
+    r.ui.m_freeAnswers = {std::uint64_t{1} << 40, 0}; // plenty, then nothing
+    r.ui.m_onProgress = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(300)); };
+
+    r.Run(a, b, r.Log());
+
+    EXPECT_EQ(r.ui.FreeQueries(), 2u);
+    EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{kDiskFull});
+    EXPECT_EQ(r.engine->Outcome(), RunOutcome::kDiskReserve);
+    EXPECT_EQ(ReadFile(r.Log()),
+              ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));
+}
 
 // --- the database save ---
 
