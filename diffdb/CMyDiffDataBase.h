@@ -33,6 +33,9 @@ private:
     std::string m_strTrace; // the refusal's text, kept to be filled again
 
 public:
+    // Where the two memory lines an added difference touches first begin (its count and arrays).
+    const char* HotLines() const { return reinterpret_cast<const char*>(&m_i64DiffNum); }
+
     // What each added difference touches first, together.
     alignas(64) std::int64_t m_i64DiffNum = 0;
     BOOL m_bHasData = FALSE;

@@ -133,11 +133,14 @@ bool CTextFile::WriteBytes(std::string_view bytes, FileError* error) {
     }
     if (bytes.empty())
         return true;
+    // Read before the write: after a system call this object is fetched anew, and a count
+    // stored is cheaper than a count read and stored.
+    const std::int64_t written = m_i64Written + static_cast<std::int64_t>(bytes.size());
     if (FileWrite(m_fd, bytes.data(), bytes.size()) < 0) {
         Fail(error, LastError());
         return false;
     }
-    m_i64Written += static_cast<std::int64_t>(bytes.size());
+    m_i64Written = written;
     return true;
 }
 
