@@ -7,12 +7,12 @@
 
 void CMyLogSpace::Reset() {
     m_bMeasured = false;
-    if (m_pTicker == nullptr) {
+    // A ticker whose thread could not start is tried again at the next run.
+    if (!m_bTicking) {
         try {
             m_pTicker = std::make_unique<platform::CTicker>(
                 m_bOld, std::chrono::milliseconds(kMaxAgeMs));
         } catch (const std::bad_alloc&) {
-            m_pTicker = nullptr;
         }
     }
     m_bTicking = m_pTicker != nullptr && m_pTicker->Running();
