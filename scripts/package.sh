@@ -5,10 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh package
-launcher=()
-command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+command -v ccache > /dev/null && export CMAKE_CXX_COMPILER_LAUNCHER=ccache
 # Options a caller gave this folder before (scripts/test.sh: warnings as errors) stay as they are.
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" > /dev/null
+cmake --preset release > /dev/null
 cmake --build build/release -j "$(nproc)"
 out=$(cd build/release && cpack -G DEB)
 echo "$out"

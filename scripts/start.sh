@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --preset release > /dev/null
 cmake --build build/release --target octetwatch octetwatch-cli -j "$(nproc)"
 exe=build/release/desktop/octetwatch
 if [ ! -x "$exe" ]; then

@@ -1,48 +1,71 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: all of them under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the threaded ones again under ThreadSanitizer, and the Debian
-# package made from the Release build, installed and run as an unprivileged user.
+# Installs what is missing, builds, and runs every test, in stages that fail fast:
+#   unit      every test under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan)
+#   threaded  the threaded tests again under ThreadSanitizer (build/tsan)
+#   package   every program in Release, the Debian package made from it, installed and run as an
+#             unprivileged user (build/release)
+#   fuzz      the database reader under libFuzzer, for a bounded time (build/fuzz)
+# Each stage prints its time. `scripts/test.sh --quick` runs the unit stage alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+quick=false
+case "${1:-}" in
+  "") ;;
+  --quick) quick=true ;;
+  *) echo "usage: scripts/test.sh [--quick]" >&2; exit 2 ;;
+esac
 # Two runs building the same folders at once corrupt each other's objects (several people may work
 # in one tree), so a later run waits for the earlier one.
 mkdir -p build
 exec 9> build/.test.lock
 if ! flock -n 9; then
-  echo "test.sh: another run is using build/asan and build/tsan; waiting for it" >&2
+  echo "test.sh: another run is using the build folders; waiting for it" >&2
   flock 9
 fi
 scripts/deps.sh test
 
 jobs=$(nproc)
 # ccache, where a developer has it, shares objects between the builds of several work trees.
-launcher=()
-command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-configure() { # dir, extra cmake arguments...
-  local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" > /dev/null
+command -v ccache > /dev/null && export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+# Warnings are errors for developers and CI; the presets leave them off for everyone else.
+configure() { # preset
+  cmake --preset "$1" -DOCTW_WARNINGS_AS_ERRORS=ON > /dev/null
 }
+stage_start=0
+stage() { stage_start=$SECONDS; echo "== stage $1" >&2; }
+stage_end() { echo "== stage $1: $((SECONDS - stage_start)) s" >&2; }
 
-# Every target in Release, as a user or a packager builds it, must build without a warning.
-configure build/release -DCMAKE_BUILD_TYPE=Release -DOCTW_WARNINGS_AS_ERRORS=ON
+stage unit
+configure asan
+cmake --build build/asan -j "$jobs"
+# Widgets are tested on Qt's offscreen platform: no display is needed.
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j "$jobs"
+stage_end unit
+$quick && exit 0
+
+stage threaded
+configure tsan
+# Only what the threaded tests need is built.
+cmake --build build/tsan -j "$jobs" --target octw_threaded_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
+stage_end threaded
+
+stage package
+# Every program in Release, as a user or a packager builds it, must build without a warning.
+configure release
 cmake --build build/release -j "$jobs"
 # The package from that same build (its last line is the package's path), unpacked and run as
 # the user nobody.
 scripts/package.sh | tee build/package.log
 tests/package/InstalledTest.sh "$(tail -n 1 build/package.log)"
+stage_end package
 
-configure build/asan -DOCTW_SANITIZE=address -DOCTW_WARNINGS_AS_ERRORS=ON
-cmake --build build/asan -j "$jobs"
-# Widgets are tested on Qt's offscreen platform: no display is needed.
-export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan --output-on-failure -j "$jobs"
-
-# The difference database reader under libFuzzer, for a bounded time, built by clang in a folder
-# of its own. New inputs it finds stay in build/fuzz/corpus; the seeds are in fuzz/corpus.
-configure build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DOCTW_BUILD_GUI=OFF -DBUILD_TESTING=OFF \
-  -DOCTW_WARNINGS_AS_ERRORS=ON
+stage fuzz
+# New inputs the fuzzer finds stay in build/fuzz/corpus; the seeds are in fuzz/corpus.
+configure fuzz
 cmake --build build/fuzz -j "$jobs" --target octw_fuzz_diffdb
 mkdir -p build/fuzz/corpus
 if ! build/fuzz/fuzz/octw_fuzz_diffdb -max_total_time=45 -max_len=4096 build/fuzz/corpus \
@@ -52,9 +75,4 @@ if ! build/fuzz/fuzz/octw_fuzz_diffdb -max_total_time=45 -max_len=4096 build/fuz
   exit 1
 fi
 echo "fuzz: $(tail -n 1 build/fuzz/fuzz.log)"
-
-# Qt is not built with ThreadSanitizer, so the desktop program stays out of this build.
-configure build/tsan -DOCTW_SANITIZE=thread -DOCTW_BUILD_GUI=OFF -DOCTW_WARNINGS_AS_ERRORS=ON
-cmake --build build/tsan -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L threaded
+stage_end fuzz
