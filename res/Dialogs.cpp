@@ -16,7 +16,7 @@ constexpr unsigned kButton = kStyleTabStop;
 const DialogTemplate& MainDialogTemplate() {
     static const DialogTemplate dlg{
         IDD_OCTWTCH_DIALOG,
-        "Octetwatch Version 2.58",
+        "Octetwatch Version " OCTW_VERSION,
         251,
         159,
         kFont,
@@ -64,7 +64,8 @@ const DialogTemplate& AboutDialogTemplate() {
         9,
         {
             {IDC_ICON_ABOUT, ControlKind::Icon, "", 11, 17, 20, 20, kStyleNone, IDR_MAINFRAME},
-            {kIdStatic, ControlKind::Label, "Octetwatch Version 2.58", 40, 10, 110, 8, kStyleNone},
+            {kIdStatic, ControlKind::Label, "Octetwatch Version " OCTW_VERSION, 40, 10, 110, 8,
+             kStyleNone},
             {kIdStatic, ControlKind::Label, "ファイルをバイト単位で比較します", 40, 25, 110, 8,
              kStyleNone},
             {IDOK, ControlKind::PushButton, "OK", 54, 44, 50, 14, kButton | kStyleDefault},
