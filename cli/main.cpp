@@ -54,10 +54,11 @@ constexpr const char* kUsage =
     "0 the files are the same size and equal after the repair, 1 their common part is\n"
     "equal but their sizes differ, 2 otherwise.\n"
     "\n"
-    "SIGINT (Ctrl+C) or SIGTERM stops a run as the window's stop button does: the log keeps\n"
-    "every line found so far, no database is written; the exit status is then 130 or 143.\n"
-    "A question waiting for its answer counts as answered No; a database being saved or a\n"
-    "repair under way is completed first. A second signal ends the program at once.\n";
+    "SIGINT (Ctrl+C), SIGTERM or SIGHUP stops a run as the window's stop button does: the log\n"
+    "keeps every line found so far, no database is written; the exit status is then 130, 143\n"
+    "or 129. A question waiting for its answer counts as answered No; a database being saved\n"
+    "or a repair under way is completed first. A second signal ends the program at once;\n"
+    "during a repair it names the --patch commands that finish or undo the repair.\n";
 
 constexpr const char* kSecondNote = "octetwatch-cli: interrupted again: ending at once\n";
 
