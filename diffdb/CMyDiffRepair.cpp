@@ -111,7 +111,7 @@ BOOL CMyDiffRepair::DoRepair() {
     return TRUE;
 }
 
-// The Part's lines for the byte that could not be written, then a box saying why the repair
+// The trace lines of the byte that could not be written, then a box saying why the repair
 // stopped and how many bytes it left repaired and unrepaired.
 void CMyDiffRepair::ReportStop() {
     const CMyInPlaceWriter& w = m_Writer;
@@ -127,6 +127,8 @@ void CMyDiffRepair::ReportStop() {
                 ? w.m_i64FirstFrom
                 : std::lower_bound(adrs.begin(), adrs.begin() + i64Num, w.m_i64FailAdrs) -
                       adrs.begin());
+        if (k >= static_cast<std::size_t>(i64Num))
+            break;
         const std::int64_t i64Adrs = adrs[k];
         const unsigned nA = m_pDataBase->m_abDataA[k];
         const unsigned nB = m_pDataBase->m_abDataB[k];
