@@ -16,13 +16,14 @@ const char* const kPatchUsage =
     "Patch FILE in place from the difference database DB that a comparison with --db wrote.\n"
     "With --from=a, FILE holds FILE_A's byte at every address of DB and gets FILE_B's;\n"
     "--from=b is the reverse, and so undoes a patch made with --from=a. Every address is\n"
-    "checked before the first write: if FILE holds anything else anywhere, nothing is written.\n"
-    "The bytes are written in address order, flushed to disk and read back. A patch that\n"
-    "fails part-way says how far it got: the reverse patch then undoes it, the same one\n"
-    "finishes it.\n"
+    "checked before the first write: if FILE holds neither of its two bytes at any address\n"
+    "(or is too short), nothing is written.\n"
+    "The bytes are written in address order, flushed to disk and read back. A patch or a\n"
+    "repair that stopped part-way leaves FILE partly patched (each address holds one of\n"
+    "its two bytes, in any order): the same patch finishes it, the reverse one undoes it.\n"
     "\n"
     "  --check        write nothing: exit 0 when FILE is ready to patch, 1 when it is\n"
-    "                 already patched, 2 otherwise\n"
+    "                 already patched, 2 otherwise (partly patched, or not the file)\n"
     "  --yes, --no    the answer to \"patch N bytes of FILE?\"; without either it is asked\n"
     "                 when standard input is a terminal and answered No when it is not\n"
     "\n"
@@ -71,7 +72,7 @@ public:
                 std::strerror(m_patch.m_nErrno) + "; nothing was written");
             return kTrouble;
         }
-        if (!m_patch.CheckPatchFile()) {
+        if (!m_patch.CheckFile()) {
             Say("reading " + m_opt.m_strFile + " failed: " + std::strerror(m_patch.m_nErrno) +
                 "; nothing was written");
             return kTrouble;
@@ -79,6 +80,14 @@ public:
         const std::string strNum = std::to_string(i64Num);
         switch (m_patch.GetVerdict()) {
         case CMyDiffPatch::kVerdictPatched:
+            // An earlier patch whose flush failed leaves the new bytes in memory alone: flushed
+            // here, they are on disk before this says so.
+            if (!m_opt.m_bCheck && !m_patch.SyncFile()) {
+                Say("flushing " + m_opt.m_strFile + " to disk failed: " +
+                    std::strerror(m_patch.m_nErrno) + "; it holds " + Side(m_cTo) +
+                    " bytes at all " + strNum + " addresses, but they may not be on disk");
+                return kTrouble;
+            }
             Print(m_opt.m_strFile + " is already patched: all " + strNum + " addresses hold " +
                   Side(m_cTo) + " bytes" + (m_opt.m_bCheck ? "" : "; nothing was written"));
             return m_opt.m_bCheck ? kAlreadyPatched : kDone;
@@ -103,14 +112,13 @@ public:
         }
 
         const std::int64_t i64ToWrite = m_patch.m_i64From;
-        m_i64ToBefore = m_patch.m_i64To;
         const std::string strQuestion =
             "patch " + std::to_string(i64ToWrite) + " bytes of " + m_opt.m_strFile + "?";
         if (platform::AskYesNo(strQuestion, platform::BoxIcon::Question, 2) != IDYES) {
             Say(m_opt.m_strFile + " was not patched: the question was answered No");
             return kTrouble;
         }
-        if (!m_patch.DoPatch()) {
+        if (!m_patch.DoWrite()) {
             Say(FailureText());
             return kTrouble;
         }
@@ -181,46 +189,11 @@ private:
     }
 
     std::string FailureText() const {
-        const std::string& file = m_opt.m_strFile;
-        std::string text;
-        switch (m_patch.m_nFailure) {
-        case CMyDiffPatch::kFailWrite:
-            text = "writing " + file + " at address " + Adrs(m_patch.m_i64FailAdrs) +
-                   " failed: " + std::strerror(m_patch.m_nErrno);
-            break;
-        case CMyDiffPatch::kFailChanged:
-            text = file + " changed while it was patched: address " + Adrs(m_patch.m_i64FailAdrs) +
-                   " no longer holds " + Side(m_opt.m_cFrom) + " byte";
-            break;
-        case CMyDiffPatch::kFailSync:
-            text = "flushing " + file + " to disk failed: " + std::strerror(m_patch.m_nErrno);
-            break;
-        case CMyDiffPatch::kFailReadBack:
-            text = m_patch.m_nErrno != 0
-                       ? "reading " + file + " back failed: " + std::strerror(m_patch.m_nErrno)
-                       : "read back, " + std::to_string(m_patch.m_i64From + m_patch.m_i64Other) +
-                             " addresses of " + file + " do not hold " + Side(m_cTo) +
-                             " byte as written";
-            break;
-        default:
-            text = "reading " + file + " failed: " + std::strerror(m_patch.m_nErrno);
-            break;
-        }
-        if (!m_patch.m_bCounted)
-            return text + "; " + std::to_string(m_patch.m_i64Written) +
-                   " bytes were written before the failure, and " + file +
-                   " could not be read back to tell what it holds now";
-        const std::string strNum = std::to_string(m_store.GetDiffNum());
-        // Counted from what the file holds now: a write cut short may have landed in part.
-        text += "; " + std::to_string(m_patch.m_i64To - m_i64ToBefore) + " bytes were written: " +
-                std::to_string(m_patch.m_i64To) + " of " + strNum + " addresses now hold " +
-                Side(m_cTo) + " byte, " + std::to_string(m_patch.m_i64From) + " still " +
-                Side(m_opt.m_cFrom);
-        if (m_patch.m_i64Other != 0)
-            text += ", " + std::to_string(m_patch.m_i64Other) + " neither";
-        if (m_patch.GetVerdict() != CMyDiffPatch::kVerdictMismatch)
-            text += ". To undo: octetwatch-cli --patch=" + m_opt.m_strDB + " --from=" + m_cTo +
-                    " " + file + "; to finish: the same command again";
+        std::string text =
+            WriteFailureText(m_patch, m_store.GetDiffNum(), m_opt.m_strFile, m_opt.m_cFrom);
+        if (m_patch.m_bCounted && m_patch.GetVerdict() != CMyDiffPatch::kVerdictMismatch)
+            text += ". To undo: " + PatchCommandLine(m_opt.m_strDB, m_cTo, m_opt.m_strFile) +
+                    "; to finish: the same command again";
         return text;
     }
 
@@ -228,7 +201,6 @@ private:
     std::FILE* m_out;
     std::FILE* m_err;
     const char m_cTo;
-    std::int64_t m_i64ToBefore = 0;
     CMyDiffDataBase m_store;
     CMyDiffPatch m_patch;
 };
@@ -239,6 +211,63 @@ void SayUsage(const std::string& text) {
 }
 
 } // namespace
+
+std::string WriteFailureText(const CMyInPlaceWriter& w, std::int64_t i64Num,
+                             const std::string& strFile, char cFrom) {
+    const char cTo = cFrom == 'a' ? 'b' : 'a';
+    std::string text;
+    switch (w.m_nFailure) {
+    case CMyInPlaceWriter::kFailWrite:
+        text = "writing " + strFile + " at address " + Adrs(w.m_i64FailAdrs) +
+               " failed: " + std::strerror(w.m_nErrno);
+        break;
+    case CMyInPlaceWriter::kFailChanged:
+        text = strFile + " changed while it was written: address " + Adrs(w.m_i64FailAdrs) +
+               " no longer holds " + Side(cFrom) + " byte";
+        break;
+    case CMyInPlaceWriter::kFailSync:
+        text = "flushing " + strFile + " to disk failed: " + std::strerror(w.m_nErrno);
+        break;
+    case CMyInPlaceWriter::kFailReadBack:
+        text = w.m_nErrno != 0 ? "reading " + strFile + " back failed: " + std::strerror(w.m_nErrno)
+                               : "read back, " + std::to_string(w.m_i64From + w.m_i64Other) +
+                                     " addresses of " + strFile + " do not hold " + Side(cTo) +
+                                     " byte as written";
+        break;
+    default:
+        text = "reading " + strFile + " failed: " + std::strerror(w.m_nErrno);
+        break;
+    }
+    if (!w.m_bCounted)
+        return text + "; " + std::to_string(w.m_i64Written) +
+               " bytes were written before the failure, and " + strFile +
+               " could not be read back to tell what it holds now";
+    // Counted from what the file holds now: a write cut short may have landed in part.
+    text += "; " + std::to_string(w.m_i64To - w.m_i64ToBefore) + " bytes were written: " +
+            std::to_string(w.m_i64To) + " of " + std::to_string(i64Num) + " addresses now hold " +
+            Side(cTo) + " byte, " + std::to_string(w.m_i64From) + " still " + Side(cFrom);
+    if (w.m_i64Other != 0)
+        text += ", " + std::to_string(w.m_i64Other) + " neither";
+    return text;
+}
+
+std::string PatchCommandLine(const std::string& strDB, char cFrom, const std::string& strFile) {
+    // Quoted for a POSIX shell where a name holds anything beyond the plainest characters.
+    auto quote = [](const std::string& s) {
+        const bool bPlain = !s.empty() && s.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                              "abcdefghijklmnopqrstuvwxyz"
+                                                              "0123456789_./:=@%+,-") ==
+                                              std::string::npos;
+        if (bPlain)
+            return s;
+        std::string q = "'";
+        for (char c : s)
+            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    return "octetwatch-cli " + quote("--patch=" + strDB) + " --from=" + cFrom +
+           (strFile.rfind('-', 0) == 0 ? " -- " : " ") + quote(strFile);
+}
 
 bool IsPatchCommand(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {

@@ -54,10 +54,13 @@ constexpr const char* kUsage =
     "0 the files are the same size and equal after the repair, 1 their common part is\n"
     "equal but their sizes differ, 2 otherwise.\n"
     "\n"
-    "SIGINT (Ctrl+C) or SIGTERM stops a run as the window's stop button does: the log keeps\n"
-    "every line found so far, no database is written; the exit status is then 130 or 143.\n"
-    "A question waiting for its answer counts as answered No; a database being saved or a\n"
-    "repair under way is completed first. A second signal ends the program at once.\n";
+    "SIGINT (Ctrl+C), SIGTERM or SIGHUP stops a run as the window's stop button does: the log\n"
+    "keeps every line found so far, no database is written; the exit status is then 130, 143\n"
+    "or 129. A question waiting for its answer counts as answered No; a database being saved\n"
+    "or a repair under way is completed first. A second signal ends the program at once;\n"
+    "during a repair it names the --patch commands that finish or undo the repair.\n";
+
+constexpr const char* kSecondNote = "octetwatch-cli: interrupted again: ending at once\n";
 
 struct Options {
     bool m_bDB = false;
@@ -322,10 +325,30 @@ private:
                 Say("no repair: the difference database was not saved");
             return kTrouble;
         }
+        // The database lies on disk: a repair cut short names the patches that finish or undo it.
+        const std::string strFile = bA ? m_dlg.m_FileData.strFileA : m_dlg.m_FileData.strFileB;
+        const char cOther = bA ? 'b' : 'a';
+        const std::string strFinishOrUndo =
+            "to finish the repair: " + PatchCommandLine(m_dlg.m_strDBFile, m_opt.m_cRepair, strFile) +
+            "; to undo it: " + PatchCommandLine(m_dlg.m_strDBFile, cOther, strFile);
+        const std::string strNote = std::string(kSecondNote, std::strlen(kSecondNote) - 1) + "; " +
+                                    strFile + " may be partly repaired: " + strFinishOrUndo + "\n";
+        platform::SetSecondStopNote(strNote.c_str());
         m_ui.Click(nButton);
         m_ui.Pump();
-        if (m_dlg.m_nLastRepair != 1)
+        platform::SetSecondStopNote(kSecondNote);
+        if (m_dlg.m_nLastRepair != 1) {
+            const CMyDiffRepair& repair = m_dlg.m_DiffRepair;
+            const CMyInPlaceWriter& w = repair.m_Writer;
+            if (repair.m_idAfter.m_bValid) // writing had begun
+                Say("the repair stopped: " +
+                    WriteFailureText(w, m_dlg.m_DiffDataBase.GetDiffNum(), strFile,
+                                     m_opt.m_cRepair) +
+                    (w.m_bCounted && w.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch
+                         ? std::string()
+                         : "; " + strFinishOrUndo));
             return kTrouble;
+        }
         // The store keeps at most 1,000,000 differences; the files are equal only if it held all.
         if (m_dlg.m_DiffDataBase.GetDiffNum() < m_dlg.m_MakeFile.m_i64DiffCount) {
             Say("only the first " + std::to_string(m_dlg.m_DiffDataBase.GetDiffNum()) + " of " +
@@ -362,7 +385,7 @@ int main(int argc, char** argv) {
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
         return CheckedExit(*nExit);
-    platform::InstallStopSignals("octetwatch-cli: interrupted again: ending at once\n");
+    platform::InstallStopSignals(kSecondNote);
 
     CCliUi ui;
     platform::SetUi(&ui);

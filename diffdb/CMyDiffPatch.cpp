@@ -1,256 +1,27 @@
 #include "diffdb/CMyDiffPatch.h"
 
-#include "diffdb/CMyDiffDataBase.h"
 #include "platform/LowFile.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <new>
-
-namespace {
-
-// Addresses less than kReadGap apart share one read: on a cold disk reading the bytes between
-// costs less than a seek to each (1,000,000 addresses scattered over 8 GiB: 10 s, against 81 s
-// read one by one). Read-ahead is switched off instead, as it reads far past scattered addresses
-// (the same on a sparse file: 5 s, against 8 s to 16 s with it).
-constexpr std::int64_t kReadGap = std::int64_t{64} << 10;
-// Changed bytes closer than kWriteGap share one write. A system call costs about what copying a
-// few KiB does; and a gap shorter than a file system block holds no whole block, so writing it
-// never fills a hole that single-byte writes would have left.
-constexpr std::int64_t kWriteGap = 4096;
-constexpr std::int64_t kWindowSize = std::int64_t{1} << 20;
-
-} // namespace
 
 CMyDiffPatch::~CMyDiffPatch() { ClosePatchFile(); }
 
-BOOL CMyDiffPatch::SetDataBaseADRS(const CMyDiffDataBase* pDataBase) {
-    if (pDataBase == nullptr)
-        return FALSE;
-    m_pDataBase = pDataBase;
-    return TRUE;
-}
-
-BYTE CMyDiffPatch::FromByte(std::size_t k) const {
-    return m_bFromA ? m_pDataBase->m_abDataA[k] : m_pDataBase->m_abDataB[k];
-}
-
-BYTE CMyDiffPatch::ToByte(std::size_t k) const {
-    return m_bFromA ? m_pDataBase->m_abDataB[k] : m_pDataBase->m_abDataA[k];
-}
-
-// Addresses ascend, so those inside the file come first.
-std::size_t CMyDiffPatch::CountInside() const {
-    const auto& adrs = m_pDataBase->m_ai64Adrs;
-    const auto end = adrs.begin() + static_cast<std::ptrdiff_t>(m_pDataBase->GetDiffNum());
-    return static_cast<std::size_t>(std::lower_bound(adrs.begin(), end, m_i64FileSize) -
-                                    adrs.begin());
-}
-
 BOOL CMyDiffPatch::OpenPatchFile(const std::string& strFileName, BOOL bWrite) {
     ClosePatchFile();
-    m_nErrno = 0;
-    try {
-        m_abWindow.resize(static_cast<std::size_t>(kWindowSize));
-    } catch (const std::bad_alloc&) {
-        m_nErrno = ENOMEM;
-        return FALSE;
-    }
-    m_nFile = platform::FileOpen(strFileName, bWrite ? platform::kOpenReadWrite : platform::kOpenRead);
-    if (m_nFile == -1) {
+    const int nFile =
+        platform::FileOpen(strFileName, bWrite ? platform::kOpenReadWrite : platform::kOpenRead);
+    if (nFile == -1) {
         m_nErrno = platform::LastError();
         return FALSE;
     }
-    m_i64FileSize = platform::FileSeek(m_nFile, 0, platform::kSeekEnd);
-    // Reads do not use the position; the file layer's fault hooks count from it.
-    if (m_i64FileSize < 0 || platform::FileSeek(m_nFile, 0, platform::kSeekSet) != 0) {
-        m_nErrno = platform::LastError();
-        ClosePatchFile();
+    if (!SetFile(nFile)) {
+        platform::FileClose(nFile);
         return FALSE;
     }
-    platform::FileAdviseRandom(m_nFile); // only a hint: a file that refuses it is read all the same
     return TRUE;
 }
 
 void CMyDiffPatch::ClosePatchFile() {
-    if (m_nFile != -1)
-        platform::FileClose(m_nFile);
-    m_nFile = -1;
-}
-
-// Calls onSpan(first record, end record, offset of the span, bytes read) for runs of records
-// inside the file that one read covers; the span's bytes are in m_abWindow.
-template <typename F> BOOL CMyDiffPatch::ScanSpans(F onSpan) {
-    const auto& adrs = m_pDataBase->m_ai64Adrs;
-    const std::size_t nInside = CountInside();
-    std::size_t i = 0;
-    while (i < nInside) {
-        const std::int64_t i64Start = adrs[i];
-        std::size_t j = i + 1;
-        while (j < nInside && adrs[j] - adrs[j - 1] <= kReadGap && adrs[j] - i64Start < kWindowSize)
-            ++j;
-        const auto nLen = static_cast<std::size_t>(adrs[j - 1] - i64Start + 1);
-        const std::int64_t i64Got = platform::FileReadAt(m_nFile, m_abWindow.data(), nLen, i64Start);
-        if (i64Got < 0) {
-            m_nErrno = platform::LastError();
-            m_nFailure = kFailRead;
-            return FALSE;
-        }
-        if (!onSpan(i, j, i64Start, i64Got))
-            return FALSE;
-        i = j;
-    }
-    return TRUE;
-}
-
-BOOL CMyDiffPatch::CheckPatchFile() {
-    m_i64From = m_i64To = m_i64Other = 0;
-    m_i64FirstBad = -1;
-    m_bFirstBadInside = FALSE;
-    m_bFirstBadHeld = 0;
-    m_bCounted = FALSE;
-    m_bSplit = FALSE;
-    if (m_pDataBase == nullptr || m_nFile == -1) {
-        m_nErrno = EBADF;
-        m_nFailure = kFailRead;
-        return FALSE;
-    }
-    std::int64_t i64LastFrom = -1, i64FirstFrom = -1, i64LastTo = -1, i64FirstTo = -1;
-    auto classify = [&](std::size_t k, bool bInside, BYTE bHeld) {
-        const auto i64K = static_cast<std::int64_t>(k);
-        if (bInside && bHeld == FromByte(k)) {
-            ++m_i64From;
-            if (i64FirstFrom < 0)
-                i64FirstFrom = i64K;
-            i64LastFrom = i64K;
-            return;
-        }
-        if (m_i64FirstBad < 0) {
-            m_i64FirstBad = i64K;
-            m_bFirstBadInside = bInside ? TRUE : FALSE;
-            m_bFirstBadHeld = bHeld;
-        }
-        if (bInside && bHeld == ToByte(k)) {
-            ++m_i64To;
-            if (i64FirstTo < 0)
-                i64FirstTo = i64K;
-            i64LastTo = i64K;
-        } else {
-            ++m_i64Other;
-        }
-    };
-    const auto& adrs = m_pDataBase->m_ai64Adrs;
-    const BOOL bRead = ScanSpans([&](std::size_t i, std::size_t j, std::int64_t i64Start,
-                                     std::int64_t i64Got) {
-        for (std::size_t k = i; k < j; ++k) {
-            const std::int64_t i64Off = adrs[k] - i64Start;
-            // A read that ends early: the file shrank since it was measured.
-            const bool bInside = i64Off < i64Got;
-            classify(k, bInside, bInside ? m_abWindow[static_cast<std::size_t>(i64Off)] : 0);
-        }
-        return TRUE;
-    });
-    if (!bRead)
-        return FALSE;
-    const auto nNum = static_cast<std::size_t>(m_pDataBase->GetDiffNum());
-    for (std::size_t k = CountInside(); k < nNum; ++k)
-        classify(k, false, 0);
-    m_bSplit = i64LastTo < i64FirstFrom || i64LastFrom < i64FirstTo;
-    m_bCounted = TRUE;
-    return TRUE;
-}
-
-int CMyDiffPatch::GetVerdict() const {
-    if (m_i64Other != 0)
-        return kVerdictMismatch;
-    if (m_i64From == 0)
-        return kVerdictPatched;
-    if (m_i64To == 0)
-        return kVerdictReady;
-    return m_bSplit ? kVerdictPartly : kVerdictMismatch;
-}
-
-// The span is verified as a whole before any of it is written, so that the file always holds the
-// new byte below some address and the old one above it: the shape the reverse patch undoes.
-BOOL CMyDiffPatch::WriteSpan(std::size_t nFirst, std::size_t nEnd, std::int64_t i64Start,
-                             std::int64_t i64Got) {
-    const auto& adrs = m_pDataBase->m_ai64Adrs;
-    for (std::size_t k = nFirst; k < nEnd; ++k) {
-        const std::int64_t i64Off = adrs[k] - i64Start;
-        if (i64Off >= i64Got || (m_abWindow[static_cast<std::size_t>(i64Off)] != FromByte(k) &&
-                                 m_abWindow[static_cast<std::size_t>(i64Off)] != ToByte(k))) {
-            m_nFailure = kFailChanged;
-            m_i64FailAdrs = adrs[k];
-            return FALSE;
-        }
-    }
-    std::int64_t i64Lo = -1, i64Hi = -1, i64Changed = 0;
-    for (std::size_t k = nFirst; k < nEnd; ++k) {
-        BYTE& bHeld = m_abWindow[static_cast<std::size_t>(adrs[k] - i64Start)];
-        if (bHeld != FromByte(k))
-            continue;
-        bHeld = ToByte(k);
-        if (i64Lo >= 0 && adrs[k] - i64Hi > kWriteGap) {
-            if (!WriteRun(i64Lo, i64Hi, i64Start, i64Changed))
-                return FALSE;
-            i64Lo = -1;
-        }
-        if (i64Lo < 0) {
-            i64Lo = adrs[k];
-            i64Changed = 0;
-        }
-        i64Hi = adrs[k];
-        ++i64Changed;
-    }
-    return i64Lo < 0 || WriteRun(i64Lo, i64Hi, i64Start, i64Changed);
-}
-
-// Writes the window's bytes from i64Lo to i64Hi, which change i64Changed addresses.
-BOOL CMyDiffPatch::WriteRun(std::int64_t i64Lo, std::int64_t i64Hi, std::int64_t i64Start,
-                            std::int64_t i64Changed) {
-    if (platform::FileWriteAt(m_nFile, m_abWindow.data() + (i64Lo - i64Start),
-                              static_cast<std::size_t>(i64Hi - i64Lo + 1), i64Lo) < 0) {
-        m_nErrno = platform::LastError();
-        m_nFailure = kFailWrite;
-        m_i64FailAdrs = i64Lo;
-        return FALSE;
-    }
-    m_i64Written += i64Changed;
-    return TRUE;
-}
-
-BOOL CMyDiffPatch::DoPatch() {
-    m_i64Written = 0;
-    m_nFailure = kFailNone;
-    m_nErrno = 0;
-    m_i64FailAdrs = -1;
-    if (m_pDataBase == nullptr || m_nFile == -1) {
-        m_nErrno = EBADF;
-        m_nFailure = kFailWrite;
-        return FALSE;
-    }
-    BOOL bOk = ScanSpans([this](std::size_t i, std::size_t j, std::int64_t i64Start,
-                                std::int64_t i64Got) { return WriteSpan(i, j, i64Start, i64Got); });
-    if (bOk && platform::FileSync(m_nFile) != 0) {
-        m_nErrno = platform::LastError();
-        m_nFailure = kFailSync;
-        bOk = FALSE;
-    }
-    // Every address is read back, however the writes ended: after a failure the counts tell the
-    // user what the file holds now.
-    const int nFailure = m_nFailure;
-    const int nErrno = m_nErrno;
-    const BOOL bRead = CheckPatchFile();
-    if (!bOk) {
-        m_nFailure = nFailure;
-        m_nErrno = nErrno;
-        return FALSE;
-    }
-    if (!bRead || m_i64From != 0 || m_i64Other != 0) {
-        m_nFailure = kFailReadBack;
-        if (bRead)
-            m_nErrno = 0;
-        return FALSE;
-    }
-    return TRUE;
+    if (m_nFile == -1)
+        return;
+    platform::FileClose(m_nFile);
+    SetFile(-1);
 }

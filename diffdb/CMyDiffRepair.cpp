@@ -8,6 +8,7 @@
 #include "util/PathUtil.h"
 #include "util/Trace.h"
 
+#include <algorithm>
 #include <cerrno>
 
 BOOL CMyDiffRepair::SetErrorFileName(const char* pFileName) {
@@ -63,55 +64,43 @@ BOOL CMyDiffRepair::DoRepair() {
         m_bFileOpen = FALSE;
     };
 
-    // Checked on the handle that is written: the file may change while the confirmation waits.
-    if (m_idExpected.m_bValid && !platform::IdentityOfHandle(m_nFile).Unchanged(m_idExpected)) {
+    // Every record and every address is read before the first write: a store that cannot be read
+    // or a file that holds neither byte somewhere is refused untouched. The identity is checked on
+    // the handle that is written: the file may change while the confirmation waits.
+    constexpr const char* kChanged =
+        "※比較した後にファイルが変更されたため修復できません。CMyDiffRepair::DoRepair()\n"
+        "\tFileName[%s]\n";
+    m_Writer.SetDataBaseADRS(m_pDataBase);
+    m_Writer.SetPatchSource(m_bTargetA);
+    const char* pRefusal = nullptr;
+    if (m_idExpected.m_bValid && !platform::IdentityOfHandle(m_nFile).Unchanged(m_idExpected))
+        pRefusal = kChanged;
+    else if (!m_Writer.HasAllRecords())
+        pRefusal = "※データベースからの読みとりに失敗 DoRepair()\n";
+    else if (!m_Writer.SetFile(m_nFile) || !m_Writer.CheckFile())
+        pRefusal = "※修復ファイルの読み込みに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n";
+    else if (m_Writer.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch)
+        pRefusal = kChanged;
+    if (pRefusal != nullptr) {
+        m_Writer.SetFile(-1);
         closeFile();
-        const std::string strText = platform::Format(
-            "※比較した後にファイルが変更されたため修復できません。CMyDiffRepair::DoRepair()\n"
-            "\tFileName[%s]\n",
-            m_strErrorFileName.c_str());
+        const std::string strText = platform::Format(pRefusal, m_strErrorFileName.c_str());
         WriteTrace(strText);
         platform::ShowBox(strText);
+        return FALSE;
+    }
+
+    const BOOL bWritten = m_Writer.DoWrite();
+    m_idAfter = platform::IdentityOfHandle(m_nFile);
+    m_Writer.SetFile(-1);
+    closeFile();
+    // The buttons stay for another try.
+    if (!bWritten) {
+        ReportStop();
         return FALSE;
     }
 
     const std::int64_t i64Num = m_pDataBase->GetDiffNum();
-    std::int64_t i64Failed = 0;
-    for (std::int64_t i = 0; i < i64Num; ++i) {
-        std::int64_t i64Adrs = 0;
-        BYTE bDataA = 0;
-        BYTE bDataB = 0;
-        if (!m_pDataBase->GetDiffData(static_cast<std::uint32_t>(i), &i64Adrs, &bDataA, &bDataB)) {
-            const std::string strText = "※データベースからの読みとりに失敗 DoRepair()\n";
-            WriteTrace(strText);
-            platform::ShowBox(strText);
-            m_idAfter = platform::IdentityOfHandle(m_nFile);
-            closeFile();
-            return FALSE;
-        }
-        // A failed byte does not stop the repair: the others are still worth writing.
-        if (!ModifyFileData(m_nFile, i64Adrs, m_bTargetA ? bDataB : bDataA)) {
-            WriteTrace(platform::Format("※ファイルの修正に失敗。ADRS[%010I64X]: DataA[%02X] -> "
-                                        "DataB[%02X]\n",
-                                        i64Adrs, static_cast<unsigned>(bDataA),
-                                        static_cast<unsigned>(bDataB)));
-            ++i64Failed;
-        }
-    }
-    m_idAfter = platform::IdentityOfHandle(m_nFile);
-    closeFile();
-
-    // A repair that left bytes unwritten is no success: the buttons stay for another try.
-    if (i64Failed != 0) {
-        const std::string strText = platform::Format(
-            "※ファイルの修復に失敗したデータがあります。\n\tErrorFileName[ %s ]\n\tFailedCount[ "
-            "%015I64d ]\n",
-            m_strErrorFileName.c_str(), i64Failed);
-        WriteTrace(strText);
-        platform::ShowBox(strText);
-        return FALSE;
-    }
-
     platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_HIDE_REPAIR_BTN, 0, 0);
     const std::string strText = platform::Format(
         "◎ファイルの修復が完了しました。\n再検査をお勧めします。\n\tErrorFileName[ %s ]\n\tErrorCount[ "
@@ -122,46 +111,53 @@ BOOL CMyDiffRepair::DoRepair() {
     return TRUE;
 }
 
-BOOL ModifyFileData(int nFile, std::int64_t i64Adrs, BYTE bData) {
-    const unsigned nData = bData;
-    if (nFile == -1) {
-        WriteTrace(platform::Format("※無効なファイルハンドル。ModifyFileData()\n\tHandle[%d] ADRS[ "
-                                    "%010I64X ] Data[ %02X ]\n",
-                                    nFile, i64Adrs, nData));
-        return FALSE;
-    }
-    if (i64Adrs < 0) {
+// The trace lines of the byte that could not be written, then a box saying why the repair
+// stopped and how many bytes it left repaired and unrepaired.
+void CMyDiffRepair::ReportStop() {
+    const CMyInPlaceWriter& w = m_Writer;
+    const std::int64_t i64Num = m_pDataBase->GetDiffNum();
+    const char* pWhy = "※ファイルの修復に失敗したデータがあります。\n";
+    switch (w.m_nFailure) {
+    case CMyInPlaceWriter::kFailWrite: {
+        // A write cut short may have landed in part: the first byte read back unrepaired is the
+        // one that failed.
+        const auto& adrs = m_pDataBase->m_ai64Adrs;
+        const auto k = static_cast<std::size_t>(
+            w.m_bCounted && w.m_i64FirstFrom >= 0
+                ? w.m_i64FirstFrom
+                : std::lower_bound(adrs.begin(), adrs.begin() + i64Num, w.m_i64FailAdrs) -
+                      adrs.begin());
+        if (k >= static_cast<std::size_t>(i64Num))
+            break;
+        const std::int64_t i64Adrs = adrs[k];
+        const unsigned nA = m_pDataBase->m_abDataA[k];
+        const unsigned nB = m_pDataBase->m_abDataB[k];
+        if (w.m_nErrno == EBADF)
+            WriteTrace("※ファイル ハンドルが無効、またはファイルが書き込みモードで開かれていません。\n");
+        else if (w.m_nErrno == ENOSPC)
+            WriteTrace("※十分な領域が残っていません。\n");
         WriteTrace(platform::Format(
-            "※無効なアドレス指定。ModifyFileData()\n\tAddress[ %010I64X ], NewData[ %02X ]\n",
-            i64Adrs, nData));
-        return FALSE;
-    }
-    const std::int64_t i64End = platform::FileSeek(nFile, 0, platform::kSeekEnd);
-    if (i64End != -1 && i64Adrs >= i64End) {
-        WriteTrace(platform::Format("※ファイルの終わりを越えるアドレス。ModifyFileData()"
-                                    "\n\tAddress[ %010I64d ], NewData[ %02X ]\n",
-                                    i64Adrs, nData));
-        return FALSE;
-    }
-    if (platform::FileSeek(nFile, i64Adrs, platform::kSeekSet) != i64Adrs) {
+            "※書き込み失敗。ModifyFileData()\n\tAddress[ %010I64d ], NewData[ %02X ]\n", i64Adrs,
+            m_bTargetA ? nB : nA));
         WriteTrace(platform::Format(
-            "※シーク失敗。ModifyFileData()\n\tAddress[ %010I64d ], NewData[ %02X ]\n", i64Adrs,
-            nData));
-        return FALSE;
-    }
-    if (platform::FileWrite(nFile, &bData, 1) != -1)
-        return TRUE;
-    switch (platform::LastError()) {
-    case EBADF:
-        WriteTrace("※ファイル ハンドルが無効、またはファイルが書き込みモードで開かれていません。\n");
+            "※ファイルの修正に失敗。ADRS[%010I64X]: DataA[%02X] -> DataB[%02X]\n", i64Adrs, nA, nB));
         break;
-    case ENOSPC:
-        WriteTrace("※十分な領域が残っていません。\n");
+    }
+    case CMyInPlaceWriter::kFailChanged:
+        pWhy = "※修復中にファイルが変更されたため修復を中止しました。\n";
+        break;
+    case CMyInPlaceWriter::kFailSync:
+        pWhy = "※修復したデータをディスクに書き出せませんでした。\n";
         break;
     default:
+        pWhy = "※修復したデータを読み返せませんでした。\n";
         break;
     }
-    WriteTrace(platform::Format("※書き込み失敗。ModifyFileData()\n\tAddress[ %010I64d ], NewData[ %02X ]\n",
-                                i64Adrs, nData));
-    return FALSE;
+    // Counted from what the file holds now; when it could not be read back, from the writes.
+    const std::int64_t i64Repaired = w.m_bCounted ? w.m_i64To : w.m_i64Written;
+    const std::string strText = platform::Format(
+        "%s\tErrorFileName[ %s ]\n\tRepairedCount[ %015I64d ]\n\tFailedCount[ %015I64d ]\n", pWhy,
+        m_strErrorFileName.c_str(), i64Repaired, i64Num - i64Repaired);
+    WriteTrace(strText);
+    platform::ShowBox(strText);
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Repairs FILE A or FILE B in place from the difference store: at every stored address the chosen
-// file gets the other file's byte.
+// file gets the other file's byte, through the in-place writer the patch uses too. The first byte
+// that cannot be written stops the repair, so that the file holds the other file's bytes below
+// that address and its own above it.
+#include "diffdb/CMyInPlaceWriter.h"
 #include "platform/LowFile.h"
 #include "platform/WinTypes.h"
 
@@ -31,8 +34,9 @@ public:
     platform::FileIdentity m_idExpected;
     // The file as this repair left it; invalid when the repair was refused before any write.
     platform::FileIdentity m_idAfter;
-};
+    // What the last repair wrote, and why it stopped if it did.
+    CMyInPlaceWriter m_Writer;
 
-// Writes one byte at one address of an open file. Never past the file's end: a file that shrank
-// is not grown back with zero bytes.
-BOOL ModifyFileData(int nFile, std::int64_t i64Adrs, BYTE bData);
+private:
+    void ReportStop();
+};

@@ -1,7 +1,6 @@
 #include "platform/StopSignals.h"
 
 #include <atomic>
-#include <cstring>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -12,15 +11,18 @@ namespace {
 // safe in a signal handler.
 std::atomic<int> g_nStopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
-const char* g_pSecondNote = nullptr;
-std::size_t g_nSecondNoteLen = 0;
+static_assert(std::atomic<const char*>::is_always_lock_free);
+std::atomic<const char*> g_pSecondNote{nullptr};
 
 void OnStopSignal(int sig) {
     int none = 0;
     if (g_nStopSignal.compare_exchange_strong(none, sig))
         return;
-    if (g_pSecondNote != nullptr) {
-        const ssize_t written = ::write(STDERR_FILENO, g_pSecondNote, g_nSecondNoteLen);
+    if (const char* pNote = g_pSecondNote.load()) {
+        std::size_t nLen = 0;
+        while (pNote[nLen] != '\0')
+            ++nLen;
+        const ssize_t written = ::write(STDERR_FILENO, pNote, nLen);
         (void)written;
     }
     ::_exit(128 + sig);
@@ -31,14 +33,14 @@ sigset_t StopSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
 } // namespace
 
 void InstallStopSignals(const char* pSecondNote) {
-    g_pSecondNote = pSecondNote;
-    g_nSecondNoteLen = pSecondNote != nullptr ? std::strlen(pSecondNote) : 0;
+    SetSecondStopNote(pSecondNote);
     struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     sigemptyset(&sa.sa_mask);
@@ -46,7 +48,10 @@ void InstallStopSignals(const char* pSecondNote) {
     sa.sa_flags = 0;
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGHUP, &sa, nullptr);
 }
+
+void SetSecondStopNote(const char* pNote) { g_pSecondNote.store(pNote); }
 
 int StopSignal() {
     return g_nStopSignal.load();

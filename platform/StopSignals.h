@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM as a request to stop: the first is only recorded, for the program to act on at
+// SIGINT, SIGTERM and SIGHUP as a request to stop: the first is only recorded, for the program to act on at
 // its next step; a second ends the process at once.
 #include <signal.h>
 
@@ -8,6 +8,8 @@ namespace platform {
 // Installs the handlers. `pSecondNote` (which must outlive the program) is written to standard
 // error when a second signal ends the process.
 void InstallStopSignals(const char* pSecondNote);
+// Replaces that note, for what the program is doing now; the note must outlive its use.
+void SetSecondStopNote(const char* pNote);
 // The first stop signal received, 0 while none came.
 int StopSignal();
 

@@ -1,8 +1,9 @@
-// CMyDiffRepair and ModifyFileData on real files, from a store filled by hand.
+// CMyDiffRepair on real files, from a store filled by hand.
 #include "MainDlgFixture.h"
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "diffdb/CMyDiffRepair.h"
+#include "platform/Format.h"
 #include "platform/LowFile.h"
 
 #include <cerrno>
@@ -78,29 +79,59 @@ TEST_F(DiffRepairTest, ReadOnlyFileFailsWithABox) {
     EXPECT_EQ(m_repair.m_nFile, -1);
 }
 
-TEST_F(DiffRepairTest, UnwrittenByteEndsAsFailureAfterTheOtherBytes) {
-    // Three differences; the second byte written fails, the first and third are written.
-    WriteFile(m_a, "ABCDEF");
-    WriteFile(m_b, "XBYDZF");
-    m_store.ResetDiffData();
-    m_store.AddDiffData(0, 'A', 'X');
-    m_store.AddDiffData(2, 'C', 'Y');
-    m_store.AddDiffData(4, 'E', 'Z');
-    m_ui.FailWrites(m_a, 1, ENOSPC);
-    EXPECT_FALSE(Repair(m_a, TRUE));
-    EXPECT_EQ(ReadFile(m_a), "XBCDEF"); // the limit holds for every later write too
-    const std::string failed = "※ファイルの修復に失敗したデータがあります。\n\tErrorFileName[ " + m_a +
-                               " ]\n\tFailedCount[ 000000000000002 ]\n";
-    EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{failed});
-    EXPECT_EQ(Trace(),
-              "※十分な領域が残っていません。\n"
-              "※書き込み失敗。ModifyFileData()\n\tAddress[ 0000000002 ], NewData[ 59 ]\n"
-              "※ファイルの修正に失敗。ADRS[0000000002]: DataA[43] -> DataB[59]\n"
-              "※十分な領域が残っていません。\n"
-              "※書き込み失敗。ModifyFileData()\n\tAddress[ 0000000004 ], NewData[ 5A ]\n"
-              "※ファイルの修正に失敗。ADRS[0000000004]: DataA[45] -> DataB[5A]\n" +
-                  failed);
-    EXPECT_TRUE(m_ui.PostedMessages().empty()); // the buttons stay for another try
+// The first byte that cannot be written stops the repair: the file then holds FILE B's bytes
+// below it and its own from it on, the shape a repair or a patch finishes or undoes.
+TEST_F(DiffRepairTest, FailedByteStopsTheRepairThere) {
+    struct Case {
+        const char* m_name;
+        std::int64_t m_i64Step; // spacing of the three differences
+        std::uint64_t m_nFail;  // bytes written before the fault
+        int m_err;
+        std::size_t m_nDone;    // differences repaired
+        const char* m_pCause;
+    };
+    const Case cases[] = {
+        {"first_write_fails", 5000, 0, EIO, 0, ""},
+        {"second_of_three_writes", 5000, 1, EIO, 1, ""},
+        // The three bytes share one write, cut short by a full disk after its first byte.
+        {"one_write_cut_short", 2, 1, ENOSPC, 1, "※十分な領域が残っていません。\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        std::string a(12000, 'a'), b = a, want = a;
+        m_store.ResetDiffData();
+        for (std::size_t k = 0; k < 3; ++k) {
+            const auto i64Adrs = static_cast<std::int64_t>(k) * c.m_i64Step;
+            b[static_cast<std::size_t>(i64Adrs)] = static_cast<char>('X' + k);
+            if (k < c.m_nDone)
+                want[static_cast<std::size_t>(i64Adrs)] = static_cast<char>('X' + k);
+            m_store.AddDiffData(i64Adrs, 'a', static_cast<BYTE>('X' + k));
+        }
+        WriteFile(m_a, a);
+        WriteFile(m_prog / "DataTrace.txt", "");
+        m_ui.FailWrites(m_a, c.m_nFail, c.m_err);
+        EXPECT_FALSE(Repair(m_a, TRUE));
+        EXPECT_EQ(ReadFile(m_a), want);
+        const auto nAt = static_cast<std::int64_t>(c.m_nDone) * c.m_i64Step;
+        const std::string failed = platform::Format(
+            "※ファイルの修復に失敗したデータがあります。\n\tErrorFileName[ %s ]\n\tRepairedCount[ "
+            "%015I64d ]\n\tFailedCount[ %015I64d ]\n",
+            m_a.c_str(), static_cast<std::int64_t>(c.m_nDone), static_cast<std::int64_t>(3 - c.m_nDone));
+        EXPECT_EQ(m_ui.BoxTexts().back(), failed);
+        EXPECT_EQ(Trace(), std::string(c.m_pCause) +
+                               platform::Format("※書き込み失敗。ModifyFileData()\n\tAddress[ %010I64d ], "
+                                                "NewData[ %02X ]\n※ファイルの修正に失敗。ADRS[%010I64X]: "
+                                                "DataA[61] -> DataB[%02X]\n",
+                                                nAt, 'X' + static_cast<unsigned>(c.m_nDone), nAt,
+                                                'X' + static_cast<unsigned>(c.m_nDone)) +
+                               failed);
+        EXPECT_TRUE(m_ui.PostedMessages().empty()); // the buttons stay for another try
+        // Another try finishes it.
+        m_ui.FailWrites(m_a, UINT64_MAX, 0);
+        EXPECT_TRUE(m_repair.DoRepair());
+        EXPECT_EQ(ReadFile(m_a), b);
+        m_ui.ClearEvents();
+    }
 }
 
 TEST_F(DiffRepairTest, UnreadableStoreStopsWithABox) {
@@ -134,45 +165,29 @@ TEST_F(DiffRepairTest, NothingRegisteredIsRefused) {
                        "※修復対象のファイルが登録されていません。CMyDiffRepair::DoRepair()\n");
 }
 
-TEST_F(DiffRepairTest, ModifyFileDataRefusesBadHandleAndAddress) {
-    EXPECT_FALSE(ModifyFileData(-1, 0x10, 0xAB));
-    const int fd = platform::FileOpen(m_a, platform::kOpenReadWrite);
-    ASSERT_NE(fd, -1);
-    EXPECT_FALSE(ModifyFileData(fd, -1, 0xCD));
-    EXPECT_FALSE(ModifyFileData(fd, 3, 'Z')); // a file that shrank is not grown back
-    EXPECT_TRUE(ModifyFileData(fd, 2, 'Y'));
-    platform::FileClose(fd);
-    EXPECT_EQ(ReadFile(m_a), "ABY");
-    EXPECT_EQ(Trace(),
-              "※無効なファイルハンドル。ModifyFileData()\n\tHandle[-1] ADRS[ 0000000010 ] "
-              "Data[ AB ]\n"
-              "※無効なアドレス指定。ModifyFileData()\n\tAddress[ FFFFFFFFFFFFFFFF ], "
-              "NewData[ CD ]\n"
-              "※ファイルの終わりを越えるアドレス。ModifyFileData()\n\tAddress[ 0000000003 ], "
-              "NewData[ 5A ]\n");
-}
-
-TEST_F(DiffRepairTest, ModifyFileDataOnAReadOnlyHandleTracesTheCause) {
-    const int fd = platform::FileOpen(m_a, platform::kOpenRead);
-    ASSERT_NE(fd, -1);
-    EXPECT_FALSE(ModifyFileData(fd, 1, 'Q'));
-    platform::FileClose(fd);
-    EXPECT_EQ(Trace(), "※ファイル ハンドルが無効、またはファイルが書き込みモードで開かれていません。\n"
-                       "※書き込み失敗。ModifyFileData()\n\tAddress[ 0000000001 ], NewData[ 51 ]\n");
-}
-
-// Checked on the handle it writes through: a file cut short after its identity was taken (while
-// the confirmation waited, say) is refused before any write, and never grown back.
-TEST_F(DiffRepairTest, FileChangedSinceItsIdentityWasTakenIsNotWritten) {
-    m_repair.SetFileIdentity(platform::IdentityOfPath(m_a));
-    fs::resize_file(m_a, 1);
-    EXPECT_FALSE(Repair(m_a, TRUE));
-    EXPECT_EQ(ReadFile(m_a), "A");
-    const std::string text = "※比較した後にファイルが変更されたため修復できません。"
-                             "CMyDiffRepair::DoRepair()\n\tFileName[" +
-                             m_a + "]\n";
-    EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{text});
-    EXPECT_EQ(Trace(), text);
-    EXPECT_FALSE(m_repair.m_idAfter.m_bValid);
+// Checked on the handle it writes through, and at every address before the first write: a file
+// cut short after its identity was taken (while the confirmation waited, say), or holding neither
+// byte somewhere, is refused untouched, and never grown back.
+TEST_F(DiffRepairTest, FileChangedSinceTheRunIsNotWritten) {
+    WriteFile(m_a, "ABCD");
+    m_store.AddDiffData(3, 'D', 'Y');
+    for (bool bIdentity : {true, false}) {
+        SCOPED_TRACE(bIdentity ? "identity" : "bytes");
+        m_repair.SetFileIdentity(bIdentity ? platform::IdentityOfPath(m_a) : platform::FileIdentity{});
+        if (bIdentity)
+            fs::resize_file(m_a, 3);
+        else
+            WriteFile(m_a, "AQCD");
+        EXPECT_FALSE(Repair(m_a, TRUE));
+        EXPECT_EQ(ReadFile(m_a), bIdentity ? "ABC" : "AQCD");
+        const std::string text = "※比較した後にファイルが変更されたため修復できません。"
+                                 "CMyDiffRepair::DoRepair()\n\tFileName[" +
+                                 m_a + "]\n";
+        EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{text});
+        EXPECT_EQ(Trace(), text);
+        EXPECT_FALSE(m_repair.m_idAfter.m_bValid);
+        m_ui.ClearEvents();
+        WriteFile(m_prog / "DataTrace.txt", "");
+    }
 }
 } // namespace

@@ -2,11 +2,13 @@
 #include "support/TestSupport.h"
 
 #include "platform/Encoding.h"
+#include "platform/Format.h"
 #include "support/Watchdog.h"
 
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
@@ -552,6 +554,164 @@ TEST_F(CliTest, DatabasePatchesAnotherCopyAndUndoesIt) {
     Result undone = Run({patch, "--from=b", "--yes", "copy.bin"});
     EXPECT_EQ(undone.m_nStatus, 0) << undone.m_strErr;
     EXPECT_EQ(ReadFile(Data("copy.bin")), "ABCDEFGH");
+}
+
+
+// The kernel's faults, injected by strace into the calls on one file of the real program.
+class CliFaultTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        if (Shell("strace", {"-qq", "-o", "/dev/null", "true"}).m_nStatus != 0)
+            GTEST_SKIP() << "strace cannot trace here: " << ReadFile(m_out / "err");
+        // 20 differences 5000 bytes apart: each is written alone.
+        m_a.assign(100000, 'a');
+        m_b = m_a;
+        for (std::size_t i = 0; i < m_b.size(); i += 5000)
+            m_b[i] = 'B';
+        WriteFile(Data("b.bin"), m_b);
+    }
+    // The strace command line that runs the program with `inject` on the calls on FILE A.
+    std::vector<std::string> Traced(const std::string& inject, std::vector<std::string> args) {
+        // LeakSanitizer cannot work under a tracer.
+        const char* pAsan = std::getenv("ASAN_OPTIONS");
+        std::vector<std::string> all = {
+            "ASAN_OPTIONS=" + std::string(pAsan != nullptr ? pAsan : "") + ":detect_leaks=0",
+            "strace", "-f", "-qq", "-o", "/dev/null", "-P", Data("a.bin"), "-e",
+            "trace=" + inject.substr(0, inject.find(':')), "-e", "inject=" + inject,
+            m_prog / "octetwatch-cli"};
+        all.insert(all.end(), args.begin(), args.end());
+        return all;
+    }
+    // FILE A with its first n differences repaired.
+    std::string Repaired(std::size_t n) const {
+        std::string s = m_a;
+        for (std::size_t i = 0; i < n; ++i)
+            s[i * 5000] = 'B';
+        return s;
+    }
+    // The patch finishes what FILE A holds, and the reverse patch undoes it.
+    void ExpectFinishedAndUndone(const std::string& finish, const std::string& undo) {
+        const std::string left = ReadFile(Data("a.bin"));
+        for (bool bFinish : {true, false}) {
+            const std::string& cmd = bFinish ? finish : undo;
+            SCOPED_TRACE(cmd);
+            WriteFile(Data("a.bin"), left);
+            std::istringstream words(cmd);
+            std::vector<std::string> args;
+            for (std::string w; words >> w;)
+                args.push_back(w);
+            ASSERT_EQ(args.at(0), "octetwatch-cli");
+            args.erase(args.begin());
+            args.push_back("--yes");
+            const Result r = Run(args);
+            EXPECT_EQ(r.m_nStatus, 0) << r.m_strErr;
+            EXPECT_EQ(ReadFile(Data("a.bin")), bFinish ? m_b : m_a);
+        }
+    }
+    std::string m_a, m_b;
+};
+
+// A write or a flush that fails during a repair or a patch is reported, never success; the file
+// is left as the message says, and the patches it names finish or undo it.
+TEST_F(CliFaultTest, FailedWriteOrFlushIsNeverSuccess) {
+    const std::string file = Data("a.bin"), db = m_prog / "DiffData.db";
+    const std::string hint = "; to finish the repair: octetwatch-cli --patch=" + db + " --from=a " +
+                             file + "; to undo it: octetwatch-cli --patch=" + db + " --from=b " +
+                             file + "\n";
+    WriteFile(file, m_a);
+    ASSERT_EQ(Run({"--db", "a.bin", "b.bin"}).m_nStatus, 1);
+    const std::vector<std::string> repair = {"--quiet", "--yes", "--repair=a", "a.bin", "b.bin"};
+    const std::vector<std::string> patch = {"--patch=" + db, "--from=a", "--yes", "a.bin"};
+    struct Case {
+        const char* m_name;
+        const char* m_pInject;
+        bool m_bRepair;
+        std::string m_strBefore;
+        std::size_t m_nLeft; // differences repaired afterwards
+        std::string m_strErr;
+    };
+    const Case cases[] = {
+        {"repair_third_write", "pwrite64:error=EIO:when=3", true, m_a, 2,
+         "the repair stopped: writing " + file + " at address 0000002710 h (10000) failed: "
+         "Input/output error; 2 bytes were written: 2 of 20 addresses now hold FILE B's byte, 18 "
+         "still FILE A's" + hint},
+        {"repair_flush", "fsync:error=EIO", true, m_a, 20,
+         "the repair stopped: flushing " + file + " to disk failed: Input/output error; 20 bytes "
+         "were written: 20 of 20 addresses now hold FILE B's byte, 0 still FILE A's" + hint},
+        {"patch_flush", "fsync:error=EIO", false, m_a, 20,
+         "flushing a.bin to disk failed: Input/output error; 20 bytes were written"},
+        {"already_patched_flush", "fsync:error=EIO", false, m_b, 20,
+         "flushing a.bin to disk failed: Input/output error; it holds FILE B's bytes at all 20 "
+         "addresses, but they may not be on disk\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_name);
+        WriteFile(file, c.m_strBefore);
+        const Result r = Shell("env", Traced(c.m_pInject, c.m_bRepair ? repair : patch));
+        EXPECT_EQ(r.m_nStatus, 2);
+        EXPECT_NE(r.m_strErr.find(c.m_strErr), std::string::npos) << r.m_strErr;
+        EXPECT_EQ(r.m_strErr.find("◎ファイルの修復が完了しました。"), std::string::npos);
+        EXPECT_EQ(r.m_strOut.find("patched"), std::string::npos) << r.m_strOut;
+        EXPECT_EQ(ReadFile(file), Repaired(c.m_nLeft));
+        if (c.m_bRepair) {
+            EXPECT_NE(r.m_strErr.find(platform::Format(
+                          "\tRepairedCount[ %015d ]\n\tFailedCount[ %015d ]\n",
+                          static_cast<int>(c.m_nLeft), 20 - static_cast<int>(c.m_nLeft))),
+                      std::string::npos);
+        }
+        ExpectFinishedAndUndone("octetwatch-cli --patch=" + db + " --from=a a.bin",
+                                "octetwatch-cli --patch=" + db + " --from=b a.bin");
+    }
+}
+
+// During a repair a hang-up, like Ctrl+C, lets the repair finish; a second signal ends the
+// program at once, naming the patches that finish or undo what the repair left.
+TEST_F(CliFaultTest, SecondSignalDuringARepairNamesThePatches) {
+    for (const std::vector<int>& signals : {std::vector<int>{SIGINT, SIGHUP}, {SIGHUP}}) {
+        SCOPED_TRACE(signals.size());
+        WriteFile(Data("a.bin"), m_a);
+        // The second write waits long enough for the signals to arrive.
+        const std::string cmd = Command(
+            "env", Traced("pwrite64:delay_enter=3s:when=2",
+                          {"--quiet", "--yes", "--repair=a", "a.bin", "b.bin"}));
+        Watchdog dog(120, "a repair stopped by signals");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        while (ReadFile(Data("a.bin"))[0] != 'B')
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        // The shell became env, then strace; the program is strace's child.
+        pid_t prog = 0;
+        std::ifstream(platform::Format("/proc/%d/task/%d/children", pid, pid)) >> prog;
+        ASSERT_GT(prog, 0);
+        for (int sig : signals)
+            ::kill(prog, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        const std::string err = ReadFile(m_out / "err");
+        if (signals.size() == 1) {
+            EXPECT_EQ(WEXITSTATUS(status), 128 + SIGHUP);
+            EXPECT_EQ(ReadFile(Data("a.bin")), m_b);
+            EXPECT_NE(err.find("◎ファイルの修復が完了しました。"), std::string::npos) << err;
+            continue;
+        }
+        EXPECT_TRUE(WEXITSTATUS(status) == 128 + SIGINT || WEXITSTATUS(status) == 128 + SIGHUP);
+        const std::string note = "octetwatch-cli: interrupted again: ending at once; " +
+                                 Data("a.bin") + " may be partly repaired: to finish the repair: ";
+        const std::size_t at = err.find(note);
+        ASSERT_NE(at, std::string::npos) << err;
+        const std::string rest = err.substr(at + note.size());
+        const std::size_t undo = rest.find("; to undo it: ");
+        ASSERT_NE(undo, std::string::npos);
+        ASSERT_NE(ReadFile(Data("a.bin")), m_b);
+        ExpectFinishedAndUndone(rest.substr(0, undo),
+                                rest.substr(undo + 14, rest.find('\n') - undo - 14));
+    }
 }
 
 } // namespace

@@ -140,9 +140,11 @@ TEST_F(PatchCommandTest, CheckWritesNothingAndTellsTheState) {
          "--from=a finishes the patch, --from=b undoes it\n"},
         {"partly_patched_seen_from_b", With(m_a, m_b, {0, 1, 2}), 'b', 2,
          " is partly patched: 11 of 14 addresses hold FILE A's bytes"},
-        {"mixed", With(m_a, m_b, {0, 2}), 'a', 2,
-         " is not the file " + m_db + " can patch --from=a: at address 0000000000 h (0) it holds "
-         "5A, FILE A's byte is 00; 2 of 14 addresses do not hold FILE A's byte; nothing was "
+        {"partly_patched_in_no_order", With(m_a, m_b, {0, 2, 13}), 'b', 2,
+         " is partly patched: 11 of 14 addresses hold FILE A's bytes, the others FILE B's"},
+        {"one_byte_neither", With(m_a, m_b, {2}).replace(5000, 1, 1, '?'), 'a', 2,
+         " is not the file " + m_db + " can patch --from=a: at address 0000001388 h (5000) it "
+         "holds 3F, FILE A's byte is 6F; 2 of 14 addresses do not hold FILE A's byte; nothing was "
          "written\n"},
     };
     for (const Case& c : cases) {
@@ -181,7 +183,8 @@ TEST_F(PatchCommandTest, RefusalsWriteNothing) {
         {"last_record", poke(m_a, 65100), "", "at address 000000FE4C h (65100) it holds"},
         {"file_too_short", m_a.substr(0, 65100), "",
          "at address 000000FE4C h (65100) it has ended (65100 bytes), FILE A's byte is"},
-        {"interleaved", With(m_a, m_b, {0, 2}), "", "2 of 66 addresses do not hold"},
+        {"partly_patched_and_one_neither", poke(With(m_a, m_b, {0, 2}), 34100), "",
+         "3 of 66 addresses do not hold"},
         {"other_direction", m_a.substr(0, 200), "", "; 66 of 66 addresses do not hold"},
         {"db_size", m_a, Le64(1) + "123456789",
          "is not a difference database: its size, 17 bytes, is not 8 + 10 x N; nothing was written\n"},
@@ -273,6 +276,21 @@ TEST_F(PatchCommandTest, FailedPatchLeavesWhatTheReversePatchUndoes) {
         EXPECT_EQ(PatchYes('a', m_file), 0) << m_err;
         EXPECT_EQ(ReadFile(m_file), m_b);
         EXPECT_NE(m_err.find(" is partly patched: "), std::string::npos);
+    }
+}
+
+// Whatever order the bytes were written in, a file holding one of the two bytes at every address
+// is finished by the same patch and undone by the reverse one.
+TEST_F(PatchCommandTest, PartlyPatchedInAnyOrderIsFinishedOrUndone) {
+    MakeFiles(65536, 0, 5000); // 14 addresses
+    for (const std::string& mixed :
+         {With(m_a, m_b, {0, 2}), With(m_a, m_b, {13}), With(m_a, m_b, {1, 5, 6, 12})}) {
+        for (char from : {'a', 'b'}) {
+            WriteFile(m_file, mixed);
+            EXPECT_EQ(PatchYes(from, m_file), 0) << m_err;
+            EXPECT_EQ(ReadFile(m_file), from == 'a' ? m_b : m_a);
+            EXPECT_NE(m_err.find(" is partly patched: "), std::string::npos) << m_err;
+        }
     }
 }
 

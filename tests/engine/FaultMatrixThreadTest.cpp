@@ -320,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
         {"{SUMMARY}", "※不一致情報データベースの作成に失敗しました。\n"}, 0, Log::Whole, 0, kNormalEnd, RunOutcome::kCompleted},
     Row{"repair_write", Fault::RepairWrite, 0, 0,
         {"{SUMMARY}", kCreated, "※ファイルの修復に失敗したデータがあります。\n\tErrorFileName[ {A} ]"
-                                "\n\tFailedCount[ 000000000000002 ]\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted},
+                                "\n\tRepairedCount[ 000000000000001 ]\n\tFailedCount[ 000000000000002 ]\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted},
     Row{"allocation_of_the_open_work_area", Fault::Allocation, 0, 0,
         {"※メモリー確保失敗。AllFileOpen()\n"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"allocation_of_the_log_work_area", Fault::Allocation, 1, 0,
