@@ -191,6 +191,11 @@ public:
         const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
         if (bSizesDiffer)
             SayWhichEndedFirst();
+        // A database asked for and not saved is trouble; a run without differences writes none.
+        if (m_opt.m_bDB && bDiffer && !engine.DataBaseSaved()) {
+            Say("the difference database was not saved: " + m_dlg.m_MakeFile.m_strDBFileName);
+            return kTrouble;
+        }
         int nExit = bDiffer ? kDifferent : kSame;
         if (m_opt.m_cRepair && bDiffer && platform::StopSignal() == 0)
             nExit = Repair();
@@ -227,6 +232,10 @@ private:
             ExplainKind("FILE B", 1, false);
             if (m_opt.m_paths.size() == 3)
                 ExplainKind("the log", 2, true);
+            return false;
+        case RunOutcome::kLogBusy:
+            Say("the run was not started: another run is writing the log: " +
+                m_dlg.m_FileData.strLogFile);
             return false;
         case RunOutcome::kReadFailed:
             Say("the run stopped: a file could not be read to its measured end");

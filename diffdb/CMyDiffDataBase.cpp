@@ -4,6 +4,7 @@
 #include "platform/Format.h"
 #include "platform/LowFile.h"
 #include "platform/Memory.h"
+#include "platform/ReplaceFile.h"
 #include "platform/TextFile.h"
 #include "platform/Ui.h"
 #include "util/PathUtil.h"
@@ -73,6 +74,15 @@ void CMyDiffDataBase::ResetDiffData() {
     std::vector<BYTE>().swap(m_abDataA);
     std::vector<BYTE>().swap(m_abDataB);
     m_bHasData = FALSE;
+    m_i64Refused = 0;
+}
+
+void CMyDiffDataBase::TraceRefusedRest() {
+    if (m_i64Refused > kRefusalLines)
+        WriteTrace(platform::Format("○ほか%I64d件の不一致はアイテム数の上限を超えたため追加"
+                                    "できませんでした。CMyDiffDataBase::AddDiffData()\n",
+                                    m_i64Refused - kRefusalLines));
+    m_i64Refused = 0;
 }
 
 // "※アイテム数が多すぎて追加できません。…ItemNum[%015I64d], ADRS[%015I64d], bDataA[%02X],
@@ -100,7 +110,9 @@ void CMyDiffDataBase::TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bData
 
 BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB) {
     if (m_i64DiffNum >= kMaxItems) {
-        TraceTooMany(i64Adrs, bDataA, bDataB);
+        // Past the first lines only counted: a line per difference would fill the disk.
+        if (m_i64Refused++ < kRefusalLines)
+            TraceTooMany(i64Adrs, bDataA, bDataB);
         return FALSE;
     }
     const auto n = static_cast<std::size_t>(static_cast<std::uint32_t>(m_i64DiffNum));
@@ -217,21 +229,22 @@ BOOL CMyDiffDataBase::SetFileName(const char* pFileName) {
 BOOL CMyDiffDataBase::SaveDBFileData(const char* pFileName) {
     if (!SetFileName(pFileName))
         return FALSE;
-    m_nFile = platform::FileOpen(m_strFileName, platform::kOpenReadWrite | platform::kOpenCreate |
-                                                    platform::kOpenTruncate);
-    if (m_nFile == -1) {
+    // Written beside the old database and put in its place whole: a failed save keeps the old
+    // one, and two runs saving at once leave one of theirs, never a mix.
+    platform::CReplacement file;
+    if (!file.Begin(m_strFileName)) {
         WriteTrace(platform::Format(
             "※書き込みファイルのオープンに失敗。SaveDBFileData()\n\tFileName[%s]\n",
             m_strFileName.c_str()));
         return FALSE;
     }
+    m_nFile = file.Handle();
     m_bFileOpen = TRUE;
 
     // Records are gathered into one buffer per write: the layout is what binds, not the calls.
     BYTE buf[kRecordsPerWrite * kRecordSize];
     PutLittleEndian64(buf, m_i64DiffNum);
-    bool ok = platform::FileSeek(m_nFile, 0, platform::kSeekSet) == 0 &&
-              platform::FileWrite(m_nFile, buf, 8) == 8;
+    bool ok = platform::FileWrite(m_nFile, buf, 8) == 8;
     std::size_t used = 0;
     for (std::int64_t k = 0; ok && k < m_i64DiffNum; ++k) {
         PutRecord(buf + used, static_cast<std::size_t>(k));
@@ -241,9 +254,7 @@ BOOL CMyDiffDataBase::SaveDBFileData(const char* pFileName) {
             used = 0;
         }
     }
-    // A file that could not be closed may not hold what was written.
-    if (platform::FileClose(m_nFile) != 0)
-        ok = false;
+    ok = ok && file.Commit(); // a file not committed is removed as `file` goes
     m_nFile = -1;
     m_bFileOpen = FALSE;
     m_bHasData = m_i64DiffNum > 0 ? TRUE : FALSE;

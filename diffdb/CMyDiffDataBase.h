@@ -10,6 +10,8 @@
 class CMyDiffDataBase {
 public:
     static constexpr std::int64_t kMaxItems = 1000000;
+    // Differences refused past the limit that each get their own trace line.
+    static constexpr std::int64_t kRefusalLines = 10000;
 
     CMyDiffDataBase();
     ~CMyDiffDataBase();
@@ -20,6 +22,8 @@ public:
     BOOL AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
     BOOL GetDiffData(std::uint32_t nIndex, std::int64_t* pi64Adrs, BYTE* pbDataA, BYTE* pbDataB);
     std::int64_t GetDiffNum() const { return m_i64DiffNum; }
+    // At the end of a run: one trace line for the refusals past those traced one by one.
+    void TraceRefusedRest();
     std::string GetFileName() const { return m_strFileName; }
 
     // The database file.
@@ -31,6 +35,7 @@ private:
     void PutRecord(BYTE* pRecord, std::size_t nIndex) const;
     void TraceTooMany(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB);
     std::string m_strTrace; // the refusal's text, kept to be filled again
+    std::int64_t m_i64Refused = 0; // differences refused since the store was emptied
 
 public:
     // Where the two memory lines an added difference touches first begin (its count and arrays).

@@ -4,6 +4,7 @@
 #include "engine/CMyOverwriteDlg.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
+#include "platform/FileLock.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "platform/Memory.h"
@@ -236,6 +237,7 @@ void CMyMakeFile::ResetSearchState() {
     m_bAbort = FALSE;
     m_pDiffDataBase = nullptr;
     m_outcome = RunOutcome::kNone;
+    m_bDBSaved = false;
 }
 
 void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
@@ -475,6 +477,8 @@ void CMyMakeFile::CloseAllFile() {
 
 void CMyMakeFile::EndSearch() {
     CloseAllFile();
+    if (m_pDiffDataBase != nullptr)
+        m_pDiffDataBase->TraceRefusedRest();
     if (m_pBtnExe != nullptr)
         m_pBtnExe->EnableWindow(TRUE);
     if (m_pBtnStop != nullptr)
@@ -600,6 +604,7 @@ void CMyMakeFile::SaveDBFileData() {
         const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
         const bool saved = m_pDiffDataBase != nullptr && !overInput &&
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
+        m_bDBSaved = saved;
         PostToMain(saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
         const std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
                                        : "※不一致情報データベースの作成に失敗しました。\n";
@@ -657,7 +662,31 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
             return FALSE;
         }
     }
-    return pFile->Open(work, platform::CTextFile::modeCreateReadWrite, pError) ? TRUE : FALSE;
+    // Two runs writing one log would mix it: it stays locked while it is written, and is emptied
+    // only once the lock is held. Where the system has no locks it is written as it always was.
+    if (!pFile->Open(work, platform::CTextFile::modeReadWriteKeep, pError))
+        return FALSE;
+    const int fd = pFile->Handle();
+    if (platform::FileLockExclusive(fd, false) != 0 && platform::LastError() == EWOULDBLOCK) {
+        pFile->Close();
+        if (pError != nullptr) {
+            pError->m_cause = platform::kCauseSharingViolation;
+            pError->m_nOsError = EWOULDBLOCK;
+        }
+        m_outcome = RunOutcome::kLogBusy;
+        return FALSE;
+    }
+    // A device (/dev/null) has nothing to empty.
+    if (platform::FileTruncate(fd, 0) != 0 && platform::LastError() != EINVAL) {
+        const int err = platform::LastError();
+        pFile->Close();
+        if (pError != nullptr) {
+            pError->m_cause = platform::CauseFromErrno(err);
+            pError->m_nOsError = err;
+        }
+        return FALSE;
+    }
+    return TRUE;
 }
 
 void CMyMakeFile::WriteLogHeader() {

@@ -25,6 +25,7 @@ enum class RunOutcome {
     kStopped,       // the stop button (or a stop signal) ended it after a unit of work
     kDeclined,      // the log exists and its overwrite question was answered No
     kOpenFailed,    // FILE A, FILE B or the log could not be opened
+    kLogBusy,       // another run was writing the log
     kReadFailed,    // a read failed or came short of the measured size
     kDiskReserve,   // abandoned at a difference the log's disk had no room for
     kAbandoned,     // abandoned because the window was closed
@@ -74,6 +75,8 @@ public:
     void Configure(const RunSetup& setup);
     // How the last run ended; kNone while one is configured or under way.
     RunOutcome Outcome() const { return m_outcome.load(); }
+    // Whether the last run saved its difference database.
+    bool DataBaseSaved() const { return m_bDBSaved.load(); }
     // Which files the last run opened (for the repair's check that it patches those files).
     const platform::FileIdentity& IdentityOfA() const { return m_idFileA; }
     const platform::FileIdentity& IdentityOfB() const { return m_idFileB; }
@@ -161,6 +164,7 @@ private:
     platform::FileIdentity m_idFileA;
     platform::FileIdentity m_idFileB;
     std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
+    std::atomic<bool> m_bDBSaved{false};                    // written by the worker only
     CMyBlockReader m_reader;
 };
 

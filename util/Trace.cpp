@@ -1,15 +1,32 @@
 #include "util/Trace.h"
 
+#include "platform/FileLock.h"
+#include "platform/Format.h"
+#include "platform/LowFile.h"
 #include "platform/TextFile.h"
 #include "platform/Ui.h"
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 std::string g_strTracePath;
 
 namespace {
 std::mutex g_traceMutex;
+// Held shared for the program's life, so that a start empties the trace only when no running
+// program is writing it.
+int g_nTraceLock = -1;         // guarded by g_traceMutex
+bool g_bSaidUnopenable = false; // guarded by g_traceMutex: one box for a run of failed opens
+
+std::string UnopenableText(int nErrno) {
+    const std::size_t slash = g_strTracePath.rfind('/');
+    const std::string fold =
+        slash == std::string::npos ? g_strTracePath : g_strTracePath.substr(0, slash);
+    return platform::Format("トレース用ファイルが開けません\n\t[ %s ]\n\t%s", fold.c_str(),
+                            std::strerror(nErrno));
 }
+} // namespace
 
 void WriteTrace(const std::string& strMessage) {
     // Each thread its own buffers: the form is made outside the lock.
@@ -18,23 +35,48 @@ void WriteTrace(const std::string& strMessage) {
 }
 
 void WriteTraceBytes(std::string_view bytes) {
-    bool opened;
+    std::string say;
     {
         std::lock_guard lock(g_traceMutex);
         static platform::CTextFile file;
-        opened = file.Open(g_strTracePath, platform::CTextFile::modeAppend);
-        if (opened) {
+        platform::FileError error;
+        if (file.Open(g_strTracePath, platform::CTextFile::modeAppend, &error)) {
             file.WriteBytes(bytes); // a short write is not detected
             file.Close();
+            g_bSaidUnopenable = false;
+        } else if (!g_bSaidUnopenable) {
+            g_bSaidUnopenable = true;
+            say = UnopenableText(error.m_nOsError);
         }
     }
     // The box is shown outside the lock: the other thread may trace while it is open.
-    if (!opened)
-        platform::ShowBox("トレース用ファイルが開けません");
+    if (!say.empty())
+        platform::ShowBox(say);
 }
 
 void ResetTraceFile() {
-    std::lock_guard lock(g_traceMutex);
-    platform::CTextFile file;
-    file.Open(g_strTracePath, platform::CTextFile::modeWrite);
+    bool bShared = false;
+    {
+        std::lock_guard lock(g_traceMutex);
+        g_bSaidUnopenable = false;
+        if (g_nTraceLock != -1) {
+            platform::FileClose(g_nTraceLock);
+            g_nTraceLock = -1;
+        }
+        const int fd =
+            platform::FileOpen(g_strTracePath, platform::kOpenWrite | platform::kOpenCreate);
+        if (fd == -1)
+            return; // the first trace says why
+        // Where the system has no locks, every start empties the trace as it always did.
+        if (platform::FileLockExclusive(fd, false) == 0 || platform::LastError() != EWOULDBLOCK)
+            platform::FileTruncate(fd, 0);
+        else
+            bShared = true;
+        platform::FileLockShared(fd, true);
+        g_nTraceLock = fd;
+    }
+    if (bShared)
+        WriteTrace(platform::Format("○トレースファイルは実行中の別のプログラムが使用しているため、"
+                                    "空にせずに追記します。\n\tFileName[%s]\n",
+                                    g_strTracePath.c_str()));
 }

@@ -7,10 +7,13 @@ extern std::string g_strTracePath;
 
 // Appends the message's bytes to the trace file (CP932, "\n" stored as CR LF). The file is opened
 // and closed on every call; calls from two threads are serialised so messages never interleave.
-// When the file cannot be opened, a box says so and the message is lost.
+// When the file cannot be opened the message is lost, and a box says so, with the folder and the
+// reason, once until a message is written again.
 void WriteTrace(const std::string& strMessage);
 // The same for a message already in the file's form (platform::FileForm).
 void WriteTraceBytes(std::string_view bytes);
 
-// Empties the trace file (start-up); a failure is silent.
+// Empties the trace file (start-up), unless another running program holds it: the lines are then
+// appended, after one that says so. The file stays locked, shared, until the program ends or
+// this is called again. A failure is silent.
 void ResetTraceFile();

@@ -1,16 +1,20 @@
 // octetwatch-cli run as a user runs it: its exit status, what it prints, and the files it leaves.
 #include "support/TestSupport.h"
 
+#include "diffdb/CMyDiffDBReader.h"
+#include "diffdb/CMyDiffDataBase.h"
 #include "platform/Encoding.h"
 #include "platform/Format.h"
 #include "support/Watchdog.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -84,6 +88,13 @@ protected:
     TempDir m_data;
     TempDir m_out;
 };
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 constexpr const char* kNoDiff = "壊れたデータはありませんでした";
 
@@ -191,6 +202,108 @@ TEST_F(CliTest, DatabaseHoldsEveryDifference) {
                           "\x06\0\0\0\0\0\0\0Gy",
                           28));
     EXPECT_EQ(r.m_strErr, "◎不一致情報データベースを作成しました。\n");
+}
+
+// The program's own files it could not write: a database asked for and not saved is trouble (a
+// run without differences writes none), and a trace that cannot be opened is said once.
+TEST_F(CliTest, ProgramFilesThatCannotBeWrittenAreSaidAndTrouble) {
+    WriteFile(Data("a.bin"), "ABCDEFGH");
+    WriteFile(Data("b.bin"), "ABxDEFyH");
+    const std::string old = std::string("\x01\0\0\0\0\0\0\0\x02\0\0\0\0\0\0\0Cx", 18);
+    WriteFile(m_prog / "DiffData.db", old);
+    MakeReadOnly(m_prog / "DiffData.db");
+    Result r = Run({"--db", "a.bin", "b.bin"});
+    EXPECT_EQ(r.m_nStatus, 2);
+    EXPECT_EQ(r.m_strErr, "※不一致情報データベースの作成に失敗しました。\n"
+                          "octetwatch-cli: the difference database was not saved: " +
+                              m_prog / "DiffData.db" + "\n");
+    EXPECT_EQ(ReadFile(m_prog / "DiffData.db"), old);
+    WriteFile(Data("c.bin"), "ABCDEFGH");
+    EXPECT_EQ(Run({"--yes", "--db", "a.bin", "c.bin"}).m_nStatus, 0);
+
+    fs::remove(m_prog / "DiffData.db");
+    fs::remove(m_prog / "DataTrace.txt");
+    fs::create_directory(m_prog / "DataTrace.txt");
+    Result t = Run({"--yes", "--db", "a.bin", "b.bin"});
+    EXPECT_EQ(t.m_nStatus, 1); // the trace is a diagnostic: the run is not hurt
+    EXPECT_EQ(t.m_strErr.find("トレース用ファイルが開けません\n\t[ " + m_prog.Str() +
+                              " ]\n\tIs a directory\n"),
+              0u)
+        << t.m_strErr;
+    EXPECT_EQ(t.m_strErr.find("トレース用ファイルが開けません", 1), std::string::npos) << t.m_strErr;
+}
+
+// Runs from one folder at once: the database is one run's whole, each run's trace lines are
+// kept, and nothing but the program's own files is left.
+TEST_F(CliTest, ConcurrentRunsNeverMixTheirFiles) {
+    constexpr int kRuns = 8;
+    constexpr std::size_t kSize = 256 * 1024, kEvery = 8;
+    WriteFile(Data("a.bin"), std::string(kSize, '\0'));
+    for (int i = 0; i < kRuns; ++i) {
+        std::string b(kSize, '\0');
+        for (std::size_t k = static_cast<std::size_t>(i); k < kSize; k += kEvery)
+            b[k] = static_cast<char>(i + 1);
+        WriteFile(Data("b" + std::to_string(i)), b);
+    }
+    Watchdog dog(300, "runs at once");
+    std::vector<pid_t> pids;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string cmd = "cd " + Quote(m_data.Str()) + " && exec " +
+                                Quote(m_prog / "octetwatch-cli") + " --quiet --db a.bin b" + n +
+                                " log" + n + " >" + Quote(m_out / ("out" + n)) + " 2>" +
+                                Quote(m_out / ("err" + n)) + " </dev/null";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        pids.push_back(pid);
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    }
+
+    CMyDiffDataBase store;
+    CMyDiffDBReader reader;
+    ASSERT_TRUE(reader.ReadDBFileData((m_prog / "DiffData.db").c_str(), &store));
+    ASSERT_EQ(store.GetDiffNum(), static_cast<std::int64_t>(kSize / kEvery));
+    const std::int64_t run = store.m_ai64Adrs[0];
+    ASSERT_LT(run, kRuns);
+    for (std::size_t k = 0; k < kSize / kEvery; ++k) {
+        ASSERT_EQ(store.m_ai64Adrs[k], static_cast<std::int64_t>(k * kEvery) + run) << k;
+        ASSERT_EQ(store.m_abDataA[k], 0) << k;
+        ASSERT_EQ(store.m_abDataB[k], run + 1) << k;
+    }
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(m_prog.Str()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"DataTrace.txt", "DiffData.db", "octetwatch-cli"}));
+    // A start that emptied the trace under a running program would leave that run's last line
+    // without its first.
+    const std::string trace = ReadFile(m_prog / "DataTrace.txt");
+    const std::size_t starts = CountOf(trace, "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF\r\n");
+    EXPECT_GE(starts, 1u);
+    EXPECT_EQ(CountOf(trace, platform::Utf8ToCp932("◎不一致情報データベースを作成しました。\r\n")),
+              starts);
+
+    // A log another run is writing is refused, untouched.
+    WriteFile(Data("busy.log"), "another run's lines\r\n");
+    const int other = ::open(Data("busy.log").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    Result busy = Run({"--yes", "a.bin", "b0", "busy.log"});
+    ::close(other);
+    EXPECT_EQ(busy.m_nStatus, 2);
+    EXPECT_NE(busy.m_strErr.find("octetwatch-cli: the run was not started: another run is writing "
+                                 "the log: " + Data("busy.log") + "\n"),
+              std::string::npos)
+        << busy.m_strErr;
+    EXPECT_EQ(ReadFile(Data("busy.log")), "another run's lines\r\n");
 }
 
 TEST_F(CliTest, DeclinedOverwriteLeavesTheOldLogUntouched) {

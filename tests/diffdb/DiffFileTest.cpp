@@ -7,7 +7,10 @@
 #include "platform/Encoding.h"
 #include "support/ScriptedUi.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
+#include <vector>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -191,25 +194,41 @@ TEST(DatabaseFile, OpenFailureIsTracedAndLeavesTheFileAlone) {
     EXPECT_FALSE(store.m_bFileOpen);
 }
 
+// The names a folder holds, sorted.
+std::vector<std::string> Names(const std::string& fold) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(fold))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::string kOldDatabase = Le64(1) + Record(0x10, 'A', 'B');
+
 struct WriteFailure {
     const char* m_name;
     std::uint64_t m_after; // bytes the disk takes
     int m_err;
+    int m_closeErr; // what closing the file reports
 };
 
 class DatabaseWriteFails : public ::testing::TestWithParam<WriteFailure> {};
 
-TEST_P(DatabaseWriteFails, SaveReportsFalse) {
+TEST_P(DatabaseWriteFails, SaveReportsFalseAndKeepsTheOldDatabaseWhole) {
     testsupport::ProgramFolder prog;
     platform::ScriptedUi ui;
     CMyDiffDataBase store;
     for (int i = 0; i < 5000; ++i)
         store.AddDiffData(i, 1, 2);
     const std::string path = prog / "DiffData.db";
+    WriteFile(path, kOldDatabase);
     ui.FailWrites(path, GetParam().m_after, GetParam().m_err);
+    ui.FailCloses(path, GetParam().m_closeErr);
 
     EXPECT_FALSE(store.SaveDBFileData(path.c_str()));
 
+    EXPECT_EQ(ReadFile(path), kOldDatabase);
+    EXPECT_EQ(Names(prog.Str()), std::vector<std::string>{"DiffData.db"});
     EXPECT_FALSE(store.m_bFileOpen);
     EXPECT_EQ(store.m_nFile, -1);
     // The path is free to change again.
@@ -218,10 +237,47 @@ TEST_P(DatabaseWriteFails, SaveReportsFalse) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, DatabaseWriteFails,
-    ::testing::Values(WriteFailure{"header", 0, ENOSPC}, WriteFailure{"header_cut_short", 5, EIO},
-                      WriteFailure{"first_record", 8 + 3, ENOSPC},
-                      WriteFailure{"later_records", 8 + 10 * 4500, EIO}),
+    ::testing::Values(WriteFailure{"header", 0, ENOSPC, 0},
+                      WriteFailure{"header_cut_short", 5, EIO, 0},
+                      WriteFailure{"first_record", 8 + 3, ENOSPC, 0},
+                      WriteFailure{"later_records", 8 + 10 * 4500, EIO, 0},
+                      WriteFailure{"close", 1u << 30, 0, EIO}),
     [](const ::testing::TestParamInfo<WriteFailure>& info) { return std::string(info.param.m_name); });
+
+TEST(DatabaseFile, FullDiskKeepsTheOldDatabaseAndLeavesNoOtherFile) {
+    testsupport::TinyTmpfs disk(64 * 1024);
+    OCTW_REQUIRE_TMPFS(disk);
+    testsupport::ProgramFolder prog;
+    const std::string path = disk / "DiffData.db";
+    WriteFile(path, kOldDatabase);
+    CMyDiffDataBase store;
+    for (int i = 0; i < 10000; ++i) // 100,008 bytes
+        store.AddDiffData(i, 1, 2);
+    EXPECT_FALSE(store.SaveDBFileData(path.c_str()));
+    EXPECT_EQ(ReadFile(path), kOldDatabase);
+    EXPECT_EQ(Names(disk.Str()), std::vector<std::string>{"DiffData.db"});
+
+    CMyDiffDataBase small;
+    small.AddDiffData(7, 'x', 'y');
+    ASSERT_TRUE(small.SaveDBFileData(path.c_str()));
+    EXPECT_EQ(ReadFile(path), Le64(1) + Record(7, 'x', 'y'));
+    EXPECT_EQ(Names(disk.Str()), std::vector<std::string>{"DiffData.db"});
+}
+
+// A link planted at the database's path is replaced; the file it names is never written.
+TEST(DatabaseFile, LinkAtThePathIsReplacedNotFollowed) {
+    testsupport::ProgramFolder prog;
+    testsupport::TempDir other;
+    WriteFile(other / "notes", "mine");
+    const std::string path = prog / "DiffData.db";
+    std::filesystem::create_symlink(other / "notes", path);
+    CMyDiffDataBase store;
+    store.AddDiffData(0x10, 0x41, 0x42);
+    ASSERT_TRUE(store.SaveDBFileData(path.c_str()));
+    EXPECT_EQ(ReadFile(other / "notes"), "mine");
+    EXPECT_FALSE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ReadFile(path), kOldDatabase);
+}
 
 TEST(DatabaseFile, WriteDiffRecordWritesTenBytesAtThePosition) {
     testsupport::ProgramFolder prog;

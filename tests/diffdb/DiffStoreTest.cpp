@@ -12,6 +12,13 @@ namespace {
 
 using testsupport::OnDisk;
 
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 TEST(DiffStore, KeepsDifferencesInOrderAndReadsThemBack) {
     testsupport::ProgramFolder prog;
     CMyDiffDataBase store;
@@ -67,7 +74,7 @@ TEST(DiffStore, ResetEmptiesAndReleasesTheArrays) {
     EXPECT_EQ(store.m_abDataB.capacity(), 0u);
 }
 
-TEST(DiffStore, HoldsAMillionAndRefusesEveryOneAfterWithItsOwnLine) {
+TEST(DiffStore, HoldsAMillionAndTracesTheFirstRefusalsThenCountsTheRest) {
     testsupport::ProgramFolder prog;
     CMyDiffDataBase store;
     for (std::int64_t i = 0; i < CMyDiffDataBase::kMaxItems; ++i)
@@ -88,6 +95,33 @@ TEST(DiffStore, HoldsAMillionAndRefusesEveryOneAfterWithItsOwnLine) {
     BYTE a = 0, b = 0;
     ASSERT_TRUE(store.GetDiffData(999999, &adrs, &a, &b));
     EXPECT_EQ(adrs, 1999998);
+
+    // Up to the bound every refusal has its line; past it they are only counted, and the end of
+    // the run says how many.
+    for (std::int64_t i = 2; i < CMyDiffDataBase::kRefusalLines + 7; ++i)
+        EXPECT_FALSE(store.AddDiffData(200 + i, 0x0A, 0x0B));
+    const std::string lines = prog.Trace();
+    EXPECT_EQ(CountOf(lines, OnDisk("※アイテム数が多すぎて追加できません。")),
+              static_cast<std::size_t>(CMyDiffDataBase::kRefusalLines));
+    EXPECT_NE(lines.find(OnDisk("ADRS[000000000010199], bDataA[0A], bDataB[0B]\n")),
+              std::string::npos); // the last one traced
+    const std::string closing = OnDisk("○ほか7件の不一致はアイテム数の上限を超えたため追加"
+                                       "できませんでした。CMyDiffDataBase::AddDiffData()\n");
+    store.TraceRefusedRest();
+    store.TraceRefusedRest(); // said once
+    EXPECT_EQ(prog.Trace(), lines + closing);
+}
+
+TEST(DiffStore, NoClosingCountWhenEveryRefusalWasTraced) {
+    testsupport::ProgramFolder prog;
+    CMyDiffDataBase store;
+    store.m_i64DiffNum = CMyDiffDataBase::kMaxItems; // full, as far as refusing goes
+    for (std::int64_t i = 0; i < CMyDiffDataBase::kRefusalLines; ++i)
+        EXPECT_FALSE(store.AddDiffData(i, 1, 2));
+    const std::string lines = prog.Trace();
+    store.TraceRefusedRest();
+    EXPECT_EQ(prog.Trace(), lines);
+    EXPECT_EQ(CountOf(lines, "\r\n\tItemNum["), static_cast<std::size_t>(CMyDiffDataBase::kRefusalLines));
 }
 
 // Lets the n-th checked allocation fail (counted from 1), and no other.

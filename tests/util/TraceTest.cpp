@@ -3,7 +3,10 @@
 #include "support/ProgramFolder.h"
 #include "support/ScriptedUi.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -47,7 +50,7 @@ TEST(TraceFile, MessageLengthNotTerminatorCounts) {
     EXPECT_EQ(prog.Trace(), std::string("a\0b\r\n", 5));
 }
 
-TEST(TraceFile, UnopenableFileGivesOneBoxPerCall) {
+TEST(TraceFile, UnopenableFileIsSaidOnceWithItsFolderAndReason) {
     ProgramFolder prog;
     platform::ScriptedUi ui;
     WriteFile(prog / "DataTrace.txt", "kept");
@@ -56,27 +59,53 @@ TEST(TraceFile, UnopenableFileGivesOneBoxPerCall) {
     EXPECT_TRUE(ui.BoxTexts().empty());
     for (int i = 0; i < 3; ++i)
         WriteTrace("※lost\n");
-    EXPECT_EQ(prog.Trace(), "kept");
-
     g_strTracePath = prog / "no-such-folder/DataTrace.txt";
     WriteTrace("※lost\n");
-    g_strTracePath.clear(); // not set yet
-    WriteTrace("※lost\n");
+    EXPECT_EQ(prog.Trace(), "kept");
+    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{std::string(kCannotOpen) + "\n\t[ " +
+                                                      prog.Str() + " ]\n\tPermission denied"});
 
-    const auto boxes = ui.EventsOf(platform::UiEvent::Kind::Box);
-    ASSERT_EQ(boxes.size(), 5u);
-    for (const auto& box : boxes) {
-        EXPECT_EQ(box.m_strText, kCannotOpen);
-        EXPECT_EQ(box.m_buttons, platform::BoxButtons::Ok);
-        EXPECT_EQ(box.m_icon, platform::BoxIcon::None);
-    }
-
-    // A later call tries again from the start.
+    // A later call tries again from the start; a failure after a success is said again.
     g_strTracePath = prog / "DataTrace.txt";
     fs::permissions(g_strTracePath, fs::perms::owner_write, fs::perm_options::add);
     WriteTrace("◎\n");
     EXPECT_EQ(prog.Trace(), "kept\x81\x9D\r\n");
-    EXPECT_EQ(ui.BoxTexts().size(), 5u);
+    g_strTracePath = prog / "no-such-folder/DataTrace.txt";
+    WriteTrace("※lost\n");
+    WriteTrace("※lost\n");
+    const auto boxes = ui.EventsOf(platform::UiEvent::Kind::Box);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].m_strText, std::string(kCannotOpen) + "\n\t[ " + prog.Str() +
+                                      "/no-such-folder ]\n\tNo such file or directory");
+    EXPECT_EQ(boxes[1].m_buttons, platform::BoxButtons::Ok);
+    EXPECT_EQ(boxes[1].m_icon, platform::BoxIcon::None);
+}
+
+// A start empties the trace only when no running program holds it; otherwise it appends, and
+// says so.
+TEST(TraceFile, StartAppendsWhileAnotherProgramHoldsTheTrace) {
+    ProgramFolder prog;
+    WriteFile(prog / "DataTrace.txt", "another run's line\r\n");
+    {
+        const int other = ::open((prog / "DataTrace.txt").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(::flock(other, LOCK_SH), 0);
+        ResetTraceFile();
+        WriteTrace("○mine\n");
+        ::close(other);
+    }
+    EXPECT_EQ(prog.Trace(), "another run's line\r\n" +
+                                OnDisk("○トレースファイルは実行中の別のプログラムが使用しているため、"
+                                       "空にせずに追記します。\n\tFileName[" +
+                                       prog / "DataTrace.txt" + "]\n○mine\n"));
+    // This program's own hold does not keep its next start from emptying the file.
+    ResetTraceFile();
+    EXPECT_EQ(prog.Trace(), "");
+    // And it is held: another start now appends.
+    const int other = ::open((prog / "DataTrace.txt").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(other, 0);
+    EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ::close(other);
 }
 
 } // namespace

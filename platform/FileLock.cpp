@@ -1,0 +1,30 @@
+#include "platform/FileLock.h"
+
+#include <cerrno>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+int Lock(int fd, int op) {
+    int r;
+    do {
+        r = ::flock(fd, op);
+    } while (r == -1 && errno == EINTR);
+    return r;
+}
+} // namespace
+
+int FileLockShared(int fd, bool bWait) { return Lock(fd, LOCK_SH | (bWait ? 0 : LOCK_NB)); }
+int FileLockExclusive(int fd, bool bWait) { return Lock(fd, LOCK_EX | (bWait ? 0 : LOCK_NB)); }
+int FileUnlock(int fd) { return Lock(fd, LOCK_UN); }
+
+int FileTruncate(int fd, std::int64_t i64Size) {
+    int r;
+    do {
+        r = ::ftruncate(fd, static_cast<off_t>(i64Size));
+    } while (r == -1 && errno == EINTR);
+    return r;
+}
+
+} // namespace platform
