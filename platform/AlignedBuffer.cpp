@@ -8,7 +8,9 @@
 
 namespace platform {
 
-CAlignedBuffer::~CAlignedBuffer() { Release(); }
+CAlignedBuffer::~CAlignedBuffer() {
+    Release();
+}
 
 CAlignedBuffer::CAlignedBuffer(CAlignedBuffer&& other) noexcept
     : m_pData(std::exchange(other.m_pData, nullptr)), m_nSize(std::exchange(other.m_nSize, 0)) {}

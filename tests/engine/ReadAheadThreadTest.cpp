@@ -16,7 +16,9 @@ constexpr std::int64_t kBlock = CMyMakeFile::kBlockSize;
 constexpr std::int64_t kChunk = CMyMakeFile::kChunkSize;
 constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
 
-bool OnLargePage(const BYTE* p) { return reinterpret_cast<std::uintptr_t>(p) % kLargePage == 0; }
+bool OnLargePage(const BYTE* p) {
+    return reinterpret_cast<std::uintptr_t>(p) % kLargePage == 0;
+}
 
 TEST(ReadAhead, BothBlocksOfEachFileStartOnALargePage) {
     EngineRun r;
@@ -39,7 +41,9 @@ struct FailCase {
     std::int64_t m_i64At; // bytes of the file read well before its read fails
 };
 
-void PrintTo(const FailCase& c, std::ostream* os) { *os << c.m_name; }
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.m_name;
+}
 
 class ReadAheadFailure : public ::testing::TestWithParam<FailCase> {};
 
@@ -55,8 +59,9 @@ TEST_P(ReadAheadFailure, IsToldWhereTheBlockIsDue) {
 
     EXPECT_EQ(r.Run(a, b, r.Log()), 0);
 
-    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{c.m_bFileA ? "※ファイルAの読みとりに失敗"
-                                                                     : "※ファイルBの読みとりに失敗"}));
+    EXPECT_EQ(r.ui.BoxTexts(),
+              (std::vector<std::string>{c.m_bFileA ? "※ファイルAの読みとりに失敗"
+                                                   : "※ファイルBの読みとりに失敗"}));
     EXPECT_EQ(r.engine->m_i64Adrs, c.m_i64At);
     EXPECT_EQ(r.engine->m_i64DiffCount, c.m_i64At / kBlock);
     EXPECT_EQ(r.engine->Outcome(), RunOutcome::kReadFailed);
@@ -75,13 +80,14 @@ TEST_P(ReadAheadFailure, IsToldWhereTheBlockIsDue) {
     EXPECT_EQ(r.Received(), (std::vector<UINT>{WM_DISABLE_CTRLS, WM_THREAD_END}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Blocks, ReadAheadFailure,
-    ::testing::Values(FailCase{"a_second_block", true, kBlock},
-                      FailCase{"b_second_block", false, kBlock},
-                      FailCase{"a_last_block", true, 3 * kBlock},
-                      FailCase{"b_third_block", false, 2 * kBlock}),
-    [](const ::testing::TestParamInfo<FailCase>& info) { return std::string(info.param.m_name); });
+INSTANTIATE_TEST_SUITE_P(Blocks, ReadAheadFailure,
+                         ::testing::Values(FailCase{"a_second_block", true, kBlock},
+                                           FailCase{"b_second_block", false, kBlock},
+                                           FailCase{"a_last_block", true, 3 * kBlock},
+                                           FailCase{"b_third_block", false, 2 * kBlock}),
+                         [](const ::testing::TestParamInfo<FailCase>& info) {
+                             return std::string(info.param.m_name);
+                         });
 
 // Holds the read of A's second block until released, and tells when the reads of both files'
 // second blocks have begun.
