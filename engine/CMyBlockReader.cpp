@@ -1,5 +1,6 @@
 #include "engine/CMyBlockReader.h"
 
+#include "platform/Faults.h"
 #include "platform/LowFile.h"
 #include "platform/PageCache.h"
 
@@ -44,8 +45,10 @@ void CMyBlockReader::Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t
     m_nRun = 0;
     for (int i = 0; i < 2; ++i) {
         // Without a thread of its own a file is read where its block is asked for, as before.
+        platform::IFaultInjector* faults = platform::FaultInjector();
         try {
-            m_aFiles[i].m_thread = std::thread([this, i] { ReaderLoop(i); });
+            if (faults == nullptr || faults->OnStartThread())
+                m_aFiles[i].m_thread = std::thread([this, i] { ReaderLoop(i); });
         } catch (const std::system_error&) {
         }
     }

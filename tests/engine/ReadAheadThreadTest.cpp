@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace enginetest {
@@ -33,6 +34,35 @@ TEST(ReadAhead, BothBlocksOfEachFileStartOnALargePage) {
     EXPECT_EQ(r.engine->m_pBufA, firstA + kBlock);
     EXPECT_TRUE(OnLargePage(r.engine->m_pBufA));
     EXPECT_TRUE(OnLargePage(r.engine->m_pBufB));
+}
+
+TEST(ReadAhead, WithoutThreadsOfItsOwnEachBlockIsReadWhereItIsAsked) {
+    EngineRun r;
+    r.ui.m_bPlainReads = true;
+    const std::string a = r.File("a.bin"), b = r.File("b.bin");
+    MakePair(a, b, 2 * kBlock + 100, {5, kBlock + 5, 2 * kBlock + 99});
+    // The two threads asked for once the files are open are the reader's.
+    r.ui.m_onOpen = [&](const std::string& path) {
+        if (path == b)
+            r.ui.FailThreadStarts(2);
+    };
+    std::mutex mutex;
+    std::set<std::thread::id> readers;
+    r.ui.m_onRead = [&](const std::string&, std::int64_t) {
+        std::lock_guard lock(mutex);
+        readers.insert(std::this_thread::get_id());
+    };
+    std::thread::id worker;
+    r.ui.m_onProgress = [&](int) { worker = std::this_thread::get_id(); };
+
+    ASSERT_EQ(r.Run(a, b, r.Log()), 0);
+
+    EXPECT_EQ(readers, std::set<std::thread::id>{worker});
+    EXPECT_EQ(r.ui.Reads(b), (std::vector<std::size_t>{kBlock, kBlock, 100}));
+    std::string lines = ExpectedHeader(a, 2 * kBlock + 100, b, 2 * kBlock + 100, r.Log());
+    for (std::int64_t d : {std::int64_t{5}, kBlock + 5, 2 * kBlock + 99})
+        lines += Line(d, 0, 0x5A);
+    EXPECT_EQ(ReadFile(r.Log()).substr(0, lines.size()), lines);
 }
 
 struct FailCase {
