@@ -7,8 +7,12 @@
 //   octw_bench_engine flip SRC DST STRIDE            (DST = SRC with every STRIDE-th byte inverted)
 //   octw_bench_engine floor FILE_A FILE_B FOLD       (only the system calls a run with the database
 //                                                     must make for these files' differences)
+//   octw_bench_engine plain FILE_A FILE_B            (the plain loop a run must beat: both files
+//                                                     read in page-aligned blocks one after the
+//                                                     other, each pair compared with memcmp)
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyMakeFile.h"
+#include "platform/AlignedBuffer.h"
 #include "platform/Control.h"
 #include "platform/Encoding.h"
 #include "platform/Faults.h"
@@ -25,6 +29,7 @@
 #include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -228,6 +233,50 @@ int Floor(const std::string& fileA, const std::string& fileB, const std::string&
     return 0;
 }
 
+// Reads all of `n` bytes unless the file ends first; -1 on an error.
+ssize_t ReadFull(int fd, unsigned char* p, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd, p + done, n - done);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// The floor of a run over files in the page cache: nothing but the reads and a memcmp per block.
+int Plain(const std::string& fileA, const std::string& fileB) {
+    platform::CAlignedBuffer bufA, bufB;
+    if (!bufA.Allocate(CMyMakeFile::kBlockSize, false) ||
+        !bufB.Allocate(CMyMakeFile::kBlockSize, false))
+        return 2;
+    const auto start = std::chrono::steady_clock::now();
+    const int fdA = ::open(fileA.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fdB = ::open(fileB.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fdA < 0 || fdB < 0)
+        return 2;
+    long long same = 0;
+    for (;;) {
+        const ssize_t a = ReadFull(fdA, bufA.Data(), bufA.Size());
+        const ssize_t b = ReadFull(fdB, bufB.Data(), bufB.Size());
+        if (a < 0 || b < 0)
+            return 2;
+        const ssize_t n = std::min(a, b);
+        if (n == 0)
+            break;
+        same += std::memcmp(bufA.Data(), bufB.Data(), static_cast<std::size_t>(n)) == 0;
+    }
+    ::close(fdA);
+    ::close(fdB);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("plain_s=%.3f equal_blocks=%lld\n", seconds, same);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -245,7 +294,9 @@ int main(int argc, char** argv) {
         return Flip(args[1], args[2], std::stol(args[3]));
     if (args.size() == 4 && args[0] == "floor")
         return Floor(args[1], args[2], args[3]);
+    if (args.size() == 3 && args[0] == "plain")
+        return Plain(args[1], args[2]);
     std::fprintf(stderr, "usage: octw_bench_engine run A B LOG [DB] | crowd MEMORY A B LOG | "
-                         "flip SRC DST STRIDE | floor A B FOLD\n");
+                         "flip SRC DST STRIDE | floor A B FOLD | plain A B\n");
     return 2;
 }

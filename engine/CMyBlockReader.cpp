@@ -1,11 +1,29 @@
 #include "engine/CMyBlockReader.h"
 
+#include "platform/Faults.h"
 #include "platform/LowFile.h"
 #include "platform/PageCache.h"
 
 #include <algorithm>
+#include <cassert>
+#include <chrono>
+#include <system_error>
+
+namespace {
+// How often a wait for a block looks at whether the run is to be given up.
+constexpr std::chrono::milliseconds kGiveUpPoll{20};
+} // namespace
+
+void CMyBlockReader::SetBuffers(BYTE* pPairA, BYTE* pPairB, std::uint32_t nRoom) {
+    BYTE* const pairs[2] = {pPairA, pPairB};
+    for (int i = 0; i < 2; ++i) {
+        m_aFiles[i].m_apBuf[0] = pairs[i];
+        m_aFiles[i].m_apBuf[1] = pairs[i] + nRoom;
+    }
+}
 
 void CMyBlockReader::Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t i64SizeB) {
+    Stop();
     const std::uint64_t memory = platform::PhysicalMemory();
     const bool crowded = memory > 0 && static_cast<std::uint64_t>(i64SizeA) +
                                                static_cast<std::uint64_t>(i64SizeB) >
@@ -20,34 +38,121 @@ void CMyBlockReader::Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t
         // A file the user had in the cache stays there.
         f.m_bDrop = crowded && !platform::IsMostlyCached(fds[i], sizes[i]);
     }
-    m_i64Offset = 0;
+    m_i64Next = 0;
+    m_nCurrent = 1;
+    m_bAhead = false;
     m_aRuns[0] = {0, kBoth};
     m_nRun = 0;
+    for (int i = 0; i < 2; ++i) {
+        // Without a thread of its own a file is read where its block is asked for, as before.
+        platform::IFaultInjector* faults = platform::FaultInjector();
+        try {
+            if (faults == nullptr || faults->OnStartThread())
+                m_aFiles[i].m_thread = std::thread([this, i] { ReaderLoop(i); });
+        } catch (const std::system_error&) {
+        }
+    }
 }
 
-void CMyBlockReader::Read(BYTE* pBufA, BYTE* pBufB, std::uint32_t nSize, std::int64_t* pi64ReadA,
-                          std::int64_t* pi64ReadB) {
-    *pi64ReadA = ReadFile(m_aFiles[0], pBufA, nSize);
-    *pi64ReadB = ReadFile(m_aFiles[1], pBufB, nSize);
-    MakeRuns(nSize);
-    m_i64Offset += nSize;
+void CMyBlockReader::Stop() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_cvAsked.notify_all();
+    for (File& f : m_aFiles)
+        if (f.m_thread.joinable())
+            f.m_thread.join();
+    std::lock_guard lock(m_mutex);
+    m_bStop = false;
+    for (File& f : m_aFiles)
+        f.m_bAsked = f.m_bRead = false;
+    m_bAhead = false;
 }
 
-std::int64_t CMyBlockReader::ReadFile(File& f, BYTE* pBuf, std::uint32_t nSize) {
-    const std::int64_t begin = m_i64Offset, end = m_i64Offset + nSize;
+void CMyBlockReader::ReadAhead(std::uint32_t nSize) {
+    assert(!m_bAhead);
+    Block& block = m_aBlocks[m_nCurrent ^ 1];
+    block.m_i64Offset = m_i64Next;
+    block.m_nSize = nSize;
+    m_i64Next += nSize;
+    m_bAhead = true;
+    bool asked = false;
+    for (int i = 0; i < 2; ++i) {
+        if (m_aFiles[i].m_thread.joinable()) {
+            std::lock_guard lock(m_mutex);
+            m_aFiles[i].m_bAsked = asked = true;
+        } else {
+            ReadInto(i, block);
+            std::lock_guard lock(m_mutex);
+            m_aFiles[i].m_bRead = true;
+        }
+    }
+    if (asked)
+        m_cvAsked.notify_all();
+}
+
+void CMyBlockReader::ReaderLoop(int nFile) {
+    File& f = m_aFiles[nFile];
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_cvAsked.wait(lock, [&] { return f.m_bAsked || m_bStop; });
+        if (m_bStop)
+            return;
+        Block& block = m_aBlocks[m_nCurrent ^ 1];
+        lock.unlock();
+        ReadInto(nFile, block);
+        lock.lock();
+        f.m_bAsked = false;
+        f.m_bRead = true;
+        m_cvRead.notify_one();
+    }
+}
+
+bool CMyBlockReader::TakeBlock(std::int64_t* pi64ReadA, std::int64_t* pi64ReadB,
+                               const std::function<bool()>& giveUp) {
+    assert(m_bAhead);
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_aFiles[0].m_bRead || !m_aFiles[1].m_bRead) {
+            if (giveUp())
+                return false;
+            m_cvRead.wait_for(lock, kGiveUpPoll);
+        }
+        m_aFiles[0].m_bRead = m_aFiles[1].m_bRead = false;
+    }
+    m_bAhead = false;
+    m_nCurrent ^= 1;
+    const Block& block = m_aBlocks[m_nCurrent];
+    *pi64ReadA = block.m_ai64Read[0];
+    *pi64ReadB = block.m_ai64Read[1];
+    MakeRuns(block);
+    return true;
+}
+
+void CMyBlockReader::ReadInto(int nFile, Block& block) {
+    File& f = m_aFiles[nFile];
+    const int slot = static_cast<int>(&block - m_aBlocks);
+    block.m_ai64Read[nFile] = ReadFile(f, block, block.m_aRanges[nFile], &block.m_anRanges[nFile],
+                                       f.m_apBuf[slot]);
+}
+
+std::int64_t CMyBlockReader::ReadFile(File& f, Block& block, platform::FileRange* ranges,
+                                      int* pnRanges, BYTE* pBuf) {
+    const std::uint32_t nSize = block.m_nSize;
+    const std::int64_t begin = block.m_i64Offset, end = begin + nSize;
     if (!f.m_bPlain) {
         // A file that ends early is read plainly below, to fail as any short read does.
         const std::int64_t fileEnd = platform::FileSeek(f.m_fd, 0, platform::kSeekEnd);
-        const int n = fileEnd >= end ? platform::DataRangesOf(f.m_fd, begin, end, f.m_aRanges,
-                                                              kMaxRanges)
+        const int n = fileEnd >= end ? platform::DataRangesOf(f.m_fd, begin, end, ranges, kMaxRanges)
                                      : 0;
-        const bool whole = n == 1 && f.m_aRanges[0] == platform::FileRange{begin, end};
+        const bool whole = n == 1 && ranges[0] == platform::FileRange{begin, end};
         if (fileEnd < 0 || n < 0) {
             f.m_bPlain = true; // the file system has no map to give
         } else if (fileEnd >= end && !whole) {
             std::int64_t got = 0;
             for (int i = 0; i < n; ++i) {
-                const platform::FileRange& r = f.m_aRanges[i];
+                const platform::FileRange& r = ranges[i];
                 const auto len = static_cast<std::size_t>(r.m_i64End - r.m_i64Begin);
                 platform::FileSeek(f.m_fd, r.m_i64Begin, platform::kSeekSet);
                 const std::int64_t one = platform::FileRead(f.m_fd, pBuf + (r.m_i64Begin - begin), len);
@@ -60,8 +165,8 @@ std::int64_t CMyBlockReader::ReadFile(File& f, BYTE* pBuf, std::uint32_t nSize) 
             // What was taken for a hole must still be one now that the data has been read.
             platform::FileRange again[kMaxRanges];
             const int m = platform::DataRangesOf(f.m_fd, begin, end, again, kMaxRanges);
-            if (m == n && std::equal(again, again + m, f.m_aRanges)) {
-                f.m_nRanges = n;
+            if (m == n && std::equal(again, again + m, ranges)) {
+                *pnRanges = n;
                 platform::FileSeek(f.m_fd, end, platform::kSeekSet);
                 return nSize;
             }
@@ -69,38 +174,37 @@ std::int64_t CMyBlockReader::ReadFile(File& f, BYTE* pBuf, std::uint32_t nSize) 
         }
         platform::FileSeek(f.m_fd, begin, platform::kSeekSet);
     }
-    f.m_nRanges = 1;
-    f.m_aRanges[0] = {begin, end};
+    *pnRanges = 1;
+    ranges[0] = {begin, end};
     return platform::FileRead(f.m_fd, pBuf, nSize);
 }
 
-void CMyBlockReader::MakeRuns(std::uint32_t nSize) {
+void CMyBlockReader::MakeRuns(const Block& block) {
     // Walks the data ranges of both files at once: each place where a range begins or ends in
     // either file may start a run of another kind.
-    const File& a = m_aFiles[0];
-    const File& b = m_aFiles[1];
+    const int nA = block.m_anRanges[0], nB = block.m_anRanges[1];
+    const platform::FileRange* ra = block.m_aRanges[0];
+    const platform::FileRange* rb = block.m_aRanges[1];
     int ia = 0, ib = 0, nRuns = 0;
-    std::int64_t pos = m_i64Offset;
-    const std::int64_t end = m_i64Offset + nSize;
+    std::int64_t pos = block.m_i64Offset;
+    const std::int64_t end = block.m_i64Offset + block.m_nSize;
     while (pos < end) {
-        while (ia < a.m_nRanges && a.m_aRanges[ia].m_i64End <= pos)
+        while (ia < nA && ra[ia].m_i64End <= pos)
             ++ia;
-        while (ib < b.m_nRanges && b.m_aRanges[ib].m_i64End <= pos)
+        while (ib < nB && rb[ib].m_i64End <= pos)
             ++ib;
         std::int64_t next = end;
         bool inA = false, inB = false;
-        if (ia < a.m_nRanges) {
-            const platform::FileRange& r = a.m_aRanges[ia];
-            inA = r.m_i64Begin <= pos;
-            next = std::min(next, inA ? r.m_i64End : r.m_i64Begin);
+        if (ia < nA) {
+            inA = ra[ia].m_i64Begin <= pos;
+            next = std::min(next, inA ? ra[ia].m_i64End : ra[ia].m_i64Begin);
         }
-        if (ib < b.m_nRanges) {
-            const platform::FileRange& r = b.m_aRanges[ib];
-            inB = r.m_i64Begin <= pos;
-            next = std::min(next, inB ? r.m_i64End : r.m_i64Begin);
+        if (ib < nB) {
+            inB = rb[ib].m_i64Begin <= pos;
+            next = std::min(next, inB ? rb[ib].m_i64End : rb[ib].m_i64Begin);
         }
         const Kind kind = inA ? (inB ? kBoth : kOnlyA) : (inB ? kOnlyB : kNeither);
-        const auto runEnd = static_cast<std::uint32_t>(next - m_i64Offset);
+        const auto runEnd = static_cast<std::uint32_t>(next - block.m_i64Offset);
         if (nRuns > 0 && m_aRuns[nRuns - 1].m_kind == kind)
             m_aRuns[nRuns - 1].m_nEnd = runEnd;
         else

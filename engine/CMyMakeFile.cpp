@@ -2,12 +2,12 @@
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyOverwriteDlg.h"
+#include "platform/AlignedBuffer.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
 #include "platform/FileLock.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/Memory.h"
 #include "util/FileErrorText.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
@@ -81,30 +81,27 @@ bool ReserveWorkArea(std::string& area) {
     return true;
 }
 
-BYTE* AllocateBuffer() {
-    if (!platform::MayAllocate(CMyMakeFile::kBlockSize))
-        return nullptr;
-    BYTE* buf = new (std::nothrow) BYTE[CMyMakeFile::kBlockSize];
-    if (buf != nullptr)
-        platform::AdviseLargePages(buf, CMyMakeFile::kBlockSize);
-    return buf;
+// A file's pair of block buffers: the block compared and the block read ahead.
+bool AllocateBuffer(platform::CAlignedBuffer* pBuf) {
+    return platform::MayAllocate(CMyMakeFile::kBlockSize) &&
+           pBuf->Allocate(2 * std::size_t{CMyMakeFile::kBlockSize}, true);
 }
 
 } // namespace
 
 CMyMakeFile::CMyMakeFile() {
-    m_pBufA = AllocateBuffer();
-    if (m_pBufA == nullptr) {
+    if (!AllocateBuffer(&m_bufPairA)) {
         platform::ShowBox("バッファAが確保できません");
         std::_Exit(EXIT_FAILURE);
     }
-    m_pBufB = AllocateBuffer();
-    if (m_pBufB == nullptr) {
-        delete[] m_pBufA;
-        m_pBufA = nullptr;
+    if (!AllocateBuffer(&m_bufPairB)) {
+        m_bufPairA.Release();
         platform::ShowBox("バッファBが確保できません");
         std::_Exit(EXIT_FAILURE);
     }
+    m_pBufA = m_bufPairA.Data();
+    m_pBufB = m_bufPairB.Data();
+    m_reader.SetBuffers(m_pBufA, m_pBufB, kBlockSize);
     m_nBufPos = 0;
     m_bRunning = FALSE;
     m_bFinish = FALSE;
@@ -117,11 +114,9 @@ CMyMakeFile::CMyMakeFile() {
 }
 
 CMyMakeFile::~CMyMakeFile() {
-    delete[] m_pBufA;
-    delete[] m_pBufB;
+    CloseAllFile(); // ends the reading threads before the buffers go
     m_pBufA = nullptr;
     m_pBufB = nullptr;
-    CloseAllFile();
 }
 
 // --- configuration ---
@@ -382,16 +377,27 @@ void CMyMakeFile::ReadBlockData() {
     const bool full = m_i64BlockLeft > 1;
     const std::uint32_t size = full ? kBlockSize : m_nLastBlockSize;
     m_reader.Compared(m_i64Adrs, false);
+    // The first block of a run is asked for here; each later one when the block before it was
+    // taken, so that it is read while that block is compared.
+    if (!m_reader.IsReadingAhead())
+        m_reader.ReadAhead(size);
     std::int64_t readA = 0, readB = 0;
-    m_reader.Read(m_pBufA, m_pBufB, size, &readA, &readB);
+    // Only an abort gives up the wait, as it gives up everything else: its loop ends the worker at
+    // once. A stop request still waits for the block, as it waits for any unit of work.
+    if (!m_reader.TakeBlock(&readA, &readB, [this] { return m_bAbort != FALSE; }))
+        return;
     // Fewer bytes than planned means the file shrank since it was measured: comparing the rest
     // of the buffer would report bytes of the previous block.
     const bool failA = readA != static_cast<std::int64_t>(size);
     const bool failB = readB != static_cast<std::int64_t>(size);
     if (!failA && !failB) {
+        m_pBufA = m_reader.BlockA();
+        m_pBufB = m_reader.BlockB();
         m_nChunkLeft = full ? m_nChunkNum : m_nLastChunkNum;
         --m_i64BlockLeft;
         m_nBufPos = 0;
+        if (m_i64BlockLeft > 0)
+            m_reader.ReadAhead(m_i64BlockLeft > 1 ? kBlockSize : m_nLastBlockSize);
         return;
     }
     platform::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
@@ -460,6 +466,7 @@ BOOL CMyMakeFile::AllFileOpen() {
 }
 
 void CMyMakeFile::CloseAllFile() {
+    m_reader.Stop(); // no read may be under way on a handle that is closed
     if (m_bOpenA) {
         platform::FileClose(m_nFileA);
         m_bOpenA = FALSE;

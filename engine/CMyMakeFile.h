@@ -3,6 +3,7 @@
 // log, feeding the difference store and reporting to the main window.
 #include "engine/CMyBlockReader.h"
 #include "engine/CMyLogSpace.h"
+#include "platform/AlignedBuffer.h"
 #include "platform/Control.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
@@ -165,6 +166,9 @@ private:
     platform::FileIdentity m_idFileB;
     std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
     std::atomic<bool> m_bDBSaved{false};                    // written by the worker only
+    // Two blocks of each file, m_pBufA and m_pBufB point into them; they outlive the reader.
+    platform::CAlignedBuffer m_bufPairA;
+    platform::CAlignedBuffer m_bufPairB;
     CMyBlockReader m_reader;
 };
 

@@ -53,8 +53,10 @@ public:
     bool m_bPlainReads = false;
     // The machine's memory, as the run is told it.
     std::optional<std::uint64_t> m_memorySize;
-    // Called on the worker before each read of a file, with the path and where it reads from.
+    // Called before each read of a file, with the path and where it reads from.
     std::function<void(const std::string& path, std::int64_t pos)> m_onRead;
+    // Called after each file is opened, with its path.
+    std::function<void(const std::string& path)> m_onOpen;
 
     bool OnDataMap(int) override { return !m_bPlainReads; }
     bool OnMemorySize(std::uint64_t& bytes) override {
@@ -85,6 +87,8 @@ public:
             m_paths[fd] = path;
         }
         ScriptedUi::OnOpen(fd, path);
+        if (m_onOpen)
+            m_onOpen(path);
     }
     int OnRead(int fd, std::size_t& n) override {
         if (m_onRead) {
