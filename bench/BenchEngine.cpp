@@ -178,8 +178,9 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// What no run can do without: one write per log line to a log in FOLD, then, for every
-// difference the store refuses, one open, write and close of the trace in FOLD. The differences
+// What no run can do without: one write per log line to a log in FOLD, then, for each of the
+// first differences the store refuses (the trace names no more), one open, write and close of the
+// trace in FOLD. The differences
 // are found before the clock starts.
 int Floor(const std::string& fileA, const std::string& fileB, const std::string& fold) {
     struct Diff {
@@ -216,7 +217,9 @@ int Floor(const std::string& fileA, const std::string& fileB, const std::string&
         line[26] = kHex[d.m_bB & 0xF];
         if (::write(fd, line, sizeof line - 1) != static_cast<ssize_t>(sizeof line - 1))
             return 2;
-        if (static_cast<std::int64_t>(n) >= CMyDiffDataBase::kMaxItems) {
+        if (static_cast<std::int64_t>(n) >= CMyDiffDataBase::kMaxItems &&
+            static_cast<std::int64_t>(n) <
+                CMyDiffDataBase::kMaxItems + CMyDiffDataBase::kRefusalLines) {
             const int t = ::open(trace.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
             if (t < 0 || ::write(t, refusal.data(), refusal.size()) < 0)
                 return 2;
