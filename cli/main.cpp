@@ -6,6 +6,7 @@
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
 #include "platform/FileStatus.h"
+#include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
 #include "res/Dialogs.h"
@@ -357,6 +358,11 @@ int CheckedExit(int nExit, int nWriteErrno = 0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A descriptor closed here would otherwise go to the first file opened, and the program's
+    // messages into it. Output later given to a standard output that was closed fails, and
+    // CheckedExit makes that trouble.
+    if (!platform::OpenClosedStandardDescriptors())
+        return kTrouble;
     if (IsPatchCommand(argc, argv))
         return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;
