@@ -10,6 +10,7 @@
 #include "util/FileErrorText.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
+#include "util/ProgramFolds.h"
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
@@ -599,6 +600,7 @@ void CMyMakeFile::SaveDBFileData() {
         const platform::FileIdentity idDB = platform::IdentityOfPath(m_strDBFileName);
         const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
         const bool saved = m_pDiffDataBase != nullptr && !overInput &&
+                           OwnFileUsable(m_strDBFileName) &&
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
         PostToMain(saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
         const std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
@@ -627,6 +629,17 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     if (pFile == nullptr)
         return FALSE;
     work = m_strLogFile;
+
+    // The log the program chose is one of its own files; a log the user names is followed through
+    // a link, as a shell's ">" follows it.
+    const bool bOwnLog = work == DefaultLogPath();
+    if (int nErrno = 0; bOwnLog && !OwnFileUsable(work, &nErrno)) {
+        if (pError != nullptr) {
+            pError->m_cause = platform::CauseFromErrno(nErrno);
+            pError->m_nOsError = nErrno;
+        }
+        return FALSE;
+    }
 
     // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
     const platform::FileIdentity idLog = platform::IdentityOfPath(work);
@@ -657,7 +670,10 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
             return FALSE;
         }
     }
-    return pFile->Open(work, platform::CTextFile::modeCreateReadWrite, pError) ? TRUE : FALSE;
+    return pFile->Open(work, platform::CTextFile::modeCreateReadWrite, pError,
+                       bOwnLog ? platform::kOpenNoFollow : 0)
+               ? TRUE
+               : FALSE;
 }
 
 void CMyMakeFile::WriteLogHeader() {

@@ -259,6 +259,93 @@ TEST_F(CliTest, ClosedStandardDescriptorsReceiveNothing) {
     }
 }
 
+// Another user (nobody) who may write where the program keeps its files plants links there to a
+// file of the user who runs it (root here): such a folder is not used, or is refused with its
+// owner and mode, and the file the links lead to never changes.
+TEST_F(CliTest, FoldersAnotherUserMayWriteAreNotUsed) {
+    TempDir base;
+    fs::permissions(base.Path(), fs::perms(01777)); // as /tmp: the other user makes folders in it
+    const std::string shared = base / "shared", home = base / "home";
+    const char* const owns[] = {"DataTrace.txt", "DiffData.db", "Result.txt"};
+    for (const char* own : owns)
+        WriteFile(base / ("notes." + std::string(own)), "the user's notes\n");
+    fs::create_directory(home);
+    std::string plant = "mkdir -m 0777 shared state state/octetwatch && mkdir -m 0755 share "
+                        "share/octetwatch && for d in shared state/octetwatch share/octetwatch; "
+                        "do for f in DataTrace.txt DiffData.db Result.txt; do ln -s ";
+    plant.append(Quote(base.Str())).append("/notes.$f $d/$f; done; done");
+    const Result planted = Shell("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                             "sh", "-c", "cd " + Quote(base.Str()) + " && " + plant});
+    ASSERT_EQ(planted.m_nStatus, 0) << planted.m_strErr;
+    fs::copy_file(OCTW_CLI_PATH, shared + "/octetwatch-cli");
+    WriteFile(Data("a.bin"), "abcd");
+    WriteFile(Data("b.bin"), "abXd");
+
+    const struct {
+        const char* name;
+        std::string stateHome, dataHome;
+        int status;
+        std::vector<std::string> said, made;
+    } table[] = {
+        // The program's folder is not used: the files go to the XDG folders below home.
+        {"program folder", "", "", 1, {},
+         {home + "/.local/state/octetwatch/DataTrace.txt",
+          home + "/.local/share/octetwatch/Result.txt",
+          home + "/.local/share/octetwatch/DiffData.db"}},
+        // XDG folders that are not this user's alone are refused, the default log with them.
+        {"XDG folders", base / "state", base / "share", 2,
+         {"\t[ " + (base / "state/octetwatch") + " ]\n\t所有者[ nobody ]  モード[ 0777 ]\n",
+          "\t[ " + (base / "share/octetwatch") + " ]\n\t所有者[ nobody ]  モード[ 0755 ]\n"},
+         {}},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.name);
+        const Result r = Shell("env", {"-u", "XDG_CONFIG_HOME", "XDG_STATE_HOME=" + c.stateHome,
+                                       "XDG_DATA_HOME=" + c.dataHome, "HOME=" + home,
+                                       shared + "/octetwatch-cli", "--quiet", "--db", "a.bin",
+                                       "b.bin"});
+        EXPECT_EQ(r.m_nStatus, c.status) << r.m_strErr;
+        for (const std::string& text : c.said)
+            EXPECT_NE(r.m_strErr.find(text), std::string::npos) << r.m_strErr;
+        for (const std::string& path : c.made)
+            EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << path;
+        for (const char* own : owns)
+            EXPECT_EQ(ReadFile(base / ("notes." + std::string(own))), "the user's notes\n");
+    }
+}
+
+// A link at one of the program's own files is refused, wherever it came from; a log the user
+// names is followed through a link, as a shell's ">" follows it.
+TEST_F(CliTest, LinksAtTheProgramsOwnFilesAreRefused) {
+    const char* const owns[] = {"DataTrace.txt", "DiffData.db", "Result.txt"};
+    for (const char* own : owns) {
+        WriteFile(Data("notes." + std::string(own)), "the user's notes\n");
+        fs::create_symlink(Data("notes." + std::string(own)), m_prog / own);
+    }
+    WriteFile(Data("a.bin"), "abcd");
+    WriteFile(Data("b.bin"), "abXd");
+    auto refused = [&](const std::string& own) {
+        return "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ " + (m_prog / own) +
+               " ]\n";
+    };
+
+    const Result byDefault = Run({"--quiet", "--db", "a.bin", "b.bin"});
+    EXPECT_EQ(byDefault.m_nStatus, 2);
+    for (const char* own : {"DataTrace.txt", "Result.txt"})
+        EXPECT_NE(byDefault.m_strErr.find(refused(own)), std::string::npos) << byDefault.m_strErr;
+
+    fs::create_symlink(Data("named.log"), Data("link.log"));
+    const Result named = Run({"--quiet", "--db", "a.bin", "b.bin", "link.log"});
+    EXPECT_NE(named.m_strErr.find(refused("DiffData.db")), std::string::npos) << named.m_strErr;
+    EXPECT_NE(platform::Cp932ToUtf8(ReadFile(Data("named.log"))).find("00000002 h :   63      58"),
+              std::string::npos);
+
+    for (const char* own : owns) {
+        EXPECT_EQ(ReadFile(Data("notes." + std::string(own))), "the user's notes\n");
+        EXPECT_TRUE(fs::is_symlink(m_prog / own)) << own;
+    }
+}
+
 TEST_F(CliTest, DatabaseHoldsEveryDifference) {
     WriteFile(Data("a.bin"), "ABCDEFGH");
     WriteFile(Data("b.bin"), "ABxDEFyH");
