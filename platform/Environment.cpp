@@ -47,10 +47,12 @@ bool CanWriteFold(const std::string& fold) {
 }
 
 FoldOwner OwnerOfFold(const std::string& fold) {
-    struct stat st {};
-    if (fold.empty() || ::stat(fold.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    struct stat st {}, link {};
+    if (fold.empty() || ::stat(fold.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::lstat(fold.c_str(), &link) != 0)
         return {};
-    return {true, static_cast<unsigned>(st.st_uid), static_cast<unsigned>(st.st_mode & 07777)};
+    const uid_t owner = S_ISLNK(link.st_mode) && link.st_uid != st.st_uid ? link.st_uid : st.st_uid;
+    return {true, static_cast<unsigned>(owner), static_cast<unsigned>(st.st_mode & 07777)};
 }
 
 unsigned UserId() { return static_cast<unsigned>(::geteuid()); }

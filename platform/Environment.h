@@ -16,7 +16,8 @@ std::string HomeFold();
 // for root).
 bool CanWriteFold(const std::string& fold);
 
-// Who owns a folder (the one a link leads to) and its permission bits (07777).
+// Who owns a folder and its permission bits (07777). A folder reached through a link owned by
+// someone else counts as that one's: whoever owns the link chooses where it leads.
 struct FoldOwner {
     bool m_bFound = false;
     unsigned m_nUid = 0;

@@ -90,7 +90,8 @@ BOOL MakeProgramFold(const std::string& strFold) {
 
 BOOL OwnFileUsable(const std::string& strPath, int* pErrno) {
     const std::size_t slash = strPath.rfind('/');
-    const std::string fold = slash == 0 || slash == std::string::npos ? "/" : strPath.substr(0, slash);
+    const std::string fold =
+        slash == 0 || slash == std::string::npos ? "/" : strPath.substr(0, slash);
     // A folder that cannot be made leaves the open to fail, and to say so, as it always did.
     if (!platform::MakeFold(fold))
         return TRUE;
@@ -98,8 +99,8 @@ BOOL OwnFileUsable(const std::string& strPath, int* pErrno) {
     int nErrno = 0;
     if (!IsTrustedFold(owner, platform::UserId())) {
         platform::ShowBox(platform::Format(
-            "※このユーザーのものでないか、他のユーザーが書き込めるフォルダーには、"
-            "プログラムのファイルを置きません。\n"
+            "※このユーザーのものでないか、他のユーザーが書き込めるフォルダーには、プログラムの"
+            "ファイルを置きません。\n"
             "\t[ %s ]\n\t所有者[ %s ]  モード[ %04o ]\n",
             fold.c_str(), platform::UserName(owner.m_nUid).c_str(), owner.m_nMode));
         nErrno = EACCES;

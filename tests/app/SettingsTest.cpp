@@ -153,8 +153,8 @@ TEST_F(SettingsTest, LinkIsNeitherFollowedNorWritten) {
     Close();
     EXPECT_EQ(ReadFile(notes), "the user's notes\n");
     EXPECT_TRUE(fs::is_symlink(Ini()));
-    const std::string refused =
-        "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ " + Ini() + " ]\n";
+    const std::string refused = "※シンボリックリンクはプログラムのファイルとして開きません。"
+                                "\n\t[ " + Ini() + " ]\n";
     EXPECT_EQ(Boxes(), (std::vector<std::string>{refused, refused}));
 }
 

@@ -270,12 +270,17 @@ TEST_F(CliTest, FoldersAnotherUserMayWriteAreNotUsed) {
     for (const char* own : owns)
         WriteFile(base / ("notes." + std::string(own)), "the user's notes\n");
     fs::create_directory(home);
+    fs::create_directory(base / "mine");
+    fs::permissions(base / "mine", fs::perms(0700));
     std::string plant = "mkdir -m 0777 shared state state/octetwatch && mkdir -m 0755 share "
-                        "share/octetwatch && for d in shared state/octetwatch share/octetwatch; "
-                        "do for f in DataTrace.txt DiffData.db Result.txt; do ln -s ";
+                        "share/octetwatch linked && ln -s ";
+    plant.append(Quote(base / "mine")).append(" linked/octetwatch && ");
+    plant += "for d in shared state/octetwatch share/octetwatch; "
+             "do for f in DataTrace.txt DiffData.db Result.txt; do ln -s ";
     plant.append(Quote(base.Str())).append("/notes.$f $d/$f; done; done");
-    const Result planted = Shell("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                             "sh", "-c", "cd " + Quote(base.Str()) + " && " + plant});
+    const Result planted =
+        Shell("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "sh", "-c",
+                          "cd " + Quote(base.Str()) + " && " + plant});
     ASSERT_EQ(planted.m_nStatus, 0) << planted.m_strErr;
     fs::copy_file(OCTW_CLI_PATH, shared + "/octetwatch-cli");
     WriteFile(Data("a.bin"), "abcd");
@@ -297,13 +302,17 @@ TEST_F(CliTest, FoldersAnotherUserMayWriteAreNotUsed) {
          {"\t[ " + (base / "state/octetwatch") + " ]\n\t所有者[ nobody ]  モード[ 0777 ]\n",
           "\t[ " + (base / "share/octetwatch") + " ]\n\t所有者[ nobody ]  モード[ 0755 ]\n"},
          {}},
+        // A link another user made leads to a folder of this user's: it is that user's choice.
+        {"XDG folder behind a link", base / "linked", "", 1,
+         {"\t[ " + (base / "linked/octetwatch") + " ]\n\t所有者[ nobody ]  モード[ 0700 ]\n"},
+         {home + "/.local/share/octetwatch/Result.txt"}},
     };
     for (const auto& c : table) {
         SCOPED_TRACE(c.name);
         const Result r = Shell("env", {"-u", "XDG_CONFIG_HOME", "XDG_STATE_HOME=" + c.stateHome,
                                        "XDG_DATA_HOME=" + c.dataHome, "HOME=" + home,
-                                       shared + "/octetwatch-cli", "--quiet", "--db", "a.bin",
-                                       "b.bin"});
+                                       shared + "/octetwatch-cli", "--quiet", "--yes", "--db",
+                                       "a.bin", "b.bin"});
         EXPECT_EQ(r.m_nStatus, c.status) << r.m_strErr;
         for (const std::string& text : c.said)
             EXPECT_NE(r.m_strErr.find(text), std::string::npos) << r.m_strErr;
@@ -312,6 +321,7 @@ TEST_F(CliTest, FoldersAnotherUserMayWriteAreNotUsed) {
         for (const char* own : owns)
             EXPECT_EQ(ReadFile(base / ("notes." + std::string(own))), "the user's notes\n");
     }
+    EXPECT_TRUE(fs::is_empty(base / "mine"));
 }
 
 // A link at one of the program's own files is refused, wherever it came from; a log the user
@@ -325,8 +335,8 @@ TEST_F(CliTest, LinksAtTheProgramsOwnFilesAreRefused) {
     WriteFile(Data("a.bin"), "abcd");
     WriteFile(Data("b.bin"), "abXd");
     auto refused = [&](const std::string& own) {
-        return "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ " + (m_prog / own) +
-               " ]\n";
+        return "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ " +
+               (m_prog / own) + " ]\n";
     };
 
     const Result byDefault = Run({"--quiet", "--db", "a.bin", "b.bin"});
