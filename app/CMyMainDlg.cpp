@@ -34,10 +34,10 @@ BOOL CMyMainDlg::OnInitDialog() {
     Ui().SetWindowIcon(m_hIcon);
 
     // Where the four files are kept is decided here, once. Every start begins with an empty
-    // trace file.
+    // trace file; one that may not be used is not written at all.
     InitProgramFolds();
-    MakeProgramFold(g_ProgramFolds.strTraceFold);
-    g_strTracePath = g_ProgramFolds.strTraceFold + "/DataTrace.txt";
+    const std::string strTrace = g_ProgramFolds.strTraceFold + "/DataTrace.txt";
+    g_strTracePath = OwnFileUsable(strTrace) ? strTrace : std::string();
     ResetTraceFile();
 
     m_editFileA.SetWindowText(kHintFileA);
@@ -55,7 +55,7 @@ BOOL CMyMainDlg::OnInitDialog() {
     m_bUseDataBase = TRUE;
 
     GetModuleFold(&g_strModuleFold);
-    m_strLogFile = platform::Format("%s/%s", g_ProgramFolds.strDataFold.c_str(), "Result.txt");
+    m_strLogFile = DefaultLogPath();
 
     if (m_bUseSettingsFile)
         ReadSettings();

@@ -2,6 +2,7 @@
 // folder (util/ProgramFolds.h).
 #include "app/CMyMainDlg.h"
 
+#include "platform/LowFile.h"
 #include "platform/TextFile.h"
 #include "util/ProgramFolds.h"
 
@@ -21,8 +22,8 @@ int CMyMainDlg::ReadSettings() {
     UpdateData(TRUE);
 
     platform::CTextFile file;
-    MakeProgramFold(g_ProgramFolds.strSettingsFold);
-    if (!file.Open(strPath, platform::CTextFile::modeReadWriteKeep)) {
+    if (!OwnFileUsable(strPath) || !file.Open(strPath, platform::CTextFile::modeReadWriteKeep,
+                                              nullptr, platform::kOpenNoFollow)) {
         // Whatever kept it from being read, what is in memory now is no picture of it.
         m_bSettingsUnreadable = TRUE;
         return -1;
@@ -76,8 +77,9 @@ int CMyMainDlg::ReadSettings() {
 
 int CMyMainDlg::WriteSettings() {
     platform::CTextFile file;
-    MakeProgramFold(g_ProgramFolds.strSettingsFold);
-    if (!file.Open(SettingsPath(), platform::CTextFile::modeWrite))
+    const std::string strPath = SettingsPath();
+    if (!OwnFileUsable(strPath) ||
+        !file.Open(strPath, platform::CTextFile::modeWrite, nullptr, platform::kOpenNoFollow))
         return -1;
     // One write, so a failure cannot leave some lines behind and report success.
     std::string strText = m_strFoldA + "\n" + m_strFoldB + "\n" + m_strLogFile + "\n";

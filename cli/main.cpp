@@ -6,6 +6,7 @@
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
 #include "platform/FileStatus.h"
+#include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
 #include "res/Dialogs.h"
@@ -42,11 +43,12 @@ constexpr const char* kUsage =
     "  --help         show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
-    "Files: when this user can write the program's own folder, Result.txt, DiffData.db\n"
-    "and the trace DataTrace.txt lie beside the program. Otherwise, or when the program\n"
-    "lies below /usr or /opt, Result.txt and DiffData.db are in the data folder\n"
-    "$XDG_DATA_HOME/octetwatch (~/.local/share/octetwatch) and DataTrace.txt in\n"
-    "$XDG_STATE_HOME/octetwatch (~/.local/state/octetwatch).\n"
+    "Files: when the program's own folder is this user's and no one else can write it,\n"
+    "Result.txt, DiffData.db and the trace DataTrace.txt lie beside the program.\n"
+    "Otherwise, or when the program lies below /usr or /opt, Result.txt and DiffData.db\n"
+    "are in the data folder $XDG_DATA_HOME/octetwatch (~/.local/share/octetwatch) and\n"
+    "DataTrace.txt in $XDG_STATE_HOME/octetwatch (~/.local/state/octetwatch). None of\n"
+    "them is opened through a symbolic link; a LOG named here is.\n"
     "\n"
     "Exit status: 0 the files are the same, 1 they differ, 2 trouble (refused, failed,\n"
     "declined). Files of different sizes differ, whatever their common part: standard\n"
@@ -389,6 +391,11 @@ int CheckedExit(int nExit, int nWriteErrno = 0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A descriptor closed here would otherwise go to the first file opened, and the program's
+    // messages into it. Output later given to a standard output that was closed fails, and
+    // CheckedExit makes that trouble.
+    if (!platform::OpenClosedStandardDescriptors())
+        return kTrouble;
     if (IsPatchCommand(argc, argv))
         return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;

@@ -1,6 +1,7 @@
 // octetwatch: the desktop program. One window; it takes no arguments of its own.
 #include "app/CMyMainApp.h"
 #include "desktop/QtUi.h"
+#include "platform/StandardDescriptors.h"
 #include "res/Dialogs.h"
 
 #include <QApplication>
@@ -39,6 +40,10 @@ void OnQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
 } // namespace
 
 int main(int argc, char** argv) {
+    // The settings, the trace, the log and the database must not take the number of a closed
+    // standard descriptor, where Qt's messages would be written into them.
+    if (!platform::OpenClosedStandardDescriptors())
+        return 2;
     if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY") && !Set("QT_QPA_PLATFORM")) {
         Fail("no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).");
         return 2;

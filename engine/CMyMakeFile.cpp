@@ -11,6 +11,7 @@
 #include "util/FileErrorText.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
+#include "util/ProgramFolds.h"
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
@@ -610,6 +611,7 @@ void CMyMakeFile::SaveDBFileData() {
         const platform::FileIdentity idDB = platform::IdentityOfPath(m_strDBFileName);
         const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
         const bool saved = m_pDiffDataBase != nullptr && !overInput &&
+                           OwnFileUsable(m_strDBFileName) &&
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
         m_bDBSaved = saved;
         PostToMain(saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
@@ -639,6 +641,17 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     if (pFile == nullptr)
         return FALSE;
     work = m_strLogFile;
+
+    // The log the program chose is one of its own files; a log the user names is followed through
+    // a link, as a shell's ">" follows it.
+    const bool bOwnLog = work == DefaultLogPath();
+    if (int nErrno = 0; bOwnLog && !OwnFileUsable(work, &nErrno)) {
+        if (pError != nullptr) {
+            pError->m_cause = platform::CauseFromErrno(nErrno);
+            pError->m_nOsError = nErrno;
+        }
+        return FALSE;
+    }
 
     // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
     const platform::FileIdentity idLog = platform::IdentityOfPath(work);
@@ -671,7 +684,8 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     }
     // Two runs writing one log would mix it: it stays locked while it is written, and is emptied
     // only once the lock is held. Where the system has no locks it is written as it always was.
-    if (!pFile->Open(work, platform::CTextFile::modeReadWriteKeep, pError))
+    if (!pFile->Open(work, platform::CTextFile::modeReadWriteKeep, pError,
+                     bOwnLog ? platform::kOpenNoFollow : 0))
         return FALSE;
     const int fd = pFile->Handle();
     if (platform::FileLockExclusive(fd, false) != 0 && platform::LastError() == EWOULDBLOCK) {

@@ -46,6 +46,27 @@ bool CanWriteFold(const std::string& fold) {
     return !fold.empty() && IsFolder(fold) && ::access(fold.c_str(), W_OK | X_OK) == 0;
 }
 
+FoldOwner OwnerOfFold(const std::string& fold) {
+    struct stat st {}, link {};
+    if (fold.empty() || ::stat(fold.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::lstat(fold.c_str(), &link) != 0)
+        return {};
+    const uid_t owner = S_ISLNK(link.st_mode) && link.st_uid != st.st_uid ? link.st_uid : st.st_uid;
+    return {true, static_cast<unsigned>(owner), static_cast<unsigned>(st.st_mode & 07777)};
+}
+
+unsigned UserId() { return static_cast<unsigned>(::geteuid()); }
+
+std::string UserName(unsigned uid) {
+    std::vector<char> buf(16384);
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(static_cast<uid_t>(uid), &pw, buf.data(), buf.size(), &found) != 0 ||
+        found == nullptr || found->pw_name == nullptr)
+        return std::to_string(uid);
+    return found->pw_name;
+}
+
 bool MakeFold(const std::string& fold) {
     if (fold.empty() || fold[0] != '/')
         return false;

@@ -34,6 +34,11 @@ bool GetFileStatus(const std::string& path, FileStatus* status) {
     return true;
 }
 
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 std::uint64_t FreeSpaceOfFold(const std::string& fold) {
     std::uint64_t bytes = 0;
     if (IFaultInjector* f = FaultInjector(); f && f->OnFreeSpace(fold, bytes))

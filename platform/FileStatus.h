@@ -16,6 +16,9 @@ struct FileStatus {
 // False when the path names nothing (or cannot be looked at).
 bool GetFileStatus(const std::string& path, FileStatus* status);
 
+// Whether the path itself is a symbolic link.
+bool IsSymbolicLink(const std::string& path);
+
 // Bytes the current user can still write on the volume that holds the folder; 0 on any failure.
 std::uint64_t FreeSpaceOfFold(const std::string& fold);
 // The same for the volume of an open file, with the volume's block size (the unit in which a

@@ -46,6 +46,8 @@ int FileOpen(const std::string& path, int flags) {
         oflags |= O_TRUNC;
     if (flags & kOpenAppend)
         oflags |= O_APPEND;
+    if (flags & kOpenNoFollow)
+        oflags |= O_NOFOLLOW;
     // A truncating open would empty the file before its handle could be looked at.
     if ((flags & kOpenWrite) && (flags & kOpenTruncate) && HasNoWriteBit(path)) {
         errno = EACCES;

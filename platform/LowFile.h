@@ -16,6 +16,8 @@ enum FileOpenFlags : int {
     kOpenAppend = 0x40,
     // A file that is compared or repaired: only regular files and block devices are taken.
     kOpenCompared = 0x80,
+    // The program's own files: a symbolic link at the path is not followed, the open fails (ELOOP).
+    kOpenNoFollow = 0x100,
 };
 
 enum SeekOrigin : int { kSeekSet = 0, kSeekCur = 1, kSeekEnd = 2 };

@@ -81,24 +81,23 @@ std::string_view FileForm(std::string_view text, std::string& work, std::string&
 
 CTextFile::~CTextFile() { Close(); }
 
-bool CTextFile::Open(const std::string& path, Mode mode, FileError* error) {
+bool CTextFile::Open(const std::string& path, Mode mode, FileError* error, int flags) {
     Close();
-    int flags = 0;
     switch (mode) {
     case modeRead:
-        flags = kOpenRead;
+        flags |= kOpenRead;
         break;
     case modeWrite:
-        flags = kOpenWrite | kOpenCreate | kOpenTruncate;
+        flags |= kOpenWrite | kOpenCreate | kOpenTruncate;
         break;
     case modeAppend:
-        flags = kOpenWrite | kOpenCreate | kOpenAppend;
+        flags |= kOpenWrite | kOpenCreate | kOpenAppend;
         break;
     case modeReadWriteKeep:
-        flags = kOpenReadWrite | kOpenCreate;
+        flags |= kOpenReadWrite | kOpenCreate;
         break;
     case modeCreateReadWrite:
-        flags = kOpenReadWrite | kOpenCreate | kOpenTruncate;
+        flags |= kOpenReadWrite | kOpenCreate | kOpenTruncate;
         break;
     }
     if (path.empty()) {

@@ -53,7 +53,8 @@ public:
     CTextFile(const CTextFile&) = delete;
     CTextFile& operator=(const CTextFile&) = delete;
 
-    bool Open(const std::string& path, Mode mode, FileError* error = nullptr);
+    // `flags` adds FileOpenFlags to the mode's, such as kOpenNoFollow.
+    bool Open(const std::string& path, Mode mode, FileError* error = nullptr, int flags = 0);
     bool IsOpen() const { return m_fd != -1; }
     int Handle() const { return m_fd; }
 

@@ -1,7 +1,11 @@
 #include "util/ProgramFolds.h"
 
-#include "platform/Environment.h"
+#include "platform/FileStatus.h"
+#include "platform/Format.h"
+#include "platform/Ui.h"
 #include "util/PathUtil.h"
+
+#include <cerrno>
 
 PROGRAMFOLDS g_ProgramFolds;
 
@@ -37,9 +41,16 @@ std::string XdgBase(const std::string& value, std::string home, const char* defa
 
 } // namespace
 
+BOOL IsTrustedFold(const platform::FoldOwner& owner, unsigned nUserId) {
+    return owner.m_bFound && owner.m_nUid == nUserId && (owner.m_nMode & 022) == 0 ? TRUE : FALSE;
+}
+
 PROGRAMFOLDS ChooseProgramFolds(const FOLDSOURCES& src) {
     PROGRAMFOLDS folds;
-    folds.bPortable = src.bModuleWritable && !IsSystemFold(src.strModuleFold) ? TRUE : FALSE;
+    folds.bPortable = src.bModuleWritable && !IsSystemFold(src.strModuleFold) &&
+                              IsTrustedFold(src.moduleOwner, src.nUserId)
+                          ? TRUE
+                          : FALSE;
     if (folds.bPortable) {
         folds.strSettingsFold = folds.strTraceFold = folds.strDataFold = folds.strBrowseFold =
             src.strModuleFold;
@@ -68,9 +79,40 @@ void InitProgramFolds() {
     src.strConfigHome = platform::EnvValue("XDG_CONFIG_HOME");
     src.strStateHome = platform::EnvValue("XDG_STATE_HOME");
     src.strDataHome = platform::EnvValue("XDG_DATA_HOME");
+    src.moduleOwner = platform::OwnerOfFold(src.strModuleFold);
+    src.nUserId = platform::UserId();
     g_ProgramFolds = ChooseProgramFolds(src);
 }
 
 BOOL MakeProgramFold(const std::string& strFold) {
     return platform::MakeFold(strFold) ? TRUE : FALSE;
 }
+
+BOOL OwnFileUsable(const std::string& strPath, int* pErrno) {
+    const std::size_t slash = strPath.rfind('/');
+    const std::string fold =
+        slash == 0 || slash == std::string::npos ? "/" : strPath.substr(0, slash);
+    // A folder that cannot be made leaves the open to fail, and to say so, as it always did.
+    if (!platform::MakeFold(fold))
+        return TRUE;
+    const platform::FoldOwner owner = platform::OwnerOfFold(fold);
+    int nErrno = 0;
+    if (!IsTrustedFold(owner, platform::UserId())) {
+        platform::ShowBox(platform::Format(
+            "※このユーザーのものでないか、他のユーザーが書き込めるフォルダーには、プログラムの"
+            "ファイルを置きません。\n"
+            "\t[ %s ]\n\t所有者[ %s ]  モード[ %04o ]\n",
+            fold.c_str(), platform::UserName(owner.m_nUid).c_str(), owner.m_nMode));
+        nErrno = EACCES;
+    } else if (platform::IsSymbolicLink(strPath)) {
+        platform::ShowBox(platform::Format(
+            "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ %s ]\n",
+            strPath.c_str()));
+        nErrno = ELOOP;
+    }
+    if (pErrno != nullptr)
+        *pErrno = nErrno;
+    return nErrno == 0 ? TRUE : FALSE;
+}
+
+std::string DefaultLogPath() { return g_ProgramFolds.strDataFold + "/Result.txt"; }

@@ -40,7 +40,8 @@ void WriteTraceBytes(std::string_view bytes) {
         std::lock_guard lock(g_traceMutex);
         static platform::CTextFile file;
         platform::FileError error;
-        if (file.Open(g_strTracePath, platform::CTextFile::modeAppend, &error)) {
+        if (file.Open(g_strTracePath, platform::CTextFile::modeAppend, &error,
+                      platform::kOpenNoFollow)) {
             file.WriteBytes(bytes); // a short write is not detected
             file.Close();
             g_bSaidUnopenable = false;
@@ -64,7 +65,8 @@ void ResetTraceFile() {
             g_nTraceLock = -1;
         }
         const int fd =
-            platform::FileOpen(g_strTracePath, platform::kOpenWrite | platform::kOpenCreate);
+            platform::FileOpen(g_strTracePath, platform::kOpenWrite | platform::kOpenCreate |
+                                                    platform::kOpenNoFollow);
         if (fd == -1)
             return; // the first trace says why
         // Where the system has no locks, every start empties the trace as it always did.

@@ -142,6 +142,22 @@ TEST_F(SettingsTest, ReadOnlyFileIsNeitherReadNorWritten) {
     EXPECT_EQ(m_prog.Trace(), TraceMarker()); // silently
 }
 
+// The settings are one of the program's own files: a link there is refused, never followed.
+TEST_F(SettingsTest, LinkIsNeitherFollowedNorWritten) {
+    const std::string notes = m_prog / "notes";
+    WriteFile(notes, "the user's notes\n");
+    fs::create_symlink(notes, Ini());
+    CMyMainDlg& dlg = Open();
+    EXPECT_EQ(dlg.m_strLogFile, DefaultLog());
+    EXPECT_EQ(dlg.WriteSettings(), -1);
+    Close();
+    EXPECT_EQ(ReadFile(notes), "the user's notes\n");
+    EXPECT_TRUE(fs::is_symlink(Ini()));
+    const std::string refused = "※シンボリックリンクはプログラムのファイルとして開きません。"
+                                "\n\t[ " + Ini() + " ]\n";
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{refused, refused}));
+}
+
 TEST_F(SettingsTest, CheckBoxClicksReachTheFileAtExit) {
     Open();
     ASSERT_TRUE(m_ui.Click(IDC_CHK_DISP_DIFF));

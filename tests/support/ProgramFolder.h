@@ -17,7 +17,9 @@ public:
         platform::OverrideExecutablePath(m_dir / "octetwatch");
         g_strModuleFold = m_dir.Str();
         g_strTracePath = m_dir / "DataTrace.txt";
-        g_ProgramFolds = ChooseProgramFolds({m_dir.Str(), TRUE, "", "", "", ""});
+        g_ProgramFolds = ChooseProgramFolds(
+            {m_dir.Str(), TRUE, "", "", "", "", platform::OwnerOfFold(m_dir.Str()),
+             platform::UserId()});
     }
     ~ProgramFolder() {
         platform::OverrideExecutablePath("");
