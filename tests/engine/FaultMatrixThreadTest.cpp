@@ -5,6 +5,7 @@
 
 #include "diffdb/CMyDiffRepair.h"
 #include "support/Watchdog.h"
+#include "util/SizeText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +23,8 @@ const Msgs kNormalEnd{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS, WM_
 const Msgs kSaved{WM_DISABLE_CTRLS, WM_SHOW_REPAIR_BTN, WM_ENABLE_CTRLS, WM_THREAD_END};
 const Msgs kOpenFailed{WM_THREAD_END};
 const Msgs kReadFailed{WM_DISABLE_CTRLS, WM_THREAD_END};
-const Msgs kAborted{WM_DISABLE_CTRLS};
+// A full disk abandons the run, but the window stays: it is given its end.
+const Msgs kAborted{WM_DISABLE_CTRLS, WM_THREAD_END};
 
 enum class Fault {
     RemoveA,
@@ -74,7 +76,7 @@ struct Row {
 std::string Summary(std::int64_t diffs, std::int64_t size) {
     std::string grouped = std::to_string(size);
     AddComma(&grouped);
-    std::string head = diffs ? std::to_string(diffs) + "バイトのデータが一致しませんでした。\n\n"
+    std::string head = diffs ? GroupedDigits(diffs) + "バイトのデータが一致しませんでした。\n\n"
                              : std::string("壊れたデータはありませんでした\n\n");
     char tail[200];
     std::snprintf(tail, sizeof tail, "FILE A : %15s BYTE\nFILE B : %15s BYTE\nSEARCH : %15s BYTE",
@@ -272,10 +274,13 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
 
 const std::string kOpenA = "※ファイルAのオープンに失敗。AllFileOpen()\n\t[ {A} ]\n";
 const std::string kQuestion = "※同名のログファイル\r\n[ {LOG} ]\r\nが存在します。上書きしますか?";
-const std::string kNoOpen = "ファイルをオープンできません\nファイル アクセス禁止";
+const std::string kNoOpen = "ファイルをオープンできません\nファイル アクセス禁止\nログファイル[ {LOG} ]";
 const std::string kLogIsInput = "※ログファイルに比較するファイルは指定できません。";
 const std::string kReadA = "※ファイルAの読みとりに失敗", kReadB = "※ファイルBの読みとりに失敗";
-const std::string kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+const std::string kDiskFull =
+    "※異なるデータがありましたが\nディスクの空き容量がありません。\n\nログファイル[ {LOG} ]\n"
+    "にはそれまでに見つかった不一致だけが書かれ、終わりの行がありません。\n"
+    "データベースは作成していません。";
 const std::string kLogEnd = "※ログファイルの終わりを書き込めませんでした。\n\t[ {LOG} ]\n";
 const std::string kCreated = "◎不一致情報データベースを作成しました。\n";
 
@@ -287,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
         {"※ファイルBのオープンに失敗。AllFileOpen()\n\t[ {B} ]\n"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_folder", Fault::LogFolder, 0, 0, {kQuestion, kNoOpen}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_in_missing_folder_is_a_bad_path", Fault::LogInMissingFolder, 0, 0,
-        {"ファイルをオープンできません\n不正パス"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
+        {"ファイルをオープンできません\n不正パス\nログファイル[ {LOG} ]"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_named_pipe_fails_at_once_unasked", Fault::LogPipe, 0, 0, {kNoOpen}, 0,
         Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"overwrite_declined", Fault::OldLogKept, 0, 0, {kQuestion}, 0, Log::Untouched, 0, kOpenFailed,

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include "util/SizeText.h"
+
 #include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
@@ -15,10 +17,15 @@ namespace enginetest {
 namespace {
 
 using Msgs = std::vector<UINT>;
-const char* const kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+// The box of a full disk names the log, which lacks its closing lines.
+std::string DiskFull(const std::string& log) {
+    return "※異なるデータがありましたが\nディスクの空き容量がありません。\n\nログファイル[ " + log +
+           " ]\nにはそれまでに見つかった不一致だけが書かれ、終わりの行がありません。\n"
+           "データベースは作成していません。";
+}
 
 std::string Summary(std::int64_t diffs, const std::string& size) {
-    std::string head = diffs ? std::to_string(diffs) + "バイトのデータが一致しませんでした。\n\n"
+    std::string head = diffs ? GroupedDigits(diffs) + "バイトのデータが一致しませんでした。\n\n"
                              : std::string("壊れたデータはありませんでした\n\n");
     char tail[200];
     std::snprintf(tail, sizeof tail, "FILE A : %15s BYTE\nFILE B : %15s BYTE\nSEARCH : %15s BYTE",
@@ -265,14 +272,15 @@ TEST_P(RealFullDisk, StopsAtTheLineAQueryPerLineWouldStopAt) {
         EXPECT_EQ(exit, 0);
         std::string grouped = std::to_string(size);
         AddComma(&grouped);
-        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull, Summary(lines, grouped)}));
+        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log), Summary(lines, grouped)}));
         EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
                                       WM_THREAD_END}));
     } else {
         EXPECT_EQ(exit, 1);
         EXPECT_EQ(got, expected);
-        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{kDiskFull}));
-        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS}));
+        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log)}));
+        // The window stays: it gets the run's end, and its execute button back.
+        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
         EXPECT_TRUE(r.engine->m_bAbort);
     }
 }
@@ -296,7 +304,7 @@ TEST(DiskReserve, AnotherProgramFillingTheDiskIsSeenAfterAtMostATick) {
     r.Run(a, b, r.Log());
 
     EXPECT_EQ(r.ui.FreeQueries(), 2u);
-    EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{kDiskFull});
+    EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{DiskFull(r.Log())});
     EXPECT_EQ(r.engine->Outcome(), RunOutcome::kDiskReserve);
     EXPECT_EQ(ReadFile(r.Log()),
               ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));

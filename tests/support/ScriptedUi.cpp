@@ -92,7 +92,10 @@ int ScriptedUi::MessageBox(const BoxSpec& box) {
     return answer;
 }
 
-int ScriptedUi::OverwriteQuestion(const DialogTemplate&, const std::string& message) {
+int ScriptedUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
+    if (m_bOverwriteOnUi && !OnUiThread()) {
+        return AskOnUiThread([&] { return OverwriteQuestion(dlg, message); }, IDCANCEL);
+    }
     int answer = NextAnswer(IDCANCEL);
     UiEvent e{UiEvent::Kind::Overwrite};
     e.m_strText = message;
