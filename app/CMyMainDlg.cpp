@@ -125,6 +125,7 @@ LRESULT CMyMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         EnableCtrls(TRUE);
         break;
     case WM_DISABLE_CTRLS:
+        m_bRunOpened = TRUE;
         EnableCtrls(FALSE);
         break;
     case WM_SHOW_REPAIR_BTN:

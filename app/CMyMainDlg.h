@@ -162,6 +162,8 @@ public:
     platform::FileIdentity m_idStoreB;
     // How many differences that run found; the store keeps at most its limit of them.
     std::int64_t m_i64StoreFound = 0;
+    // The run under way or last run has opened its files and written its log (WM_DISABLE_CTRLS).
+    BOOL m_bRunOpened = FALSE;
     // Why the last measuring of FILE A or FILE B failed (an errno value), 0 when it did not.
     int m_nSizeError = 0;
     // Result of the last repair command: -1 none yet, 0 failed or refused, 1 repaired.

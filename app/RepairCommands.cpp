@@ -92,8 +92,8 @@ void CMyMainDlg::OnRepair() {
     if (!bOk || i64Kept >= m_i64StoreFound)
         return;
     const std::string strText = platform::Format(
-        "※修復したのは比較で見つかった不一致 %s バイトのうち、先頭の %s バイトだけです。\n"
-        "まだ %s バイトが修復されていません。もう一度比較して修復してください。\n"
+        "※修復したのは、比較で見つかった不一致 %s バイトのうち\n先頭の %s バイトだけです。\n"
+        "まだ %s バイトが修復されていません。\nもう一度比較して修復してください。\n"
         "\tFileName[ %s ]\n",
         GroupedDigits(m_i64StoreFound).c_str(), GroupedDigits(i64Kept).c_str(),
         GroupedDigits(m_i64StoreFound - i64Kept).c_str(), m_DiffRepair.m_strErrorFileName.c_str());

@@ -70,6 +70,7 @@ void CMyMainDlg::OnBtnExecute() {
         setup.m_strDBFileName = m_strDBFile;
     }
     m_MakeFile.Configure(setup);
+    m_bRunOpened = FALSE;
     // A run of hours must be stoppable without leaving the program.
     m_btnStop.ShowWindow(TRUE);
     m_btnStop.EnableWindow(TRUE);
@@ -131,7 +132,7 @@ void CMyMainDlg::OnBtnStop() {
     // come to its own end meanwhile has said so itself.
     if (m_MakeFile.Outcome() != RunOutcome::kStopped)
         return;
-    const std::string strText = StoppedText(m_FileData.strLogFile);
+    const std::string strText = StoppedText(m_FileData.strLogFile, m_bRunOpened != FALSE);
     WriteTrace(strText + "\n");
     platform::ShowBox(strText, platform::BoxIcon::Exclamation);
 }

@@ -319,8 +319,9 @@ BOOL CMyMakeFile::ExecStep() {
         m_reader.Start(m_nFileA, m_nFileB, m_i64SizeA, m_i64SizeB);
 
         ReadBlockData();
-        // A first read that failed has closed the files; there is nothing to compare or log.
-        if (m_bFinish)
+        // A first read that failed has closed the files; there is nothing to compare or log. (A
+        // stop already requested is not such a failure: the run goes on to its first unit.)
+        if (m_outcome == RunOutcome::kReadFailed)
             return TRUE;
         WriteLogHeader();
         std::string strFile;
@@ -539,12 +540,15 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
 // database.
 void CMyMakeFile::FinishSearch() {
     CompareData(m_nTailSize);
+    // A full disk in the tail ends the run as it does anywhere else: closing lines under a log
+    // that lacks differences, and a summary and a database of part of them, would pass for whole.
+    if (m_bAbort)
+        return;
     m_reader.Compared(m_i64Adrs, true);
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();
     m_bRunning = FALSE;
-    // A tail the disk reserve cut short still gets its finishing steps, but stays abandoned.
     if (m_outcome == RunOutcome::kNone)
         m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
 

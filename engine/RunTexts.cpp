@@ -23,7 +23,7 @@ std::string SummaryText(std::int64_t i64DiffCount, std::int64_t i64SizeA, std::i
     text += "\n\n※ファイルサイズが異なるので、同じファイルではありません。\n";
     if (i64SearchSize == 0)
         return text + platform::Format("FILE %c は空のファイルです。", cShorter);
-    return text + platform::Format("FILE %c の方が短く、共通部分 (先頭の %s バイト) %s", cShorter,
+    return text + platform::Format("FILE %c の方が短く、\n共通部分 (先頭の %s バイト) %s", cShorter,
                                    GroupedDigits(i64SearchSize).c_str(),
                                    i64DiffCount == 0 ? "は一致しています。"
                                                      : "だけを比較しました。");
@@ -34,12 +34,16 @@ bool IsSummaryText(const std::string& strText) {
 }
 
 std::string UnfinishedLogText(const std::string& strLogFile) {
-    return platform::Format("ログファイル[ %s ]\nにはそれまでに見つかった不一致だけが書かれ、"
-                            "終わりの行がありません。\nデータベースは作成していません。",
+    return platform::Format("ログファイル[ %s ]\nには、それまでに見つかった不一致だけが書かれています。\n"
+                            "終わりの行はなく、データベースは作成していません。",
                             strLogFile.c_str());
 }
 
-std::string StoppedText(const std::string& strLogFile) {
+std::string StoppedText(const std::string& strLogFile, bool bLogWritten) {
+    if (!bLogWritten)
+        return platform::Format("※比較を中止しました。\n\nファイルを開く前だったので、ログファイル[ %s ]\n"
+                                "は変わっていません。",
+                                strLogFile.c_str());
     return "※比較を中止しました。\n\n" + UnfinishedLogText(strLogFile);
 }
 
@@ -50,8 +54,8 @@ std::string DiskFullText(const std::string& strLogFile) {
 
 std::string DataBasePartText(std::int64_t i64Found, std::int64_t i64Kept) {
     return platform::Format(
-        "※比較で見つかった不一致 %s バイトのうち、データベースに入れたのは先頭の %s バイトだけです。\n"
-        "修復しても %s バイトが残ります。修復の後にもう一度比較して修復してください。\n",
+        "※比較で見つかった不一致 %s バイトのうち、\nデータベースに入れたのは先頭の %s バイトだけです。\n"
+        "修復しても %s バイトが残ります。\n修復の後にもう一度比較して修復してください。\n",
         GroupedDigits(i64Found).c_str(), GroupedDigits(i64Kept).c_str(),
         GroupedDigits(i64Found - i64Kept).c_str());
 }

@@ -12,7 +12,8 @@ bool IsSummaryText(const std::string& strText);
 
 // A log that ends without its closing lines, and no database: after a stop or a full disk.
 std::string UnfinishedLogText(const std::string& strLogFile);
-std::string StoppedText(const std::string& strLogFile);
+// bLogWritten FALSE: the stop came before the files were opened, and the log is as it was.
+std::string StoppedText(const std::string& strLogFile, bool bLogWritten = true);
 std::string DiskFullText(const std::string& strLogFile);
 
 // The database holds fewer differences than the run found (the store's limit).

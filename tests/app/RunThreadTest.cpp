@@ -3,6 +3,9 @@
 
 #include "engine/RunTexts.h"
 
+#include <chrono>
+#include <thread>
+
 using namespace testsupport;
 using platform::UiEvent;
 
@@ -112,13 +115,13 @@ TEST_F(RunTest, SummaryOfFilesOfDifferentSizesWarnsAndNamesTheShorter) {
          "壊れたデータはありませんでした\n\nFILE A :               3 BYTE\n"
          "FILE B :               2 BYTE\nSEARCH :               2 BYTE\n\n"
          "※ファイルサイズが異なるので、同じファイルではありません。\n"
-         "FILE B の方が短く、共通部分 (先頭の 2 バイト) は一致しています。",
+         "FILE B の方が短く、\n共通部分 (先頭の 2 バイト) は一致しています。",
          platform::BoxIcon::Exclamation},
         {"abc", "xbcd",
          "1バイトのデータが一致しませんでした。\n\nFILE A :               3 BYTE\n"
          "FILE B :               4 BYTE\nSEARCH :               3 BYTE\n\n"
          "※ファイルサイズが異なるので、同じファイルではありません。\n"
-         "FILE A の方が短く、共通部分 (先頭の 3 バイト) だけを比較しました。",
+         "FILE A の方が短く、\n共通部分 (先頭の 3 バイト) だけを比較しました。",
          platform::BoxIcon::Exclamation},
         {"abc", "abc",
          "壊れたデータはありませんでした\n\nFILE A :               3 BYTE\n"
@@ -169,18 +172,22 @@ TEST_F(RunTest, RunEndedEarlyIsExplainedAndLeavesTheWindowReady) {
         ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_STOP));
         EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_STOP));
-        if (bStop)
+        if (bStop) {
+            Watchdog dog(60, "the worker reaching the overwrite question");
+            while (!m_ui.OverwriteWaiting())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ASSERT_TRUE(m_ui.Click(IDC_BTN_STOP));
-        else
+        } else {
             WaitForWorker();
+        }
         EXPECT_FALSE(m_ui.IsWorkerRunning());
         EXPECT_EQ(dlg.m_MakeFile.Outcome(), bStop ? RunOutcome::kStopped : RunOutcome::kDiskReserve);
         const std::vector<UiEvent> boxes = m_ui.EventsOf(UiEvent::Kind::Box);
         ASSERT_EQ(boxes.size(), 1u);
         const std::string unfinished =
             "\n\nログファイル[ " + log +
-            " ]\nにはそれまでに見つかった不一致だけが書かれ、終わりの行がありません。\n"
-            "データベースは作成していません。";
+            " ]\nには、それまでに見つかった不一致だけが書かれています。\n"
+            "終わりの行はなく、データベースは作成していません。";
         EXPECT_EQ(boxes[0].m_strText,
                   (bStop ? "※比較を中止しました。"
                          : "※異なるデータがありましたが\nディスクの空き容量がありません。") +
@@ -242,8 +249,8 @@ TEST_F(RunTest, MoreDifferencesThanTheDatabaseHoldsAreCountedInItsBoxesAndAfterT
     boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u); // the question, the repair's own box, what is left
     EXPECT_EQ(boxes[1].rfind("◎ファイルの修復が完了しました。", 0), 0u);
-    EXPECT_EQ(boxes[2], "※修復したのは比較で見つかった不一致 1,000,003 バイトのうち、先頭の "
-                        "1,000,000 バイトだけです。\nまだ 3 バイトが修復されていません。もう一度"
+    EXPECT_EQ(boxes[2], "※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n先頭の "
+                        "1,000,000 バイトだけです。\nまだ 3 バイトが修復されていません。\nもう一度"
                         "比較して修復してください。\n\tFileName[ " + m_a + " ]\n");
     EXPECT_EQ(m_ui.EventsOf(UiEvent::Kind::Box).back().m_icon, platform::BoxIcon::Exclamation);
     EXPECT_EQ(dlg.m_nLastRepair, 1);

@@ -266,7 +266,7 @@ TEST_F(QtWindowTest, PartialDatabaseAndRepairSayHowManyDifferencesAreLeft) {
     EXPECT_EQ(boxes.Texts()[1],
               "◎不一致情報データベースを作成しました。\n" + DataBasePartText(kFound, 1000000));
     EXPECT_EQ(boxes.Texts()[3].rfind("◎ファイルの修復が完了しました。", 0), 0u);
-    EXPECT_EQ(boxes.Texts()[4].rfind("※修復したのは比較で見つかった不一致 1,000,003 バイトのうち、"
+    EXPECT_EQ(boxes.Texts()[4].rfind("※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n"
                                      "先頭の 1,000,000 バイトだけです。\nまだ 3 バイトが",
                                      0),
               0u)
@@ -571,7 +571,8 @@ TEST_F(QtWindowTest, ShorterFileEndsWithAWarningThatNamesIt) {
     });
     ASSERT_EQ(boxes.Count(), 2u);
     EXPECT_EQ(boxes.Texts()[1], SummaryText(0, 10, 12, 10));
-    EXPECT_NE(boxes.Texts()[1].find("FILE A の方が短く"), std::string::npos);
+    EXPECT_NE(boxes.Texts()[1].find("FILE A の方が短く、\n共通部分 (先頭の 10 バイト) は一致"),
+              std::string::npos);
     EXPECT_EQ(boxes.Icons()[1], QMessageBox::Warning);
 }
 
@@ -580,7 +581,7 @@ TEST_F(QtWindowTest, ShorterFileEndsWithAWarningThatNamesIt) {
 TEST_F(QtWindowTest, RefusedExecuteNamesTheFileAndWhy) {
     const std::string a = m_data / "a.bin", b = m_data / "b.bin";
     testsupport::WriteFile(a, std::string(2000, 'a'));
-    testsupport::WriteFile(b, "b");
+    testsupport::WriteFile(b, std::string(1999, 'a') + "b");
     fs::create_directory(m_data / "folder");
     BoxAnswerer boxes;
     std::string sizeBefore, sizeAfter;

@@ -20,8 +20,8 @@ using Msgs = std::vector<UINT>;
 // The box of a full disk names the log, which lacks its closing lines.
 std::string DiskFull(const std::string& log) {
     return "※異なるデータがありましたが\nディスクの空き容量がありません。\n\nログファイル[ " + log +
-           " ]\nにはそれまでに見つかった不一致だけが書かれ、終わりの行がありません。\n"
-           "データベースは作成していません。";
+           " ]\nには、それまでに見つかった不一致だけが書かれています。\n"
+           "終わりの行はなく、データベースは作成していません。";
 }
 
 std::string Summary(std::int64_t diffs, const std::string& size) {
@@ -267,22 +267,13 @@ TEST_P(RealFullDisk, StopsAtTheLineAQueryPerLineWouldStopAt) {
     EXPECT_EQ(got.find(" h :", expected.size()), std::string::npos);
     // The estimate did its work: far fewer measurements than lines.
     EXPECT_LT(r.ui.FreeQueries(), static_cast<std::size_t>(lines / 4));
-    if (GetParam().m_bInTail) {
-        // The finishing steps still run, with the differences found so far.
-        EXPECT_EQ(exit, 0);
-        std::string grouped = std::to_string(size);
-        AddComma(&grouped);
-        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log), Summary(lines, grouped)}));
-        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS,
-                                      WM_THREAD_END}));
-    } else {
-        EXPECT_EQ(exit, 1);
-        EXPECT_EQ(got, expected);
-        EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log)}));
-        // The window stays: it gets the run's end, and its execute button back.
-        EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
-        EXPECT_TRUE(r.engine->m_bAbort);
-    }
+    // In the tail as in a whole chunk: no closing lines, no summary. The window stays: it gets
+    // the run's end, and its execute button back.
+    EXPECT_EQ(exit, 1);
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log)}));
+    EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
+    EXPECT_TRUE(r.engine->m_bAbort);
 }
 
 INSTANTIATE_TEST_SUITE_P(Where, RealFullDisk,

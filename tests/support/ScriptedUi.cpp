@@ -94,7 +94,10 @@ int ScriptedUi::MessageBox(const BoxSpec& box) {
 
 int ScriptedUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
     if (m_bOverwriteOnUi && !OnUiThread()) {
-        return AskOnUiThread([&] { return OverwriteQuestion(dlg, message); }, IDCANCEL);
+        m_bOverwriteWaiting = true;
+        const int answer = AskOnUiThread([&] { return OverwriteQuestion(dlg, message); }, IDCANCEL);
+        m_bOverwriteWaiting = false;
+        return answer;
     }
     int answer = NextAnswer(IDCANCEL);
     UiEvent e{UiEvent::Kind::Overwrite};

@@ -64,6 +64,8 @@ public:
     void QueueAnswer(int answer);
     // The overwrite question waits until the UI thread hands out the queue, as on screen.
     void AnswerOverwriteOnUiThread(bool onUi) { m_bOverwriteOnUi = onUi; }
+    // True once the worker waits at such a question.
+    bool OverwriteWaiting() const { return m_bOverwriteWaiting; }
     int UnansweredQuestions();
 
     // --- faults ---
@@ -130,6 +132,7 @@ private:
     std::deque<int> m_answers;
     int m_nUnanswered = 0;
     std::atomic<bool> m_bOverwriteOnUi{false};
+    std::atomic<bool> m_bOverwriteWaiting{false};
 
     std::mutex m_faultMutex;
     std::map<std::string, Rule> m_readRules;
