@@ -92,7 +92,7 @@ void CMyMainDlg::OnRepair() {
     if (!bOk || i64Kept >= m_i64StoreFound)
         return;
     const std::string strText = platform::Format(
-        "※修復したのは、比較で見つかった不一致 %s バイトのうち\n先頭の %s バイトだけです。\n"
+        "※修復したのは、比較で見つかった不一致 %s バイトのうち\n%s バイトだけです。\n"
         "まだ %s バイトが修復されていません。\nもう一度比較して修復してください。\n"
         "\tFileName[ %s ]\n",
         GroupedDigits(m_i64StoreFound).c_str(), GroupedDigits(i64Kept).c_str(),

@@ -54,7 +54,7 @@ std::string DiskFullText(const std::string& strLogFile) {
 
 std::string DataBasePartText(std::int64_t i64Found, std::int64_t i64Kept) {
     return platform::Format(
-        "※比較で見つかった不一致 %s バイトのうち、\nデータベースに入れたのは先頭の %s バイトだけです。\n"
+        "※比較で見つかった不一致 %s バイトのうち、\nデータベースに入れたのは %s バイトだけです。\n"
         "修復しても %s バイトが残ります。\n修復の後にもう一度比較して修復してください。\n",
         GroupedDigits(i64Found).c_str(), GroupedDigits(i64Kept).c_str(),
         GroupedDigits(i64Found - i64Kept).c_str());

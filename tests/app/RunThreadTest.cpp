@@ -249,7 +249,7 @@ TEST_F(RunTest, MoreDifferencesThanTheDatabaseHoldsAreCountedInItsBoxesAndAfterT
     boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u); // the question, the repair's own box, what is left
     EXPECT_EQ(boxes[1].rfind("◎ファイルの修復が完了しました。", 0), 0u);
-    EXPECT_EQ(boxes[2], "※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n先頭の "
+    EXPECT_EQ(boxes[2], "※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n"
                         "1,000,000 バイトだけです。\nまだ 3 バイトが修復されていません。\nもう一度"
                         "比較して修復してください。\n\tFileName[ " + m_a + " ]\n");
     EXPECT_EQ(m_ui.EventsOf(UiEvent::Kind::Box).back().m_icon, platform::BoxIcon::Exclamation);

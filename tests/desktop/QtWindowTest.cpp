@@ -267,7 +267,7 @@ TEST_F(QtWindowTest, PartialDatabaseAndRepairSayHowManyDifferencesAreLeft) {
               "◎不一致情報データベースを作成しました。\n" + DataBasePartText(kFound, 1000000));
     EXPECT_EQ(boxes.Texts()[3].rfind("◎ファイルの修復が完了しました。", 0), 0u);
     EXPECT_EQ(boxes.Texts()[4].rfind("※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n"
-                                     "先頭の 1,000,000 バイトだけです。\nまだ 3 バイトが",
+                                     "1,000,000 バイトだけです。\nまだ 3 バイトが",
                                      0),
               0u)
         << boxes.Texts()[4];

@@ -328,7 +328,9 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
     // The store refuses the first difference; the log still has every one.
     Row{"allocation_of_the_store", Fault::Allocation, 2, 0,
         {"※アドレスデータの追加に失敗: CMyDiffDataBase::AddDiffData()\n\tADRS[0000000005], "
-         "DataA[00], DataB[5A]\n", "{SUMMARY}", kCreated}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
+         "DataA[00], DataB[5A]\n", "{SUMMARY}",
+         kCreated + "※比較で見つかった不一致 3 バイトのうち、\nデータベースに入れたのは 2 バイトだけです。\n"
+                    "修復しても 1 バイトが残ります。\n修復の後にもう一度比較して修復してください。\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.m_name); });
 // clang-format on
 
