@@ -125,12 +125,14 @@ LRESULT CMyMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         EnableCtrls(TRUE);
         break;
     case WM_DISABLE_CTRLS:
+        m_bRunOpened = TRUE;
         EnableCtrls(FALSE);
         break;
     case WM_SHOW_REPAIR_BTN:
         // The database was saved: the store now belongs to the files this run opened.
         m_idStoreA = m_MakeFile.IdentityOfA();
         m_idStoreB = m_MakeFile.IdentityOfB();
+        m_i64StoreFound = m_MakeFile.m_i64DiffCount;
         ShowRepairBtn(TRUE);
         break;
     case WM_HIDE_REPAIR_BTN:
@@ -138,6 +140,7 @@ LRESULT CMyMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_THREAD_END:
         UpdateStatusIcons(2);
+        OnRunEnded();
         break;
     default:
         break;
@@ -186,20 +189,37 @@ void CMyMainDlg::OnCommand(int id) {
 }
 
 void CMyMainDlg::OnDropFiles(int id, const std::vector<std::string>& files) {
-    // Only the first file of a drop counts. Unlike a select button, a drop leaves the folders,
-    // the size line and the repair arrows alone; the repair itself checks the file it is given.
+    // Only the first file of a drop counts. Unlike a select button, a drop leaves the folders and
+    // the repair arrows alone; the repair itself checks the file it is given.
     if (files.empty())
         return;
-    if (id == IDC_EDIT_FILE_A) {
-        m_editFileA.SetWindowText(files.front());
-        m_FileData.strFileA = files.front();
-        m_bSelectedA = TRUE;
-        UpdateStatusIcons(0);
-    } else if (id == IDC_EDIT_FILE_B) {
-        m_editFileB.SetWindowText(files.front());
-        m_FileData.strFileB = files.front();
-        m_bSelectedB = TRUE;
-        UpdateStatusIcons(1);
+    if (id != IDC_EDIT_FILE_A && id != IDC_EDIT_FILE_B)
+        return;
+    const BOOL bFileA = id == IDC_EDIT_FILE_A ? TRUE : FALSE;
+    (bFileA ? m_editFileA : m_editFileB).SetWindowText(files.front());
+    // The size line under the box describes the dropped file, or says it cannot be measured.
+    const BOOL bSized = GetFileSize64(files.front().c_str(), bFileA) == 0;
+    ShowFileSize(!bSized ? -1 : bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
+    (bFileA ? m_bSelectedA : m_bSelectedB) = TRUE;
+    UpdateStatusIcons(bFileA ? 0 : 1);
+}
+
+void CMyMainDlg::OnEditChange(int id) {
+    // A name being typed is not the file that the size line and the icon beside it describe.
+    switch (id) {
+    case IDC_EDIT_FILE_A:
+    case IDC_EDIT_FILE_B: {
+        const int nFile = id == IDC_EDIT_FILE_A ? 0 : 1;
+        (nFile == 0 ? m_editSizeA : m_editSizeB).SetWindowText("");
+        (nFile == 0 ? m_nStatusA : m_nStatusB) = 0;
+        SetStatusIcon(nFile, 0);
+        break;
+    }
+    case IDC_EDIT_LOG_FILE:
+        UpdateStatusIcons(2);
+        break;
+    default:
+        break;
     }
 }
 
@@ -209,7 +229,11 @@ void CMyMainDlg::OnOK() {
     Ui().EndDialog(IDOK);
 }
 
-void CMyMainDlg::OnCancel() { Ui().EndDialog(IDCANCEL); }
+// The close box: the settings are kept as the exit button keeps them.
+void CMyMainDlg::OnCancel() {
+    UpdateData(TRUE);
+    Ui().EndDialog(IDCANCEL);
+}
 
 void CMyMainDlg::OnDestroy() {
     if (m_MakeFile.m_bRunning) {

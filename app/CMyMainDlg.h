@@ -49,6 +49,7 @@ public:
     void OnCommand(int id) override;
     void OnDropFiles(int id, const std::vector<std::string>& files) override;
     void OnAbout() override;
+    void OnEditChange(int id) override;
 
     // --- start-up and shutdown ---
     BOOL OnInitDialog();
@@ -77,6 +78,8 @@ public:
     void ShowDiffLine();
     void EnableCtrls(BOOL bEnable);
     void ShowRepairBtn(BOOL bShow);
+    // The worker's last message: whatever way the run ended, the window is ready for the next.
+    void OnRunEnded();
 
     // --- file selection and status ---
     void OnBtnFileA();
@@ -157,11 +160,19 @@ public:
     // database is saved, cleared when a run empties the store. A repair patches only these.
     platform::FileIdentity m_idStoreA;
     platform::FileIdentity m_idStoreB;
+    // How many differences that run found; the store keeps at most its limit of them.
+    std::int64_t m_i64StoreFound = 0;
+    // The run under way or last run has opened its files and written its log (WM_DISABLE_CTRLS).
+    BOOL m_bRunOpened = FALSE;
+    // Why the last measuring of FILE A or FILE B failed (an errno value), 0 when it did not.
+    int m_nSizeError = 0;
     // Result of the last repair command: -1 none yet, 0 failed or refused, 1 repaired.
     int m_nLastRepair = -1;
 
 private:
     int GetFileSize64(const char* pPath, BOOL bFileA);
+    // The box for a FILE A or FILE B that cannot be compared: its name and why.
+    void ShowSizingFailure(BOOL bFileA, const std::string& strPath);
     void OnBtnFile(BOOL bFileA);
     void OnBtnRepair(BOOL bFileA);
 };

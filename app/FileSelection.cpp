@@ -2,6 +2,7 @@
 // the writability check before a run.
 #include "app/CMyMainDlg.h"
 
+#include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
 #include "platform/SameFile.h"
@@ -25,7 +26,7 @@ void CMyMainDlg::OnBtnFile(BOOL bFileA) {
     (bFileA ? m_editFileA : m_editFileB).SetWindowText(strPath);
     m_ctrlProgress.SetPos(0);
     if (GetFileSize64(strPath.c_str(), bFileA) != 0) {
-        platform::ShowBox(bFileA ? "ファイルAのサイズ取得に失敗。" : "ファイルBのサイズ取得に失敗。");
+        ShowSizingFailure(bFileA, strPath);
         return;
     }
     ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
@@ -65,23 +66,27 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
     std::string& strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
     std::int64_t& i64Size = bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB;
     BOOL& bOpen = bFileA ? m_FileData.bOpenA : m_FileData.bOpenB;
+    m_nSizeError = 0;
     if (pPath == nullptr) {
         WriteTrace(bFileA ? "引数が無効。GetFileSizeA64()\n" : "引数が無効。GetFileSizeB64()\n");
         strPath.clear();
         i64Size = 0;
         bOpen = FALSE;
+        m_nSizeError = EINVAL;
         return -1;
     }
     strPath = pPath;
     // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
     int nFile = platform::FileOpen(strPath, platform::kOpenRead | platform::kOpenCompared);
     if (nFile == -1) {
+        m_nSizeError = platform::LastError();
         i64Size = 0;
         bOpen = FALSE;
         return -1;
     }
     bOpen = TRUE;
     if (platform::FileSeek(nFile, 0, platform::kSeekEnd) == -1) {
+        m_nSizeError = platform::LastError();
         TraceSeekError();
         platform::FileClose(nFile);
         i64Size = 0;
@@ -92,6 +97,43 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
     platform::FileClose(nFile);
     bOpen = FALSE;
     return 0;
+}
+
+void CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath) {
+    static constexpr const char* kOnlyFiles =
+        "比較できるのは通常のファイルとブロックデバイスだけです。";
+    std::string strReason;
+    platform::FileStatus status;
+    std::string strFile, strFold;
+    if (!SplitFileAndFold(strPath.c_str(), &strFile, &strFold)) {
+        // A name without a folder is taken from wherever the program was started.
+        strReason = "フォルダを含む名前 (/ で始まる名前) を指定してください。";
+    } else if (!platform::GetFileStatus(strPath, &status)) {
+        strReason = m_nSizeError == EACCES ? "フォルダへのアクセスが許可されていません。"
+                                           : "ファイルが見つかりません。";
+    } else if (status.m_kind == platform::FileKind::Folder) {
+        strReason = "フォルダです。比較するファイルを指定してください。";
+    } else if (status.m_kind == platform::FileKind::Fifo) {
+        strReason = std::string("名前付きパイプです。") + kOnlyFiles;
+    } else if (status.m_kind == platform::FileKind::Socket) {
+        strReason = std::string("ソケットです。") + kOnlyFiles;
+    } else if (status.m_kind != platform::FileKind::Regular &&
+               status.m_kind != platform::FileKind::BlockDevice) {
+        strReason = std::string("通常のファイルではありません。") + kOnlyFiles;
+    } else if (m_nSizeError == EACCES || m_nSizeError == EPERM) {
+        strReason = "読み取りが許可されていません。";
+    } else {
+        strReason = platform::Format("開けません。errno[%d]", m_nSizeError);
+    }
+    // Neither the size line nor the icon may go on describing the file named before.
+    ShowFileSize(-1, bFileA);
+    (bFileA ? m_nStatusA : m_nStatusB) = 0;
+    SetStatusIcon(bFileA ? 0 : 1, 0);
+    const std::string strText = platform::Format(
+        "%s\n\t[ %s ]\n%s", bFileA ? "ファイルAのサイズ取得に失敗。" : "ファイルBのサイズ取得に失敗。",
+        strPath.c_str(), strReason.c_str());
+    WriteTrace(strText + "\n");
+    platform::ShowBox(strText);
 }
 
 void CMyMainDlg::TraceSeekError() {
@@ -145,6 +187,7 @@ BOOL CMyMainDlg::RefreshFileInfo(int nFile) {
 BOOL CMyMainDlg::UpdateStatusIcons(int nFile) {
     if (nFile < -1 || nFile > 2)
         return TRUE;
+    const std::string strLogFile = m_editLogFile.GetWindowText();
     struct Entry {
         BOOL m_bSelected;
         const std::string& m_strPath;
@@ -153,7 +196,8 @@ BOOL CMyMainDlg::UpdateStatusIcons(int nFile) {
     const Entry entries[] = {
         {m_bSelectedA, m_FileData.strFileA, m_nStatusA},
         {m_bSelectedB, m_FileData.strFileB, m_nStatusB},
-        {m_bSelectedLog, m_strLogFile, m_nStatusLog},
+        // The log as its box names it: the one the next run writes.
+        {m_bSelectedLog, strLogFile, m_nStatusLog},
     };
     for (int n = 0; n < 3; ++n) {
         if (nFile != -1 && nFile != n)
@@ -208,8 +252,8 @@ BOOL CMyMainDlg::CheckWritable() {
         m_nRepairable |= 1;
     if (IsFileReadOnly(m_FileData.strFileB.c_str()) == 0)
         m_nRepairable |= 2;
-    // A log that does not exist yet is fine.
-    const BOOL bLogReadOnly = IsFileReadOnly(m_strLogFile.c_str()) == 1 ? TRUE : FALSE;
+    // The log the run writes, as its box names it; a log that does not exist yet is fine.
+    const BOOL bLogReadOnly = IsFileReadOnly(m_FileData.strLogFile.c_str()) == 1 ? TRUE : FALSE;
 
     if (m_nRepairable == 0 && m_bUseDataBase) {
         const int nAnswer = platform::AskYesNo(
@@ -223,7 +267,9 @@ BOOL CMyMainDlg::CheckWritable() {
         WriteTrace("(!)両ファイルともに書き込み不能ですが比較実行します\n");
     }
     if (bLogReadOnly) {
-        const std::string strText = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n";
+        const std::string strText =
+            platform::Format("※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ %s ]\n",
+                             m_FileData.strLogFile.c_str());
         WriteTrace(strText);
         platform::ShowBox(strText);
         m_nLastExecute = kExecLogReadOnly;

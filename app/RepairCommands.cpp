@@ -2,6 +2,7 @@
 #include "app/CMyMainDlg.h"
 
 #include "platform/Format.h"
+#include "util/SizeText.h"
 #include "util/Trace.h"
 
 namespace {
@@ -86,4 +87,16 @@ void CMyMainDlg::OnRepair() {
     const BOOL bOk = m_DiffRepair.DoRepair();
     WriteTrace(bOk ? "◎修復に成功しました。\n" : "※修復に失敗しました。\n");
     m_nLastRepair = bOk ? 1 : 0;
+    // The store holds at most its limit of the run's differences: the rest still differ.
+    const std::int64_t i64Kept = m_DiffDataBase.GetDiffNum();
+    if (!bOk || i64Kept >= m_i64StoreFound)
+        return;
+    const std::string strText = platform::Format(
+        "※修復したのは、比較で見つかった不一致 %s バイトのうち\n%s バイトだけです。\n"
+        "まだ %s バイトが修復されていません。\nもう一度比較して修復してください。\n"
+        "\tFileName[ %s ]\n",
+        GroupedDigits(m_i64StoreFound).c_str(), GroupedDigits(i64Kept).c_str(),
+        GroupedDigits(m_i64StoreFound - i64Kept).c_str(), m_DiffRepair.m_strErrorFileName.c_str());
+    WriteTrace(strText);
+    platform::ShowBox(strText, platform::BoxIcon::Exclamation);
 }

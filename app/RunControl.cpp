@@ -2,6 +2,7 @@
 // to the window.
 #include "app/CMyMainDlg.h"
 
+#include "engine/RunTexts.h"
 #include "platform/Format.h"
 #include "util/PathUtil.h"
 #include "util/SizeText.h"
@@ -25,11 +26,14 @@ void CMyMainDlg::OnBtnExecute() {
         m_nLastExecute = kExecEmptyName;
         return;
     }
+    // A name that cannot be compared is named in a box with the reason, never refused silently.
     if (!RefreshFileInfo(0)) {
+        ShowSizingFailure(TRUE, m_editFileA.GetWindowText());
         m_nLastExecute = kExecRefreshA;
         return;
     }
     if (!RefreshFileInfo(1)) {
+        ShowSizingFailure(FALSE, m_editFileB.GetWindowText());
         m_nLastExecute = kExecRefreshB;
         return;
     }
@@ -39,11 +43,17 @@ void CMyMainDlg::OnBtnExecute() {
         platform::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
+    // The icon beside the log box shows the log this run writes, before anything is asked.
+    UpdateStatusIcons(2);
 
     // Each sets m_nLastExecute to why it refused.
     if (!CheckLogName() || !CheckWritable())
         return;
 
+    // The last run's end may still be on its way: it is handled before this run is set up.
+    ControlThread(FALSE);
+    // The arrows belong to the last run's store, which this run replaces or leaves unrepairable.
+    ShowRepairBtn(FALSE);
     const BOOL bExecuteBefore = m_bExecute;
     m_btnExecute.EnableWindow(FALSE);
     UpdateData(FALSE);
@@ -60,11 +70,17 @@ void CMyMainDlg::OnBtnExecute() {
         setup.m_strDBFileName = m_strDBFile;
     }
     m_MakeFile.Configure(setup);
+    m_bRunOpened = FALSE;
+    // A run of hours must be stoppable without leaving the program.
+    m_btnStop.ShowWindow(TRUE);
+    m_btnStop.EnableWindow(TRUE);
     if (!ControlThread(m_bExecute)) {
         // Nothing runs: the window goes back to where it was before execute was pressed.
         m_MakeFile.m_bRunning = FALSE;
         m_bExecute = bExecuteBefore;
         m_btnExecute.EnableWindow(TRUE);
+        m_btnStop.ShowWindow(FALSE);
+        m_btnStop.EnableWindow(FALSE);
         const std::string strText = "※比較スレッドを開始できません。OnBtnExecute()\n";
         WriteTrace(strText);
         platform::ShowBox(strText);
@@ -112,6 +128,13 @@ void CMyMainDlg::OnBtnStop() {
     m_btnStop.EnableWindow(FALSE);
     ControlThread(m_bExecute);
     UpdateData(FALSE);
+    // The worker has ended and its last message has been handled (OnRunEnded). A run that had
+    // come to its own end meanwhile has said so itself.
+    if (m_MakeFile.Outcome() != RunOutcome::kStopped)
+        return;
+    const std::string strText = StoppedText(m_FileData.strLogFile, m_bRunOpened != FALSE);
+    WriteTrace(strText + "\n");
+    platform::ShowBox(strText, platform::BoxIcon::Exclamation);
 }
 
 void CMyMainDlg::OnChkDispDiff() {
@@ -155,14 +178,18 @@ void CMyMainDlg::EnableCtrls(BOOL bEnable) {
 }
 
 void CMyMainDlg::ShowRepairBtn(BOOL bShow) {
-    if (bShow && m_bUseDataBase && m_nRepairable != 0) {
-        // An arrow that is not to be shown keeps what it had.
-        if (m_nRepairable == 1 || m_nRepairable == 3)
-            m_btnRepairA.ShowWindow(TRUE);
-        if (m_nRepairable == 2 || m_nRepairable == 3)
-            m_btnRepairB.ShowWindow(TRUE);
-        return;
-    }
-    m_btnRepairA.ShowWindow(FALSE);
-    m_btnRepairB.ShowWindow(FALSE);
+    // Exactly the files this run can repair: an arrow of an earlier run would patch a file that
+    // was not writable when this one started.
+    const BOOL bAny = bShow && m_bUseDataBase;
+    m_btnRepairA.ShowWindow(bAny && (m_nRepairable & 1) ? TRUE : FALSE);
+    m_btnRepairB.ShowWindow(bAny && (m_nRepairable & 2) ? TRUE : FALSE);
+}
+
+void CMyMainDlg::OnRunEnded() {
+    m_btnStop.ShowWindow(FALSE);
+    m_btnStop.EnableWindow(FALSE);
+    // A stop, a failed open or read and a full disk post no WM_ENABLE_CTRLS: the controls that
+    // WM_DISABLE_CTRLS took are given back here, whatever way the run ended.
+    EnableCtrls(TRUE);
+    m_MakeFile.m_bRunning = FALSE;
 }

@@ -5,6 +5,7 @@
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
+#include "engine/RunTexts.h"
 #include "platform/FileStatus.h"
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
@@ -412,9 +413,8 @@ int main(int argc, char** argv) {
         return kTrouble;
     }
     ui.SetPresetAnswer(opt.m_answer);
-    // The summary is the only box with the information icon.
-    ui.SetStdoutBoxes(
-        [](const platform::BoxSpec& box) { return box.m_icon == platform::BoxIcon::Information; });
+    // The summary goes to standard output, every other box to standard error.
+    ui.SetStdoutBoxes([](const platform::BoxSpec& box) { return IsSummaryText(box.m_strText); });
     ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
     if (opt.m_bDisplay) {
         ui.SetTextObserver([&ui](int id, const std::string& text) {

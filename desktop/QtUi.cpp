@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -347,6 +349,10 @@ void QtUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
         if (m_pMainWnd)
             m_pMainWnd->OnAbout();
     });
+    window->SetEditHandler([this](int id) {
+        if (m_pMainWnd)
+            m_pMainWnd->OnEditChange(id);
+    });
     window->SetDropHandler([this](int id, const std::vector<std::string>& files) {
         if (m_pMainWnd)
             m_pMainWnd->OnDropFiles(id, files);
@@ -492,6 +498,24 @@ void QtUi::ApplyEffect(const ControlEffect& effect) {
 // --- file dialogs ---
 
 namespace {
+// On a small screen (800 x 600) the dialog's own width cut its size and date columns: it takes
+// the screen's width, and the name column gives way to the others, which keep their contents'.
+void FitFileDialog(QFileDialog& dialog) {
+    if (QScreen* screen = dialog.screen()) {
+        const QSize avail = screen->availableGeometry().size();
+        dialog.resize(dialog.sizeHint()
+                          .expandedTo(QSize(avail.width() * 9 / 10, avail.height() * 2 / 3))
+                          .boundedTo(avail));
+    }
+    if (auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int c = 1; c < header->count(); ++c)
+            header->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    }
+}
+
 bool RunFileDialog(QWidget* parent, const std::string& initialFold, bool save, std::string* path) {
     QFileDialog dialog(parent, save ? QStringLiteral("名前を付けて保存") : QStringLiteral("開く"),
                        Q(initialFold));
@@ -499,6 +523,7 @@ bool RunFileDialog(QWidget* parent, const std::string& initialFold, bool save, s
     // AnyFile: the open dialog takes a name that does not exist yet; the sizing refuses it.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
+    FitFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
     *path = dialog.selectedFiles().constFirst().toStdString();

@@ -22,6 +22,7 @@
 #include <QTextEdit>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 
 namespace platform {
@@ -81,6 +82,16 @@ void DropLineEdit::dropEvent(QDropEvent* event) {
     event->acceptProposedAction();
     if (m_onDrop)
         m_onDrop(m_nId, files);
+}
+
+void DropLineEdit::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_onEnter && !isReadOnly() && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        m_onEnter();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 // --- the dialog ---
@@ -205,6 +216,13 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
         } else {
             auto* e = new DropLineEdit(dc.m_nId, this);
             e->setReadOnly((style & kStyleReadOnly) != 0);
+            connect(e, &QLineEdit::textEdited, this, [this, id = dc.m_nId] {
+                if (m_onEdit)
+                    m_onEdit(id);
+            });
+            // Enter in a name box must not press the default button 終了 and end the program.
+            if (m_kind == MainWindow)
+                e->SetEnterHandler([this, e] { MoveOnFrom(e); });
             e->setFrame((style & kStyleBorder) != 0);
             e->setAlignment(align | Qt::AlignVCenter);
             if (style & kStyleReadOnly)
@@ -255,6 +273,23 @@ void TemplateDialog::FocusFirstControl() {
     }
 }
 
+void TemplateDialog::MoveOnFrom(QWidget* edit) {
+    auto it = std::find(m_tabOrder.begin(), m_tabOrder.end(), edit);
+    if (it == m_tabOrder.end())
+        return;
+    for (++it; it != m_tabOrder.end(); ++it) {
+        auto* next = qobject_cast<QLineEdit*>(*it);
+        if (next && !next->isReadOnly() && next->isEnabled() && !next->isHidden()) {
+            next->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+    // From the last name box to 実行, so that a second Enter starts the run.
+    QWidget* run = Control(IDC_BTN_EXECUTE);
+    if (run && run->isEnabled() && !run->isHidden())
+        run->setFocus(Qt::TabFocusReason);
+}
+
 void TemplateDialog::reject() {
     // Esc and the close box: the owner decides whether and how the dialog ends.
     if (m_onCommand)
@@ -264,6 +299,11 @@ void TemplateDialog::reject() {
 }
 
 void TemplateDialog::keyPressEvent(QKeyEvent* event) {
+    // A stray Esc must not end the program; the close box and 終了 do.
+    if (m_kind == MainWindow && event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
     // No system menu to carry the about item on Linux: F1 (the controls pass it on) opens it.
     if (m_kind == MainWindow && m_onAbout &&
         (event->key() == Qt::Key_F1 || event->key() == Qt::Key_Help) &&

@@ -26,8 +26,11 @@ public:
     DropLineEdit(int id, QWidget* parent) : QLineEdit(parent), m_nId(id) { setAcceptDrops(false); }
     void SetAcceptFiles(bool accept);
     void SetDropHandler(DropHandler handler) { m_onDrop = std::move(handler); }
+    // Enter in an editable box goes here instead of to the dialog's default button.
+    void SetEnterHandler(std::function<void()> handler) { m_onEnter = std::move(handler); }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -39,6 +42,7 @@ private:
     int m_nId;
     bool m_bAcceptFiles = false;
     DropHandler m_onDrop;
+    std::function<void()> m_onEnter;
 };
 
 class TemplateDialog : public QDialog {
@@ -53,6 +57,8 @@ public:
     void SetCommandHandler(std::function<void(int)> handler) { m_onCommand = std::move(handler); }
     void SetAboutHandler(std::function<void()> handler) { m_onAbout = std::move(handler); }
     void SetDropHandler(DropLineEdit::DropHandler handler);
+    // The user's changes to an edit control's text, by id.
+    void SetEditHandler(std::function<void(int)> handler) { m_onEdit = std::move(handler); }
 
     const std::map<int, QWidget*>& Controls() const { return m_controls; }
     QWidget* Control(int id) const;
@@ -74,12 +80,15 @@ protected:
 
 private:
     QWidget* MakeControl(const DialogControl& dc, const QSize& base);
+    // Enter in a name box of the main window: on to the next name box, from the last to 実行.
+    void MoveOnFrom(QWidget* edit);
 
     Kind m_kind;
     std::map<int, QWidget*> m_controls;
     std::vector<QWidget*> m_tabOrder;
     std::function<void(int)> m_onCommand;
     std::function<void()> m_onAbout;
+    std::function<void(int)> m_onEdit;
 };
 
 } // namespace platform

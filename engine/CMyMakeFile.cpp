@@ -2,6 +2,7 @@
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyOverwriteDlg.h"
+#include "engine/RunTexts.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
@@ -33,7 +34,6 @@ constexpr std::size_t kMaxPath = PATH_MAX - 1; // 4095 bytes
 constexpr std::uint32_t kAbortSlice = 0x10000;
 // What a hole reads as, for comparing one file's data with the other file's hole.
 constexpr BYTE kZeros[kAbortSlice] = {};
-constexpr const char* kDiskFullText = "※異なるデータがありましたが\nディスクの空き容量がありません。";
 
 const std::string kStars(50, '*');
 const std::string kDashes(50, '-');
@@ -264,13 +264,17 @@ void CMyMakeFile::PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
 // --- the run ---
 
 int CompareThreadProc(CMyMakeFile* pMakeFile) {
+    bool bDiskFull = false;
     if (!pMakeFile->m_bFinish) {
         do {
             if (pMakeFile->m_bAbort) {
                 // The disk reserve records itself before it aborts; anything else is the window.
                 RunOutcome none = RunOutcome::kNone;
-                pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kAbandoned);
-                return 1; // abandoned: the main window's destruction cleans up (EndSearch)
+                if (pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kAbandoned))
+                    return 1; // the window is closing: its destruction cleans up (EndSearch)
+                // A full disk leaves the window open: it must get its controls back.
+                bDiskFull = true;
+                break;
             }
             pMakeFile->ExecStep();
         } while (!pMakeFile->m_bFinish);
@@ -280,7 +284,7 @@ int CompareThreadProc(CMyMakeFile* pMakeFile) {
     pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kStopped);
     pMakeFile->EndSearch();
     platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_THREAD_END, 0, 0);
-    return 0;
+    return bDiskFull ? 1 : 0;
 }
 
 BOOL CMyMakeFile::ExecStep() {
@@ -297,7 +301,8 @@ BOOL CMyMakeFile::ExecStep() {
         m_i64DiffCount = 0;
         m_i64Adrs = 0;
         m_nBufPos = 0;
-        m_bFinish = FALSE;
+        // m_bFinish is left as it is: a stop pressed while the files were being opened (or the
+        // overwrite question waited) still stops the run.
         m_bStarted = TRUE;
 
         // One block more than the whole blocks: the last read is always the partial block, even
@@ -312,8 +317,9 @@ BOOL CMyMakeFile::ExecStep() {
         m_reader.Start(m_nFileA, m_nFileB, m_i64SizeA, m_i64SizeB);
 
         ReadBlockData();
-        // A first read that failed has closed the files; there is nothing to compare or log.
-        if (m_bFinish)
+        // A first read that failed has closed the files; there is nothing to compare or log. (A
+        // stop already requested is not such a failure: the run goes on to its first unit.)
+        if (m_outcome == RunOutcome::kReadFailed)
             return TRUE;
         WriteLogHeader();
         std::string strFile;
@@ -457,7 +463,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     }
     std::string text;
     if (GetFileErrorText(&text, &error) == 0)
-        platform::ShowBox(text);
+        platform::ShowBox(text + platform::Format("\nログファイル[ %s ]", m_strLogFile.c_str()));
     platform::FileClose(m_nFileA);
     platform::FileClose(m_nFileB);
     m_bOpenA = FALSE;
@@ -523,7 +529,7 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
         __builtin_prefetch(store->HotLines() + 64);
     }
     if (!written || !m_fileLog.Flush()) {
-        platform::ShowBox(kDiskFullText);
+        platform::ShowBox(DiskFullText(m_strLogFile));
         m_outcome = RunOutcome::kDiskReserve;
         m_bAbort = TRUE;
         return false;
@@ -546,12 +552,15 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
 // database.
 void CMyMakeFile::FinishSearch() {
     CompareData(m_nTailSize);
+    // A full disk in the tail ends the run as it does anywhere else: closing lines under a log
+    // that lacks differences, and a summary and a database of part of them, would pass for whole.
+    if (m_bAbort)
+        return;
     m_reader.Compared(m_i64Adrs, true);
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();
     m_bRunning = FALSE;
-    // A tail the disk reserve cut short still gets its finishing steps, but stays abandoned.
     if (m_outcome == RunOutcome::kNone)
         m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
 
@@ -580,14 +589,10 @@ bool CMyMakeFile::CloseLog() {
 }
 
 void CMyMakeFile::ShowSummary() {
-    std::string text =
-        m_i64DiffCount != 0
-            ? platform::Format("%I64dバイトのデータが一致しませんでした。\n\n", m_i64DiffCount)
-            : std::string("壊れたデータはありませんでした\n\n");
-    text += platform::Format("FILE A : %15s BYTE\n", GroupedDigits(m_i64SizeA).c_str());
-    text += platform::Format("FILE B : %15s BYTE\n", GroupedDigits(m_i64SizeB).c_str());
-    text += platform::Format("SEARCH : %15s BYTE", GroupedDigits(m_i64SearchSize).c_str());
-    platform::ShowBox(text, platform::BoxIcon::Information);
+    // Files of different sizes are not the same: a warning, not an all-clear.
+    platform::ShowBox(SummaryText(m_i64DiffCount, m_i64SizeA, m_i64SizeB, m_i64SearchSize),
+                      m_i64SizeA != m_i64SizeB ? platform::BoxIcon::Exclamation
+                                               : platform::BoxIcon::Information);
 }
 
 void CMyMakeFile::SaveDBFileData() {
@@ -615,8 +620,11 @@ void CMyMakeFile::SaveDBFileData() {
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
         m_bDBSaved = saved;
         PostToMain(saved ? WM_SHOW_REPAIR_BTN : WM_HIDE_REPAIR_BTN);
-        const std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
-                                       : "※不一致情報データベースの作成に失敗しました。\n";
+        std::string text = saved ? "◎不一致情報データベースを作成しました。\n"
+                                 : "※不一致情報データベースの作成に失敗しました。\n";
+        // The store's limit: a repair from it leaves the rest of the differences.
+        if (saved && diffNum < m_i64DiffCount)
+            text += DataBasePartText(m_i64DiffCount, diffNum);
         WriteTrace(text);
         platform::ShowBox(text);
         return;

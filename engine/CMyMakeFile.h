@@ -172,5 +172,6 @@ private:
     CMyBlockReader m_reader;
 };
 
-// The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort.
+// The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort (a
+// full disk included, which still ends as a stopped run does, for the window that stays).
 int CompareThreadProc(CMyMakeFile* pMakeFile);

@@ -14,6 +14,7 @@ void ModelUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
         c.m_strText = dc.m_strText;
         c.m_bVisible = (dc.m_nStyle & kStyleHidden) == 0;
         c.m_nIcon = dc.m_nIconId;
+        c.m_bReadOnly = (dc.m_nStyle & kStyleReadOnly) != 0;
     }
     m_pMainWnd = target;
     m_bDialogEnded = false;
@@ -135,6 +136,16 @@ bool ModelUi::Click(int id) {
     if (ControlState* c = Find(id); c && c->m_kind == ControlKind::CheckBox)
         c->m_nCheck = c->m_nCheck ? 0 : 1; // an auto check box flips before its handler runs
     m_pMainWnd->OnCommand(id);
+    return true;
+}
+
+bool ModelUi::Type(int id, const std::string& text) {
+    ControlState* c = Find(id);
+    if (!c || c->m_kind != ControlKind::Edit || !c->m_bEnabled || !c->m_bVisible ||
+        c->m_bReadOnly || !m_pMainWnd)
+        return false;
+    c->m_strText = text;
+    m_pMainWnd->OnEditChange(id);
     return true;
 }
 

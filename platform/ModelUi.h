@@ -49,6 +49,8 @@ public:
     bool CanClick(int id);
     // Acts as the user would: a click on an enabled, visible control (false otherwise).
     bool Click(int id);
+    // Text typed into an enabled, editable box, replacing what it held (false otherwise).
+    bool Type(int id, const std::string& text);
     // Files dropped on a control; only controls that accept drops take them.
     bool Drop(int id, const std::vector<std::string>& files);
 
@@ -65,6 +67,7 @@ private:
         int m_nIcon = 0;
         int m_nProgress = 0;
         bool m_bAcceptDrops = false;
+        bool m_bReadOnly = false;
     };
     ControlState* Find(int id);
 

@@ -28,6 +28,8 @@ public:
     virtual void OnDropFiles(int id, const std::vector<std::string>& files) = 0;
     // The "about" command of the window's menu.
     virtual void OnAbout() {}
+    // The user changed the text of edit control `id` (typing, pasting, cutting).
+    virtual void OnEditChange(int /*id*/) {}
 };
 
 using HWND = CWndTarget*;

@@ -8,7 +8,8 @@ using namespace platform;
 namespace {
 constexpr const char* kFont = "ＭＳ Ｐゴシック";
 constexpr unsigned kNameBox = kStyleAutoScroll | kStyleBorder | kStyleTabStop;
-constexpr unsigned kSizeBox = kStyleReadOnly | kStyleRight | kStyleTabStop;
+// The read-only lines are for reading: Tab passes them by.
+constexpr unsigned kSizeBox = kStyleReadOnly | kStyleRight;
 constexpr unsigned kLabel = kStyleCentre | kStyleSunken;
 constexpr unsigned kButton = kStyleTabStop;
 } // namespace
@@ -37,7 +38,7 @@ const DialogTemplate& MainDialogTemplate() {
             {IDC_BTN_STOP, ControlKind::PushButton, "中止", 116, 106, 50, 15,
              kButton | kStyleHidden},
             {IDC_EDIT_OUTPUT, ControlKind::Edit, "", 5, 142, 240, 14,
-             kStyleReadOnly | kStyleCentre | kStyleBorder | kStyleTabStop},
+             kStyleReadOnly | kStyleCentre | kStyleBorder},
             {IDC_CHK_DISP_DIFF, ControlKind::CheckBox, "異なるデータがあったら表示する", 7, 125,
              114, 16, kButton},
             {IDC_EDIT_SIZE_A, ControlKind::Edit, "", 82, 17, 105, 15, kSizeBox},

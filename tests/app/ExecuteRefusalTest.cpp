@@ -1,6 +1,8 @@
 // Every way the execute button refuses a run, in the order it checks them. None starts a worker.
 #include "MainDlgFixture.h"
 
+#include <sys/stat.h>
+
 using namespace testsupport;
 
 namespace {
@@ -52,22 +54,60 @@ TEST_F(ExecuteRefusalTest, NamesAreCheckedInOrderWithEqualityFirst) {
 TEST_F(ExecuteRefusalTest, SameFileSpelledTwoWaysPassesTheEqualityTest) {
     WriteFile(m_dir / "a.bin", "a");
     Open();
-    // The second spelling has no file behind the sizing, so the run stops there, silently.
+    // The second spelling has no file behind it, so the run stops at its sizing.
     SetNames(m_dir / "a.bin", m_dir / "A.BIN", m_dir / "log.txt");
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"ファイルBのサイズ取得に失敗。\n\t[ " +
+                                                (m_dir / "A.BIN") + " ]\nファイルが見つかりません。"});
     EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecRefreshB);
     ExpectNoRun();
 }
 
-TEST_F(ExecuteRefusalTest, FilesThatCannotBeSizedStopTheRunSilently) {
+// A typed FILE A or FILE B that cannot be compared is refused with a box that names it and says
+// why, and the size line under it no longer shows the size of the file named before.
+TEST_F(ExecuteRefusalTest, NameThatCannotBeComparedIsRefusedWithItsReason) {
+    WriteFile(m_dir / "a.bin", std::string(1500, 'a'));
     WriteFile(m_dir / "b.bin", "b");
-    Open();
-    SetNames(m_dir / "missing.bin", m_dir / "b.bin", m_dir / "log.txt");
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecRefreshA);
-    ExpectNoRun();
+    fs::create_directory(m_dir / "folder");
+    ASSERT_EQ(::mkfifo((m_dir / "pipe").c_str(), 0600), 0);
+    const struct {
+        std::string m_strName;
+        const char* m_pReason;
+    } cases[] = {
+        {m_dir / "missing.bin", "ファイルが見つかりません。"},
+        {m_dir / "folder", "フォルダです。比較するファイルを指定してください。"},
+        {m_dir / "pipe",
+         "名前付きパイプです。比較できるのは通常のファイルとブロックデバイスだけです。"},
+        {"a.bin", "フォルダを含む名前 (/ で始まる名前) を指定してください。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.m_strName);
+        Open();
+        Choose(IDC_BTN_FILE_A, m_dir / "a.bin");
+        ASSERT_EQ(Text(IDC_EDIT_SIZE_A), "└ 1,500 Byte");
+        ASSERT_TRUE(m_ui.Type(IDC_EDIT_FILE_A, c.m_strName));
+        EXPECT_EQ(Text(IDC_EDIT_SIZE_A), ""); // typing names another file
+        ASSERT_TRUE(m_ui.Type(IDC_EDIT_FILE_B, m_dir / "b.bin"));
+        m_ui.ClearEvents();
+        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        const std::string box =
+            "ファイルAのサイズ取得に失敗。\n\t[ " + c.m_strName + " ]\n" + c.m_pReason;
+        EXPECT_EQ(Boxes(), std::vector<std::string>{box});
+        EXPECT_NE(Trace().find(box), std::string::npos);
+        EXPECT_EQ(Text(IDC_EDIT_SIZE_A), "※ファイルA: サイズエラー");
+        EXPECT_EQ(LastIcon(IDC_ICON_A), IDR_MAINFRAME);
+        EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecRefreshA);
+        ExpectNoRun();
+        // The select button says the same of a name chosen in its dialog.
+        Choose(IDC_BTN_FILE_A, m_dir / "a.bin");
+        m_ui.ClearEvents();
+        if (c.m_strName[0] == '/') {
+            Choose(IDC_BTN_FILE_A, c.m_strName);
+            EXPECT_EQ(Boxes(), std::vector<std::string>{box});
+            EXPECT_EQ(Text(IDC_EDIT_SIZE_A), "※ファイルA: サイズエラー");
+        }
+        m_dlg.reset();
+    }
 }
 
 TEST_F(ExecuteRefusalTest, SizeMessageGroupsTheComparedLengthBeforeTheWritabilityCheck) {
@@ -83,11 +123,35 @@ TEST_F(ExecuteRefusalTest, SizeMessageGroupsTheComparedLengthBeforeTheWritabilit
     ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{
                            "※　ファイルサイズが異なるので\n\t[ 1,000 ]Byte\n部分の比較をします。\n",
-                           "※不一致情報を書き込むテキストファイルが書き込み不能です。\n"}));
+                           "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
+                               (m_dir / "log.txt") + " ]\n"}));
     EXPECT_EQ(dlg.m_FileData.nSizeMode, SIZE_B_LONGER);
     EXPECT_EQ(dlg.m_FileData.i64SearchSize, 1000);
     EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
     ExpectNoRun();
+}
+
+// A read-only log typed into its box is refused before anyone is asked to overwrite it, and its
+// icon shows it read-only as soon as it is named.
+TEST_F(ExecuteRefusalTest, ReadOnlyTypedLogIsRefusedWithoutTheOverwriteQuestion) {
+    WriteFile(m_dir / "a.bin", "a");
+    WriteFile(m_dir / "b.bin", "b");
+    WriteFile(m_dir / "ro.log", "old");
+    MakeReadOnly(m_dir / "ro.log");
+    Open();
+    ASSERT_TRUE(m_ui.Type(IDC_EDIT_FILE_A, m_dir / "a.bin"));
+    ASSERT_TRUE(m_ui.Type(IDC_EDIT_FILE_B, m_dir / "b.bin"));
+    ASSERT_TRUE(m_ui.Type(IDC_EDIT_LOG_FILE, m_dir / "ro.log"));
+    EXPECT_EQ(LastIcon(IDC_ICON_LOG), IDI_READONLY);
+    m_ui.ClearEvents();
+    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    EXPECT_EQ(Boxes(), std::vector<std::string>{
+                           "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
+                           (m_dir / "ro.log") + " ]\n"});
+    EXPECT_TRUE(m_ui.EventsOf(platform::UiEvent::Kind::Overwrite).empty());
+    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
+    ExpectNoRun();
+    EXPECT_EQ(ReadFile(m_dir / "ro.log"), "old");
 }
 
 TEST_F(ExecuteRefusalTest, DeclinedQuestionAboutUnwritableFilesStartsNothing) {

@@ -72,13 +72,16 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         int m_nButton;
         const char* m_pName; // in m_dir; "" for the folder itself
         const char* m_pBox;
+        const char* m_pReason;
     };
     const Case cases[] = {
-        {IDC_BTN_FILE_A, "missing.bin", "ファイルAのサイズ取得に失敗。"},
-        {IDC_BTN_FILE_B, "missing.bin", "ファイルBのサイズ取得に失敗。"},
-        {IDC_BTN_FILE_A, "", "ファイルAのサイズ取得に失敗。"},
+        {IDC_BTN_FILE_A, "missing.bin", "ファイルAのサイズ取得に失敗。", "ファイルが見つかりません。"},
+        {IDC_BTN_FILE_B, "missing.bin", "ファイルBのサイズ取得に失敗。", "ファイルが見つかりません。"},
+        {IDC_BTN_FILE_A, "", "ファイルAのサイズ取得に失敗。",
+         "フォルダです。比較するファイルを指定してください。"},
         // Refused at once: measuring a named pipe would wait for a writer for ever.
-        {IDC_BTN_FILE_B, "fifo", "ファイルBのサイズ取得に失敗。"},
+        {IDC_BTN_FILE_B, "fifo", "ファイルBのサイズ取得に失敗。",
+         "名前付きパイプです。比較できるのは通常のファイルとブロックデバイスだけです。"},
     };
     ::mkfifo((m_dir / "fifo").c_str(), 0600);
     Watchdog dog(60, "measuring files that cannot be sized");
@@ -97,14 +100,19 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         m_ui.ClearEvents();
 
         Choose(c.m_nButton, bad);
-        EXPECT_EQ(Boxes(), std::vector<std::string>{c.m_pBox});
+        // The box names the file and says why; the size line and the icon stop describing the
+        // file chosen before.
+        EXPECT_EQ(Boxes(), std::vector<std::string>{std::string(c.m_pBox) + "\n\t[ " + bad + " ]\n" +
+                                                    c.m_pReason});
         EXPECT_EQ(Text(bA ? IDC_EDIT_FILE_A : IDC_EDIT_FILE_B), bad);
         EXPECT_EQ((bA ? dlg.m_FileData.strFileA : dlg.m_FileData.strFileB), bad);
         EXPECT_EQ((bA ? dlg.m_FileData.i64SizeA : dlg.m_FileData.i64SizeB), 0);
-        EXPECT_EQ(Text(bA ? IDC_EDIT_SIZE_A : IDC_EDIT_SIZE_B), sizeLine);
+        EXPECT_NE(sizeLine, "");
+        EXPECT_EQ(Text(bA ? IDC_EDIT_SIZE_A : IDC_EDIT_SIZE_B),
+                  bA ? "※ファイルA: サイズエラー" : "※ファイルB: サイズエラー");
         EXPECT_EQ((bA ? dlg.m_strFoldA : dlg.m_strFoldB), fold);
         EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
-        EXPECT_TRUE(m_ui.EventsOf(UiEvent::Kind::Icon).empty());
+        EXPECT_EQ(LastIcon(bA ? IDC_ICON_A : IDC_ICON_B), IDR_MAINFRAME);
         m_dlg.reset();
     }
 }
@@ -202,6 +210,7 @@ protected:
         dlg.m_FileData.strFileA = m_dir / "a.bin";
         dlg.m_FileData.strFileB = m_dir / "b.bin";
         dlg.m_strLogFile = m_dir / "log.txt";
+        dlg.m_FileData.strLogFile = dlg.m_strLogFile; // as execute reads it from its box
         for (const std::string& f : {dlg.m_FileData.strFileA, dlg.m_FileData.strFileB, dlg.m_strLogFile})
             fs::remove(f);
         WriteFile(dlg.m_FileData.strFileA, "a");
@@ -220,8 +229,10 @@ protected:
     static constexpr const char* kBothUnwritable =
         "※両ファイルともに書き込み不能です。\r\n　データベースを作成しても修正出来ませんが\r\n"
         "　このまま実行しますか?";
-    static constexpr const char* kLogUnwritable =
-        "※不一致情報を書き込むテキストファイルが書き込み不能です。\n";
+    // The refusal names the log.
+    const std::string kLogUnwritable =
+        "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " + (m_dir / "log.txt") +
+        " ]\n";
 };
 
 TEST_F(WritabilityTest, RepairableBitsFollowTheTwoFiles) {

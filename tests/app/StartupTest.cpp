@@ -94,11 +94,13 @@ TEST_F(StartupTest, DropOnFileBTakesOnlyTheFirstName) {
     EXPECT_EQ(dlg.m_FileData.strFileB, first);
     EXPECT_TRUE(dlg.m_bSelectedB);
     EXPECT_EQ(LastIcon(IDC_ICON_B), IDI_WRITABLE);
-    // A drop changes neither FILE A, nor the folders, nor the size line.
+    // A drop changes neither FILE A nor the folders; the size line shows the dropped file's size.
     EXPECT_EQ(Text(IDC_EDIT_FILE_A), "比較元のファイル名を入力");
     EXPECT_EQ(dlg.m_strFoldA, foldA);
     EXPECT_EQ(dlg.m_strFoldB, foldB);
-    EXPECT_EQ(Text(IDC_EDIT_SIZE_B), "");
+    EXPECT_EQ(Text(IDC_EDIT_SIZE_B), "└ 1 Byte");
+    ASSERT_TRUE(m_ui.Drop(IDC_EDIT_FILE_B, {m_dir / "third.bin"}));
+    EXPECT_EQ(Text(IDC_EDIT_SIZE_B), "※ファイルB: サイズエラー");
 }
 
 TEST_F(StartupTest, OnlyTheTwoInputBoxesTakeDrops) {

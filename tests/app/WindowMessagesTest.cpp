@@ -56,7 +56,7 @@ TEST_F(WindowMessagesTest, RepairArrowsFollowTheDatabaseAndTheWritableFiles) {
         {TRUE, 3, false, false, WM_SHOW_REPAIR_BTN, true, true},
         {TRUE, 1, false, false, WM_SHOW_REPAIR_BTN, true, false},
         {TRUE, 2, false, false, WM_SHOW_REPAIR_BTN, false, true},
-        {TRUE, 2, true, false, WM_SHOW_REPAIR_BTN, true, true}, // an arrow shown stays
+        {TRUE, 2, true, false, WM_SHOW_REPAIR_BTN, false, true}, // an earlier run's arrow goes
         {TRUE, 0, true, true, WM_SHOW_REPAIR_BTN, false, false},
         {FALSE, 3, true, true, WM_SHOW_REPAIR_BTN, false, false},
         {TRUE, 3, true, true, WM_HIDE_REPAIR_BTN, false, false},
@@ -84,8 +84,12 @@ TEST_F(WindowMessagesTest, UncheckingTheDatabaseLeavesVisibleArrowsAlone) {
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
 }
 
-TEST_F(WindowMessagesTest, ThreadEndRefreshesOnlyTheLogIcon) {
+// The run's last message, however it ended: the log's icon, the controls back, the stop button
+// gone.
+TEST_F(WindowMessagesTest, ThreadEndRefreshesOnlyTheLogIconAndGivesTheControlsBack) {
     Open();
+    m_dlg->WindowProc(WM_DISABLE_CTRLS, 0, 0);
+    m_ui.ShowControl(IDC_BTN_STOP, true);
     m_ui.ClearEvents();
     WriteFile(m_prog / "Result.txt", "new log");
     m_dlg->WindowProc(WM_THREAD_END, 0, 0);
@@ -93,6 +97,9 @@ TEST_F(WindowMessagesTest, ThreadEndRefreshesOnlyTheLogIcon) {
     ASSERT_EQ(icons.size(), 1u);
     EXPECT_EQ(icons[0].m_nId, IDC_ICON_LOG);
     EXPECT_EQ(icons[0].m_nValue, IDI_WRITABLE);
+    for (int id : kInputs)
+        EXPECT_TRUE(m_ui.IsControlEnabled(id)) << id;
+    EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_STOP));
 }
 
 TEST_F(WindowMessagesTest, DatabaseCheckBoxTracesEachState) {

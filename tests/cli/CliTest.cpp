@@ -525,7 +525,8 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         std::string m_strErr; // what standard error must hold
     };
     const Case cases[] = {
-        {{"missing.bin", "a.bin"}, "ファイルAのサイズ取得に失敗。\n"},
+        {{"missing.bin", "a.bin"},
+         "ファイルAのサイズ取得に失敗。\n\t[ " + Data("missing.bin") + " ]\nファイルが見つかりません。\n"},
         {{"a.bin", "missing.bin"}, "ファイルBのサイズ取得に失敗。\n"},
         {{"a.bin", "."}, "ファイルBのサイズ取得に失敗。\n"},
         {{"a.bin", "a.bin"}, "※　同一のファイルは比較できません\n"},
@@ -540,8 +541,8 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
          "devices are compared: fifo\n"},
         {{"a.bin", "fifo"}, "octetwatch-cli: FILE B is a named pipe"},
         {{"--yes", "a.bin", "./a.bin", "fifo"},
-         "ファイルをオープンできません\nファイル アクセス禁止\noctetwatch-cli: the log is a named "
-         "pipe, which cannot hold a log: fifo\n"},
+         "ファイルをオープンできません\nファイル アクセス禁止\nログファイル[ " + Data("fifo") +
+             " ]\noctetwatch-cli: the log is a named pipe, which cannot hold a log: fifo\n"},
         {{"--yes", "a.bin", "./a.bin", "/dev/null"}, ""},
         // The program's own files, however spelled, before any question.
         {{"--yes", "--db", "a.bin", "./a.bin", m_prog / "./DiffData.db"},
@@ -777,7 +778,8 @@ TEST_F(CliTest, UnwritableFilesAndLogAreExplained) {
     WriteFile(Data("b.bin"), "AX");
     WriteFile(Data("ro.log"), "OLD");
     MakeReadOnly(Data("ro.log"));
-    const std::string refusal = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n"
+    const std::string refusal = "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
+                                Data("ro.log") + " ]\n"
                                 "octetwatch-cli: the run was not started: the log cannot be "
                                 "written: " +
                                 Data("ro.log") + "\n";

@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +26,7 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <vector>
 
 using namespace platform;
@@ -342,6 +345,15 @@ TEST_F(QtUiTest, MainWindowIsLaidOutInDialogUnitsOfTheSubstitutedFont) {
     }
     EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_STOP));
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_EXECUTE));
+    // The stop button, shown during a run, stands clear of every other control.
+    const QRect stop = m_ui.Control(IDC_BTN_STOP)->geometry();
+    for (const auto& [id, w] : static_cast<TemplateDialog*>(window)->Controls())
+        if (id != IDC_BTN_STOP) {
+            EXPECT_FALSE(stop.intersects(w->geometry())) << id;
+        }
+    // Tab passes the read-only lines by.
+    for (int id : {IDC_EDIT_SIZE_A, IDC_EDIT_SIZE_B, IDC_EDIT_OUTPUT})
+        EXPECT_FALSE(m_ui.Control(id)->focusPolicy() & Qt::TabFocus) << id;
     auto* size = qobject_cast<QLineEdit*>(m_ui.Control(IDC_EDIT_SIZE_A));
     ASSERT_NE(size, nullptr);
     EXPECT_TRUE(size->isReadOnly());
@@ -455,6 +467,46 @@ TEST_F(QtUiTest, OpenDialogStartsInTheFolderAndTakesAFileThatDoesNotExist) {
     EXPECT_TRUE(*answered);
     EXPECT_EQ(startedIn.toStdString(), dir.Str());
     EXPECT_EQ(path, missing);
+}
+
+// At 800 x 600 (the offscreen screen) the size and date columns are not cut off.
+TEST_F(QtUiTest, FileDialogShowsItsColumnsWholeOnASmallScreen) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir / "a-file-of-some-size.bin", std::string(123456, 'x'));
+    bool fits = false, whole = false;
+    int columns = 0;
+    auto answered = OnNextModal([&](QWidget* w) {
+        auto* fd = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(fd, nullptr);
+        auto* tree = fd->findChild<QTreeView*>(QStringLiteral("treeView"));
+        ASSERT_NE(tree, nullptr);
+        WaitFor([&] { return tree->model()->rowCount(tree->rootIndex()) > 0; }, 5000);
+        QCoreApplication::processEvents();
+        fits = w->screen()->availableGeometry().contains(w->frameGeometry());
+        QHeaderView* header = tree->header();
+        columns = header->count();
+        whole = true;
+        for (int c = 1; c < columns; ++c) {
+            if (header->isSectionHidden(c))
+                continue;
+            int need = header->sectionSizeHint(c);
+            for (int row = 0; row < tree->model()->rowCount(tree->rootIndex()); ++row) {
+                const QModelIndex at = tree->model()->index(row, c, tree->rootIndex());
+                need = std::max(need, tree->fontMetrics().horizontalAdvance(at.data().toString()));
+            }
+            whole = whole && header->sectionSize(c) >= need &&
+                    header->sectionViewportPosition(c) + header->sectionSize(c) <=
+                        tree->viewport()->width();
+        }
+        w->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/file-dialog.png"));
+        fd->reject();
+    });
+    std::string path;
+    EXPECT_FALSE(m_ui.OpenFileDialog(dir.Str(), &path));
+    EXPECT_TRUE(*answered);
+    EXPECT_GE(columns, 4);
+    EXPECT_TRUE(fits) << "the dialog is larger than the screen";
+    EXPECT_TRUE(whole) << "a column is cut off";
 }
 
 TEST_F(QtUiTest, SaveDialogAsksBeforeAnExistingFileAndCancelChoosesNothing) {

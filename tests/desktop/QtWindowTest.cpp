@@ -4,6 +4,7 @@
 #include "QtTestSupport.h"
 
 #include "app/CMyMainApp.h"
+#include "engine/RunTexts.h"
 #include "platform/Encoding.h"
 #include "platform/WinTypes.h"
 #include "res/Resource.h"
@@ -13,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -21,11 +23,15 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include <fcntl.h>
 #include <unistd.h>
 
 using namespace platform;
 using qttest::WaitFor;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,6 +47,10 @@ public:
             if (!box || !box->isVisible() || !box->isActiveWindow() || m_bBusy)
                 return;
             m_bBusy = true;
+            if (!m_strPicture.isEmpty()) {
+                box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/%1.png").arg(m_strPicture));
+                m_strPicture.clear();
+            }
             m_texts.push_back(qttest::ShownText(box->text()));
             m_titles.push_back(S(box->windowTitle()));
             m_icons.push_back(box->icon());
@@ -51,6 +61,8 @@ public:
     }
     static void PressEnter(QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }
     void SetAnswer(Answer answer) { m_answer = std::move(answer); }
+    // The next box is saved as a picture of that name.
+    void PictureNext(const char* name) { m_strPicture = QString::fromLatin1(name); }
     std::size_t Count() const { return m_texts.size(); }
     const std::vector<std::string>& Texts() const { return m_texts; }
     const std::vector<std::string>& Titles() const { return m_titles; }
@@ -60,6 +72,7 @@ private:
     Answer m_answer;
     QTimer m_timer;
     bool m_bBusy = false;
+    QString m_strPicture;
     std::vector<std::string> m_texts;
     std::vector<std::string> m_titles;
     std::vector<QMessageBox::Icon> m_icons;
@@ -220,6 +233,101 @@ TEST_F(QtWindowTest, RunWithDatabaseShowsTheArrowsAndUpRepairsFileA) {
     EXPECT_NE(TraceText().find("◎修復に成功しました。"), std::string::npos);
 }
 
+// The database keeps the first 1,000,000 differences: its box says how many the run found, and
+// after the repair a box says how many still differ.
+TEST_F(QtWindowTest, PartialDatabaseAndRepairSayHowManyDifferencesAreLeft) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    constexpr std::int64_t kFound = 1000003;
+    testsupport::MakeSparse(a, kFound);
+    testsupport::WriteFile(b, std::string(kFound, '\x5A'));
+    BoxAnswerer boxes([](QMessageBox* box) {
+        const std::string text = qttest::ShownText(box->text());
+        if (text.rfind("◎不一致情報データベース", 0) == 0 || text.rfind("※修復したのは", 0) == 0)
+            box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/%1.png")
+                                 .arg(text.rfind("◎", 0) == 0 ? "database-part-box" : "repair-left-box"));
+        if (auto* yes = qttest::ButtonWithText(box, QStringLiteral("はい")))
+            yes->click();
+        else
+            QTest::keyClick(box, Qt::Key_Return);
+    });
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, m_data / "many.log");
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }, 120000));
+        ASSERT_TRUE(WaitFor([&] { return m_ui.IsControlVisible(IDC_BTN_REPAIR_A); }));
+        Click(IDC_BTN_REPAIR_A);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 5; }, 120000));
+        Click(IDOK);
+    });
+    ASSERT_EQ(boxes.Count(), 5u);
+    EXPECT_EQ(boxes.Texts()[0].rfind("1,000,003バイトのデータが一致しませんでした。", 0), 0u);
+    EXPECT_EQ(boxes.Texts()[1],
+              "◎不一致情報データベースを作成しました。\n" + DataBasePartText(kFound, 1000000));
+    EXPECT_EQ(boxes.Texts()[3].rfind("◎ファイルの修復が完了しました。", 0), 0u);
+    EXPECT_EQ(boxes.Texts()[4].rfind("※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n"
+                                     "1,000,000 バイトだけです。\nまだ 3 バイトが",
+                                     0),
+              0u)
+        << boxes.Texts()[4];
+    EXPECT_EQ(boxes.Icons()[4], QMessageBox::Warning);
+}
+
+// After a run in which FILE B was read-only, only the arrow of FILE A is shown.
+TEST_F(QtWindowTest, ArrowsShowExactlyWhatTheLastRunCanRepair) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    testsupport::WriteFile(a, "ABC");
+    testsupport::WriteFile(b, "AXC");
+    BoxAnswerer boxes;
+    bool bothFirst = false, onlyUpThen = false;
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, m_data / "arrows.log");
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
+        bothFirst = m_ui.IsControlVisible(IDC_BTN_REPAIR_A) && m_ui.IsControlVisible(IDC_BTN_REPAIR_B);
+        testsupport::MakeReadOnly(b);
+        fs::remove(m_data / "arrows.log");
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 4 && Idle(); }));
+        onlyUpThen = m_ui.IsControlVisible(IDC_BTN_REPAIR_A) && !m_ui.IsControlVisible(IDC_BTN_REPAIR_B);
+        Click(IDOK);
+    });
+    EXPECT_TRUE(bothFirst);
+    EXPECT_TRUE(onlyUpThen) << "a stale ↓ from the first run";
+}
+
+// A read-only log typed into its box: its icon says so before the run, and 実行 is refused with a
+// box that names it, before anyone is asked to overwrite it.
+TEST_F(QtWindowTest, ReadOnlyTypedLogShowsItsIconAndIsRefusedByName) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin", log = m_data / "ro.log";
+    testsupport::WriteFile(a, "ABC");
+    testsupport::WriteFile(b, "AXC");
+    testsupport::WriteFile(log, "old");
+    testsupport::MakeReadOnly(log);
+    BoxAnswerer boxes;
+    bool readOnlyIcon = false;
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, log);
+        auto* icon = qobject_cast<QLabel*>(W(IDC_ICON_LOG));
+        ASSERT_NE(icon, nullptr);
+        readOnlyIcon = icon->pixmap().toImage() ==
+                       QtUi::ResourceIcon(IDI_READONLY).pixmap(QSize(16, 16)).toImage();
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 1 && Idle(); }));
+        Click(IDOK);
+    });
+    EXPECT_TRUE(readOnlyIcon);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Texts()[0],
+              "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " + log + " ]\n");
+    EXPECT_EQ(testsupport::ReadFile(log), "old");
+}
+
 void SendDrop(QWidget* target, const QList<QUrl>& urls, bool* entered, bool* dropped) {
     QMimeData mime;
     mime.setUrls(urls);
@@ -232,7 +340,9 @@ void SendDrop(QWidget* target, const QList<QUrl>& urls, bool* entered, bool* dro
     *dropped = drop.isAccepted();
 }
 
-TEST_F(QtWindowTest, DropOfThreeFilesOnFileBTakesTheFirstAndEnterInANameBoxExits) {
+// Enter in a name box moves on (FILE B -> LOG FILE -> 実行), Esc does nothing; only the close box
+// or 終了 end the program, and both keep the settings.
+TEST_F(QtWindowTest, DropOfThreeFilesOnFileBTakesTheFirstAndEnterInANameBoxMovesOn) {
     QList<QUrl> urls;
     std::vector<std::string> files;
     for (const char* name : {"one.bin", "two.bin", "three.bin"}) {
@@ -240,27 +350,45 @@ TEST_F(QtWindowTest, DropOfThreeFilesOnFileBTakesTheFirstAndEnterInANameBoxExits
         testsupport::WriteFile(files.back(), "data");
         urls.push_back(QUrl::fromLocalFile(QString::fromStdString(files.back())));
     }
-    std::string fileA, fileB, log, logBefore;
+    std::string fileA, fileB, log, logBefore, sizeB;
     bool enteredB = false, droppedB = false, enteredLog = true, droppedLog = true;
+    bool onLogAfterB = false, onRunAfterLog = false, openAfterKeys = false;
     RunProgram([&] {
         logBefore = m_ui.GetControlText(IDC_EDIT_LOG_FILE);
         SendDrop(W(IDC_EDIT_FILE_B), urls, &enteredB, &droppedB);
         SendDrop(W(IDC_EDIT_LOG_FILE), urls, &enteredLog, &droppedLog);
         fileA = m_ui.GetControlText(IDC_EDIT_FILE_A);
         fileB = m_ui.GetControlText(IDC_EDIT_FILE_B);
+        sizeB = m_ui.GetControlText(IDC_EDIT_SIZE_B);
         log = m_ui.GetControlText(IDC_EDIT_LOG_FILE);
         QLineEdit* nameBox = Edit(IDC_EDIT_FILE_B);
+        m_ui.Window()->activateWindow();
         nameBox->setFocus();
-        QTest::keyClick(nameBox, Qt::Key_Return); // the default button: exit
+        QTest::keyClick(nameBox, Qt::Key_Return);
+        onLogAfterB = m_ui.Window()->focusWidget() == W(IDC_EDIT_LOG_FILE);
+        QTest::keyClick(Edit(IDC_EDIT_LOG_FILE), Qt::Key_Enter);
+        onRunAfterLog = m_ui.Window()->focusWidget() == W(IDC_BTN_EXECUTE);
+        QTest::keyClick(Edit(IDC_EDIT_LOG_FILE), Qt::Key_Escape);
+        QTest::keyClick(m_ui.Window(), Qt::Key_Escape);
+        QCoreApplication::processEvents();
+        openAfterKeys = m_ui.Window()->isVisible();
+        m_ui.Window()->close(); // the close box
     });
     EXPECT_TRUE(enteredB);
     EXPECT_TRUE(droppedB);
     EXPECT_EQ(fileB, files[0]);
+    EXPECT_EQ(sizeB, "└ 4 Byte"); // the dropped file's size, not an earlier one's
     EXPECT_EQ(fileA, "比較元のファイル名を入力");
     EXPECT_FALSE(enteredLog) << "the log name box must refuse drops";
     EXPECT_FALSE(droppedLog);
     EXPECT_EQ(log, logBefore);
-    EXPECT_EQ(m_ui.DialogResult(), IDOK);
+    EXPECT_TRUE(onLogAfterB) << "Enter in FILE B did not move on to LOG FILE";
+    EXPECT_TRUE(onRunAfterLog) << "Enter in LOG FILE did not move on to 実行";
+    EXPECT_TRUE(openAfterKeys) << "Enter or Esc ended the program";
+    EXPECT_EQ(m_ui.DialogResult(), IDCANCEL);
+    // The settings were kept by the close box as by 終了.
+    const std::string ini = Cp932ToUtf8(testsupport::ReadFile(m_prog / "octwtch.ini"));
+    EXPECT_NE(ini.find(logBefore), std::string::npos) << ini;
 }
 
 TEST_F(QtWindowTest, AboutBoxOpensWithF1AndFromTheWindowsContextMenu) {
@@ -307,21 +435,24 @@ TEST_F(QtWindowTest, AboutBoxOpensWithF1AndFromTheWindowsContextMenu) {
 // set), and the close box (the window's destruction aborts and waits, serving the worker).
 class QtWindowLongRunTest : public QtWindowTest, public ::testing::WithParamInterface<bool> {};
 
-TEST_P(QtWindowLongRunTest, LeavingInTheMiddleOfALongRunDoesNotHang) {
-    const bool closeBox = GetParam();
-    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+// 1 GiB each, with 32 MiB of differences at the start of FILE B: far more than a run gets through
+// before the test acts on it.
+void MakeLongRun(const std::string& a, const std::string& b) {
     constexpr std::int64_t kSize = 1LL << 30;
     testsupport::MakeSparse(a, kSize);
     testsupport::MakeSparse(b, kSize);
-    {
-        // 32 MiB of differences at the start of FILE B: far more than the run gets through.
-        int fd = ::open(b.c_str(), O_WRONLY);
-        ASSERT_GE(fd, 0);
-        std::string block(1 << 20, '\x5A');
-        for (int i = 0; i < 32; ++i)
-            ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
-        ::close(fd);
-    }
+    int fd = ::open(b.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::string block(1 << 20, '\x5A');
+    for (int i = 0; i < 32; ++i)
+        ASSERT_EQ(::write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    ::close(fd);
+}
+
+TEST_P(QtWindowLongRunTest, LeavingInTheMiddleOfALongRunDoesNotHang) {
+    const bool closeBox = GetParam();
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    MakeLongRun(a, b);
     BoxAnswerer boxes;
     std::string line;
     bool wasRunning = false;
@@ -355,5 +486,175 @@ TEST_P(QtWindowLongRunTest, LeavingInTheMiddleOfALongRunDoesNotHang) {
 
 INSTANTIATE_TEST_SUITE_P(ExitButtonAndCloseBox, QtWindowLongRunTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "CloseBox" : "ExitButton"; });
+
+// The stop button stands beside 実行 while a run goes on; it ends the run, not the program: a box
+// names the log, which keeps the lines so far and no closing lines, no database is written, and
+// the next run starts from the same window.
+TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin", log = m_data / "long.log";
+    MakeLongRun(a, b);
+    const std::string small = m_data / "small.bin";
+    testsupport::WriteFile(small, "abc");
+    BoxAnswerer boxes;
+    bool stopShown = false, stopHiddenBefore = false, readyAfter = false, dbAfterStop = true;
+    std::size_t boxesAtStop = 0;
+    RunProgram([&] {
+        stopHiddenBefore = !m_ui.IsControlVisible(IDC_BTN_STOP);
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, log);
+        Click(IDC_CHK_DISP_DIFF);
+        ASSERT_EQ(m_ui.GetCheck(IDC_CHK_MAKE_DB), 1);
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] {
+            return m_ui.GetControlText(IDC_EDIT_OUTPUT).rfind("(", 0) == 0;
+        }));
+        stopShown = m_ui.IsControlVisible(IDC_BTN_STOP) && m_ui.IsControlEnabled(IDC_BTN_STOP);
+        Picture(m_ui.Window(), "main-window-running");
+        boxesAtStop = boxes.Count();
+        boxes.PictureNext("stop-box");
+        Click(IDC_BTN_STOP);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == boxesAtStop + 1 && Idle(); }));
+        readyAfter = !m_ui.IsControlVisible(IDC_BTN_STOP) &&
+                     m_ui.IsControlEnabled(IDC_BTN_FILE_A) &&
+                     m_ui.IsControlEnabled(IDC_BTN_LOG_FILE) &&
+                     m_ui.IsControlEnabled(IDC_CHK_MAKE_DB) &&
+                     !m_ui.IsControlVisible(IDC_BTN_REPAIR_A);
+        dbAfterStop = fs::exists(m_prog / "DiffData.db");
+        Picture(m_ui.Window(), "main-window-stopped");
+        // The next run, from the same window.
+        Type(IDC_EDIT_FILE_A, small);
+        Type(IDC_EDIT_FILE_B, small + "x");
+        testsupport::WriteFile(small + "x", "abd");
+        boxes.SetAnswer([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); });
+        auto overwrite = qttest::OnNextModal([](QWidget* w) {
+            if (auto* yes = qttest::ButtonWithText(w, QStringLiteral("はい")))
+                yes->click();
+        });
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return overwrite->load() && boxes.Count() >= boxesAtStop + 3 && Idle(); }));
+        Click(IDOK);
+    });
+    EXPECT_TRUE(stopHiddenBefore);
+    EXPECT_TRUE(stopShown);
+    ASSERT_GE(boxes.Count(), boxesAtStop + 1);
+    EXPECT_EQ(boxesAtStop, 0u);
+    EXPECT_EQ(boxes.Texts()[0], StoppedText(log));
+    EXPECT_EQ(boxes.Icons()[0], QMessageBox::Warning);
+    EXPECT_TRUE(readyAfter);
+    EXPECT_FALSE(dbAfterStop) << "the stopped run wrote a database";
+    ASSERT_GE(boxes.Count(), 3u);
+    EXPECT_EQ(boxes.Texts()[1].rfind("1バイトのデータが一致しませんでした。", 0), 0u) << boxes.Texts()[1];
+    const std::string text = Cp932ToUtf8(testsupport::ReadFile(log));
+    EXPECT_NE(text.find("0000000002 h :   63      64"), std::string::npos) << "the second run's log";
+}
+
+// Files of different sizes: the summary warns and names the shorter file.
+TEST_F(QtWindowTest, ShorterFileEndsWithAWarningThatNamesIt) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    testsupport::WriteFile(a, "0123456789");
+    testsupport::WriteFile(b, "0123456789AB");
+    BoxAnswerer boxes;
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, m_data / "short.log");
+        Click(IDC_CHK_MAKE_DB);
+        boxes.SetAnswer([&](QMessageBox* box) {
+            if (qttest::ShownText(box->text()).rfind("壊れた", 0) == 0)
+                box->grab().save(QStringLiteral(OCTW_PICTURE_DIR "/summary-shorter-file.png"));
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
+        Click(IDOK);
+    });
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], SummaryText(0, 10, 12, 10));
+    EXPECT_NE(boxes.Texts()[1].find("FILE A の方が短く、\n共通部分 (先頭の 10 バイト) は一致"),
+              std::string::npos);
+    EXPECT_EQ(boxes.Icons()[1], QMessageBox::Warning);
+}
+
+// 実行 with a name that cannot be compared says which and why; the size line stops showing the
+// size of the file named before.
+TEST_F(QtWindowTest, RefusedExecuteNamesTheFileAndWhy) {
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    testsupport::WriteFile(a, std::string(2000, 'a'));
+    testsupport::WriteFile(b, std::string(1999, 'a') + "b");
+    fs::create_directory(m_data / "folder");
+    BoxAnswerer boxes;
+    std::string sizeBefore, sizeAfter;
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, m_data / "r.log");
+        Click(IDC_CHK_MAKE_DB);
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 1 && Idle(); }));
+        sizeBefore = m_ui.GetControlText(IDC_EDIT_SIZE_A);
+        Type(IDC_EDIT_FILE_A, m_data / "folder");
+        boxes.PictureNext("refused-folder");
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2; }));
+        sizeAfter = m_ui.GetControlText(IDC_EDIT_SIZE_A);
+        Picture(m_ui.Window(), "main-window-refused");
+        Click(IDOK);
+    });
+    EXPECT_EQ(sizeBefore, "└ 2,000 Byte");
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Texts()[1], "ファイルAのサイズ取得に失敗。\n\t[ " + (m_data / "folder") +
+                                    " ]\nフォルダです。比較するファイルを指定してください。");
+    EXPECT_EQ(sizeAfter, "※ファイルA: サイズエラー");
+}
+
+// A full disk under the log ends the run with a box that names the log and says it lacks its
+// closing lines; the window is ready again, not a dead end. A real 1 MiB file system holds the log.
+TEST_F(QtWindowTest, FullDiskUnderTheLogIsExplainedAndTheWindowGoesOn) {
+    const std::string fold = m_data / "small";
+    fs::create_directory(fold);
+    if (::geteuid() != 0 ||
+        std::system(("mount -t tmpfs -o size=1m tmpfs '" + fold + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    struct Unmount {
+        std::string m_strFold;
+        ~Unmount() {
+            const int rc = std::system(("umount '" + m_strFold + "'").c_str());
+            EXPECT_EQ(rc, 0) << "umount " << m_strFold;
+        }
+    } unmount{fold};
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin", log = fold + "/full.log";
+    constexpr std::int64_t kSize = 256 * 1024; // a line per byte: several times the disk
+    testsupport::MakeSparse(a, kSize);
+    testsupport::WriteFile(b, std::string(kSize, '\x5A'));
+    BoxAnswerer boxes;
+    bool ready = false;
+    RunProgram([&] {
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Type(IDC_EDIT_LOG_FILE, log);
+        boxes.PictureNext("disk-full-box");
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 1 && Idle(); }));
+        ready = m_ui.IsControlEnabled(IDC_BTN_FILE_A) && m_ui.IsControlEnabled(IDC_BTN_FILE_B) &&
+                m_ui.IsControlEnabled(IDC_BTN_LOG_FILE) && !m_ui.IsControlVisible(IDC_BTN_STOP);
+        Picture(m_ui.Window(), "main-window-after-full-disk");
+        // The next run, with its log where there is room.
+        Type(IDC_EDIT_LOG_FILE, m_data / "roomy.log");
+        Click(IDC_CHK_MAKE_DB);
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
+        Click(IDOK);
+    });
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Texts()[0], DiskFullText(log));
+    EXPECT_TRUE(ready) << "the window stayed a dead end";
+    const std::string text = Cp932ToUtf8(testsupport::ReadFile(log));
+    EXPECT_NE(text.find("0000000000 h :   00      5A"), std::string::npos);
+    EXPECT_EQ(text.find("Generated by"), std::string::npos);
+    EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
+    EXPECT_EQ(boxes.Texts()[1].rfind("262,144バイトのデータが一致しませんでした。", 0), 0u)
+        << boxes.Texts()[1];
+}
 
 } // namespace

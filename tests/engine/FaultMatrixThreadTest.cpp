@@ -5,6 +5,7 @@
 
 #include "diffdb/CMyDiffRepair.h"
 #include "support/Watchdog.h"
+#include "util/SizeText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -22,7 +23,8 @@ const Msgs kNormalEnd{WM_DISABLE_CTRLS, WM_HIDE_REPAIR_BTN, WM_ENABLE_CTRLS, WM_
 const Msgs kSaved{WM_DISABLE_CTRLS, WM_SHOW_REPAIR_BTN, WM_ENABLE_CTRLS, WM_THREAD_END};
 const Msgs kOpenFailed{WM_THREAD_END};
 const Msgs kReadFailed{WM_DISABLE_CTRLS, WM_THREAD_END};
-const Msgs kAborted{WM_DISABLE_CTRLS};
+// A full disk abandons the run, but the window stays: it is given its end.
+const Msgs kAborted{WM_DISABLE_CTRLS, WM_THREAD_END};
 
 enum class Fault {
     RemoveA,
@@ -53,7 +55,6 @@ enum class Log {
     Untouched, // the older log, as it was
     Empty,     // created, nothing written: the first read failed
     Prefix,    // the header and the first m_nLines lines (-1: as many as the run counted)
-    Closed,    // the same, then the closing lines
     Whole,     // the header, every line and the closing lines
     Input,     // the log named an input file, checked as such
 };
@@ -74,7 +75,7 @@ struct Row {
 std::string Summary(std::int64_t diffs, std::int64_t size) {
     std::string grouped = std::to_string(size);
     AddComma(&grouped);
-    std::string head = diffs ? std::to_string(diffs) + "バイトのデータが一致しませんでした。\n\n"
+    std::string head = diffs ? GroupedDigits(diffs) + "バイトのデータが一致しませんでした。\n\n"
                              : std::string("壊れたデータはありませんでした\n\n");
     char tail[200];
     std::snprintf(tail, sizeof tail, "FILE A : %15s BYTE\nFILE B : %15s BYTE\nSEARCH : %15s BYTE",
@@ -257,10 +258,6 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
         EXPECT_EQ(got, lines);
         EXPECT_EQ(static_cast<std::size_t>(counted), nLines);
         break;
-    case Log::Closed:
-        EXPECT_GT(nLines, 0u);
-        EXPECT_LT(nLines, diffs.size());
-        [[fallthrough]];
     case Log::Whole:
         EXPECT_EQ(got.substr(0, lines.size()), lines);
         EXPECT_TRUE(IsFooter(got.substr(std::min(got.size(), lines.size()))));
@@ -272,10 +269,13 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
 
 const std::string kOpenA = "※ファイルAのオープンに失敗。AllFileOpen()\n\t[ {A} ]\n";
 const std::string kQuestion = "※同名のログファイル\r\n[ {LOG} ]\r\nが存在します。上書きしますか?";
-const std::string kNoOpen = "ファイルをオープンできません\nファイル アクセス禁止";
+const std::string kNoOpen = "ファイルをオープンできません\nファイル アクセス禁止\nログファイル[ {LOG} ]";
 const std::string kLogIsInput = "※ログファイルに比較するファイルは指定できません。";
 const std::string kReadA = "※ファイルAの読みとりに失敗", kReadB = "※ファイルBの読みとりに失敗";
-const std::string kDiskFull = "※異なるデータがありましたが\nディスクの空き容量がありません。";
+const std::string kDiskFull =
+    "※異なるデータがありましたが\nディスクの空き容量がありません。\n\nログファイル[ {LOG} ]\n"
+    "には、それまでに見つかった不一致だけが書かれています。\n"
+    "終わりの行はなく、データベースは作成していません。";
 const std::string kLogEnd = "※ログファイルの終わりを書き込めませんでした。\n\t[ {LOG} ]\n";
 const std::string kCreated = "◎不一致情報データベースを作成しました。\n";
 
@@ -287,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
         {"※ファイルBのオープンに失敗。AllFileOpen()\n\t[ {B} ]\n"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_folder", Fault::LogFolder, 0, 0, {kQuestion, kNoOpen}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_in_missing_folder_is_a_bad_path", Fault::LogInMissingFolder, 0, 0,
-        {"ファイルをオープンできません\n不正パス"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
+        {"ファイルをオープンできません\n不正パス\nログファイル[ {LOG} ]"}, 0, Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"open_log_named_pipe_fails_at_once_unasked", Fault::LogPipe, 0, 0, {kNoOpen}, 0,
         Log::None, 0, kOpenFailed, RunOutcome::kOpenFailed},
     Row{"overwrite_declined", Fault::OldLogKept, 0, 0, {kQuestion}, 0, Log::Untouched, 0, kOpenFailed,
@@ -308,9 +308,9 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
     Row{"log_write_io_error", Fault::LogWrite, 0, EIO, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
     Row{"disk_reserve_in_a_whole_chunk_real_disk", Fault::DiskInChunk, 0, 0, {kDiskFull}, 1,
         Log::Prefix, -1, kAborted, RunOutcome::kDiskReserve},
-    // The finishing steps still run: closing lines, summary, the normal messages.
-    Row{"disk_reserve_in_the_tail_real_disk", Fault::DiskInTail, 0, 0, {kDiskFull, "{SUMMARY}"}, 0,
-        Log::Closed, -1, kNormalEnd, RunOutcome::kDiskReserve},
+    // In the tail as anywhere else: no closing lines, no summary, no database.
+    Row{"disk_reserve_in_the_tail_real_disk", Fault::DiskInTail, 0, 0, {kDiskFull}, 1,
+        Log::Prefix, -1, kAborted, RunOutcome::kDiskReserve},
     // Every byte compared, but the log lacks its end or may not hold it: said before the summary.
     Row{"log_closing_lines", Fault::LogFooter, 0, 0, {kLogEnd, "{SUMMARY}"}, 0, Log::Prefix, 3,
         kNormalEnd, RunOutcome::kLogUnfinished},
@@ -328,7 +328,9 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
     // The store refuses the first difference; the log still has every one.
     Row{"allocation_of_the_store", Fault::Allocation, 2, 0,
         {"※アドレスデータの追加に失敗: CMyDiffDataBase::AddDiffData()\n\tADRS[0000000005], "
-         "DataA[00], DataB[5A]\n", "{SUMMARY}", kCreated}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
+         "DataA[00], DataB[5A]\n", "{SUMMARY}",
+         kCreated + "※比較で見つかった不一致 3 バイトのうち、\nデータベースに入れたのは 2 バイトだけです。\n"
+                    "修復しても 1 バイトが残ります。\n修復の後にもう一度比較して修復してください。\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.m_name); });
 // clang-format on
 

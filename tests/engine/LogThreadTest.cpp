@@ -128,7 +128,10 @@ TEST(ResultLog, SizesThatDifferCompareTheCommonLengthOnly) {
     EXPECT_EQ(boxes[0], "壊れたデータはありませんでした\n\n"
                         "FILE A :              10 BYTE\n"
                         "FILE B :              12 BYTE\n"
-                        "SEARCH :              10 BYTE");
+                        "SEARCH :              10 BYTE\n\n"
+                        "※ファイルサイズが異なるので、同じファイルではありません。\n"
+                        "FILE A の方が短く、\n共通部分 (先頭の 10 バイト) は一致しています。");
+    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, platform::BoxIcon::Exclamation);
 }
 
 TEST(ResultLog, SizesOfFifteenDigitsAndMoreAreNotCut) {

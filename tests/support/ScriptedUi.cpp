@@ -92,7 +92,13 @@ int ScriptedUi::MessageBox(const BoxSpec& box) {
     return answer;
 }
 
-int ScriptedUi::OverwriteQuestion(const DialogTemplate&, const std::string& message) {
+int ScriptedUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
+    if (m_bOverwriteOnUi && !OnUiThread()) {
+        m_bOverwriteWaiting = true;
+        const int answer = AskOnUiThread([&] { return OverwriteQuestion(dlg, message); }, IDCANCEL);
+        m_bOverwriteWaiting = false;
+        return answer;
+    }
     int answer = NextAnswer(IDCANCEL);
     UiEvent e{UiEvent::Kind::Overwrite};
     e.m_strText = message;

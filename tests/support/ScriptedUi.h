@@ -5,6 +5,7 @@
 #include "platform/Faults.h"
 #include "platform/ModelUi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -61,6 +62,10 @@ public:
     // Answers for Yes/No boxes (IDYES, IDNO) and the overwrite question (IDOK, IDCANCEL), in
     // order. A question with no answer left is answered No / Cancel and counted.
     void QueueAnswer(int answer);
+    // The overwrite question waits until the UI thread hands out the queue, as on screen.
+    void AnswerOverwriteOnUiThread(bool onUi) { m_bOverwriteOnUi = onUi; }
+    // True once the worker waits at such a question.
+    bool OverwriteWaiting() const { return m_bOverwriteWaiting; }
     int UnansweredQuestions();
 
     // --- faults ---
@@ -126,6 +131,8 @@ private:
     std::vector<UiEvent> m_events;
     std::deque<int> m_answers;
     int m_nUnanswered = 0;
+    std::atomic<bool> m_bOverwriteOnUi{false};
+    std::atomic<bool> m_bOverwriteWaiting{false};
 
     std::mutex m_faultMutex;
     std::map<std::string, Rule> m_readRules;
