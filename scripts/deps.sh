@@ -11,7 +11,8 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev
 package_tools=(dpkg-dev file)
 # The installed package is checked with the tools a distribution checks it with, and its window
 # is closed with a key press. The database reader is fuzzed with clang's libFuzzer.
-test_tools=(lintian desktop-file-utils appstream man-db xdotool clang-14 libclang-rt-14-dev)
+# strace makes a write of the log fail as a disk would.
+test_tools=(lintian desktop-file-utils appstream man-db xdotool clang-14 libclang-rt-14-dev strace)
 case "${1:-}" in
   "") ;;
   package) packages+=("${package_tools[@]}") ;;
