@@ -32,8 +32,8 @@ public:
     void FinishProgressLine();
 
     // A line for standard output. Lines are gathered and written together: whenever the UI
-    // thread has caught up with the worker, at the latest 100 ms after the first of them, and
-    // before anything else is printed. Once a write to standard output has failed, nothing more
+    // thread has caught up with the worker, at the latest 100 ms after the first of them or when
+    // they make 64 KiB, and before anything else is printed. Once a write to standard output has failed, nothing more
     // is written there: the stream keeps its error for the program's end to report.
     void PrintLine(const std::string& line);
     // Writes the gathered lines now.
