@@ -26,6 +26,7 @@ public:
     }
 
 protected:
+    bool OutputStopped() override { return platform::StopSignal() != 0; }
     // A signal handler can only set a flag, which nothing can wake a wait for: the UI thread looks
     // at it this often while it waits.
     std::optional<int> OnIdle() override {

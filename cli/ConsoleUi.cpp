@@ -1,6 +1,7 @@
 #include "cli/ConsoleUi.h"
 
 #include "platform/Clock.h"
+#include "platform/OutputRoom.h"
 #include "util/Messages.h"
 
 #include <algorithm>
@@ -15,8 +16,13 @@ namespace {
 // reader may wait for a line, long enough that a flood of them costs a write now and then.
 constexpr std::int64_t kGatherMs = 20;
 constexpr std::int64_t kLineDelayMs = 80;
-// A batch this long goes to the UI thread at once, so memory stays bounded when it is busy.
-constexpr std::size_t kMaxBatch = 3 * 65536;
+// A batch this long goes to the UI thread at once; at most kLiveBound bytes of batches wait for it,
+// and the worker waits for room beyond that, so a reader that falls behind (a pager paused) holds
+// the run back instead of filling memory.
+constexpr std::size_t kMaxBatch = 3 * 4096;
+constexpr std::size_t kLiveBound = 1 << 20;
+// Lines gathered for standard output go out at this length at the latest.
+constexpr std::size_t kMaxLineBytes = 64 << 10;
 
 // Box texts carry CR LF in places; a terminal wants LF.
 std::string ForTerminal(const std::string& text) {
@@ -34,7 +40,9 @@ std::string ForTerminal(const std::string& text) {
 
 } // namespace
 
-ConsoleUi::ConsoleUi() = default;
+ConsoleUi::ConsoleUi() {
+    SetLiveOutputBound(kLiveBound);
+}
 
 ConsoleUi::~ConsoleUi() {
     JoinWorker();
@@ -46,9 +54,18 @@ void ConsoleUi::WriteLocked(std::FILE* out, const std::string& text) {
     // more: no text may appear to follow one that was lost.
     if (std::ferror(out))
         return;
-    if ((std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) &&
-        out == stdout)
-        m_nStdoutErrno = errno;
+    // In slices that a pipe with room takes without blocking: a stop is never held up by a reader
+    // that stopped reading. What is left when it comes is not written.
+    for (std::size_t at = 0; at < text.size(); at += kOutputSlice) {
+        if (!WaitForOutputRoom(::fileno(out), [this] { return OutputStopped(); }))
+            return;
+        const std::size_t n = std::min(kOutputSlice, text.size() - at);
+        if (std::fwrite(text.data() + at, 1, n, out) != n || std::fflush(out) != 0) {
+            if (out == stdout)
+                m_nStdoutErrno = errno;
+            return;
+        }
+    }
 }
 
 int ConsoleUi::StdoutWriteErrno() {
@@ -84,7 +101,7 @@ void ConsoleUi::PrintLine(const std::string& line) {
         m_i64FirstLineMs = now;
     m_strLines += line;
     m_strLines += '\n';
-    if (now - m_i64FirstLineMs >= kLineDelayMs)
+    if (now - m_i64FirstLineMs >= kLineDelayMs || m_strLines.size() >= kMaxLineBytes)
         FlushLinesLocked();
 }
 
@@ -100,14 +117,24 @@ void ConsoleUi::Deliver(const std::vector<Posted>& batch) {
 }
 
 void ConsoleUi::ReleaseHeld() {
-    std::vector<Posted> batch;
     {
         std::lock_guard lock(m_batchMutex);
         if (m_batch.empty())
             return;
-        batch.swap(m_batch);
     }
-    PostTask([batch = std::move(batch)] { Deliver(batch); });
+    // Only the worker adds to the batch; it waits for room with no lock held, so the UI thread
+    // may queue the batch meanwhile. The batch is queued with m_batchMutex held: whatever the
+    // worker posts next, which releases the batch first, cannot overtake it.
+    const bool room = WaitLiveOutputRoom();
+    std::lock_guard lock(m_batchMutex);
+    if (m_batch.empty())
+        return;
+    std::vector<Posted> batch;
+    batch.swap(m_batch);
+    if (room) {
+        const std::size_t bytes = batch.capacity() * sizeof(Posted);
+        PostLiveOutput([batch = std::move(batch)] { Deliver(batch); }, bytes);
+    }
 }
 
 bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -32,8 +32,8 @@ public:
     void FinishProgressLine();
 
     // A line for standard output. Lines are gathered and written together: whenever the UI
-    // thread has caught up with the worker, at the latest 100 ms after the first of them, and
-    // before anything else is printed. Once a write to standard output has failed, nothing more
+    // thread has caught up with the worker, at the latest 100 ms after the first of them or when
+    // they make 64 KiB, and before anything else is printed. Once a write to standard output has failed, nothing more
     // is written there: the stream keeps its error for the program's end to report.
     void PrintLine(const std::string& line);
     // Writes the gathered lines now.
@@ -47,9 +47,13 @@ public:
     void WaitWorker() override;
 
 protected:
+    // True once the program is stopping: output that waits for its reader is given up then.
+    virtual bool OutputStopped() { return false; }
     void ApplyEffect(const ControlEffect& effect) override;
     // The worker's differences for the live display travel in batches that do not wake the UI
-    // thread each; whatever else the worker sends goes after the batch open before it.
+    // thread each; whatever else the worker sends goes after the batch open before it. Only a
+    // bounded amount of them waits for the UI thread: beyond it the worker waits, so that a reader
+    // of standard output that falls behind holds the run back (EndLiveOutputWait stops that).
     bool HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
     void ReleaseHeld() override;
     std::optional<int> OnIdle() override;
@@ -82,6 +86,7 @@ private:
     int m_nStdoutErrno = 0;
     std::int64_t m_i64FirstLineMs = 0; // when the oldest of them came
 
+    // Taken before the queue's own mutex (ReleaseHeld), never after it; m_ioMutex is taken alone.
     std::mutex m_batchMutex;
     std::vector<Posted> m_batch;       // differences posted since the batch was opened
     std::int64_t m_i64BatchMs = 0;     // when it was opened

@@ -7,6 +7,7 @@
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
 #include "platform/FileStatus.h"
+#include "platform/LowFile.h"
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
@@ -168,11 +169,11 @@ public:
             m_ui.Click(IDC_CHK_DISP_DIFF);
 
         if (!Choose(IDC_BTN_FILE_A, m_opt.m_paths[0])) {
-            ExplainKind("FILE A", 0, false);
+            ExplainInput("FILE A", 0);
             return kTrouble;
         }
         if (!Choose(IDC_BTN_FILE_B, m_opt.m_paths[1])) {
-            ExplainKind("FILE B", 1, false);
+            ExplainInput("FILE B", 1);
             return kTrouble;
         }
         if (m_opt.m_paths.size() == 3 && !Choose(IDC_BTN_LOG_FILE, m_opt.m_paths[2]))
@@ -210,8 +211,11 @@ private:
     // As the window's stop button does when SIGINT or SIGTERM comes during the run; whichever way
     // the run ends, what it posted last is handled before this returns.
     void WaitForTheRun() {
-        m_ui.PumpUntil([this] { return !m_ui.IsWorkerRunning() || platform::StopSignal() != 0; });
+        m_ui.PumpUntil([this] { return !m_ui.IsWorkerRunning() || platform::StopSignal() != 0; },
+                       true);
         if (platform::StopSignal() != 0 && m_ui.IsWorkerRunning()) {
+            // The worker may wait for a reader of the live display that has stopped reading.
+            m_ui.EndLiveOutputWait();
             Say("interrupted: the run stops after its current step");
             m_dlg.OnBtnStop();
         }
@@ -231,8 +235,8 @@ private:
                 m_dlg.m_FileData.strLogFile);
             return false;
         case RunOutcome::kOpenFailed:
-            ExplainKind("FILE A", 0, false);
-            ExplainKind("FILE B", 1, false);
+            ExplainInput("FILE A", 0);
+            ExplainInput("FILE B", 1);
             if (m_opt.m_paths.size() == 3)
                 ExplainKind("the log", 2, true);
             return false;
@@ -245,6 +249,16 @@ private:
             return false;
         case RunOutcome::kDiskReserve:
             Say("the run stopped: the log's disk is full");
+            return false;
+        case RunOutcome::kLogWriteFailed:
+            Say("the run stopped: the log could not be written: " + m_dlg.m_FileData.strLogFile +
+                ": " + std::strerror(m_dlg.m_MakeFile.LogWriteErrno()));
+            return false;
+        case RunOutcome::kFileChanged:
+            for (std::size_t n = 0; n < 2; ++n)
+                if (m_dlg.m_MakeFile.ChangedFiles() & (1 << n))
+                    Say(std::string("the result is void: FILE ") + (n == 0 ? "A" : "B") +
+                        " was written, resized or replaced during the run: " + m_opt.m_paths[n]);
             return false;
         case RunOutcome::kStopped:
         case RunOutcome::kAbandoned:
@@ -264,14 +278,30 @@ private:
                          : "EOF on " + strName + " after byte " + std::to_string(i64Size));
     }
 
-    void ExplainKind(const char* pWhat, std::size_t nPath, bool bLog) {
+    // True when the path's kind is the reason, which it has then said.
+    bool ExplainKind(const char* pWhat, std::size_t nPath, bool bLog) {
         const std::string strProblem = KindProblem(AbsolutePath(m_opt.m_paths[nPath]), bLog);
         if (strProblem.empty())
-            return;
+            return false;
         Say(std::string(pWhat) + " " + strProblem +
             (bLog ? ", which cannot hold a log: "
                   : ": only regular files and block devices are compared: ") +
             m_opt.m_paths[nPath]);
+        return true;
+    }
+
+    // Why FILE A or FILE B could not be used: its kind, or as cmp names a file it cannot read,
+    // "NAME: the system's reason". Nothing when it can be opened now.
+    void ExplainInput(const char* pWhat, std::size_t nPath) {
+        if (ExplainKind(pWhat, nPath, false))
+            return;
+        const int nFile = platform::FileOpen(AbsolutePath(m_opt.m_paths[nPath]),
+                                             platform::kOpenRead | platform::kOpenCompared);
+        if (nFile != -1) {
+            platform::FileClose(nFile);
+            return;
+        }
+        Say(m_opt.m_paths[nPath] + ": " + std::strerror(platform::LastError()));
     }
 
     // Chooses a path with a select button; false when the window refused it (its box said why).

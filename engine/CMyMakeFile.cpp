@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/Faults.h"
 #include "platform/FileLock.h"
+#include "platform/FileChange.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "util/FileErrorText.h"
@@ -234,6 +235,8 @@ void CMyMakeFile::ResetSearchState() {
     m_pDiffDataBase = nullptr;
     m_outcome = RunOutcome::kNone;
     m_bDBSaved = false;
+    m_nChangedFiles = 0;
+    m_nLogErrno = 0;
 }
 
 void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
@@ -518,8 +521,9 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
     const std::int64_t free =
         m_logSpace.FreeBytes(m_fileLog.Handle(), m_strLogFold, m_fileLog.BytesWritten(), kDiskReserve);
     CMyDiffDataBase* const store = m_bUseDB ? m_pDiffDataBase : nullptr;
-    // A line the disk did not take is reported like a full disk: the log must not lose it silently.
-    const bool written = free >= kDiskReserve && m_fileLog.WriteBytes(text);
+    const bool roomy = free >= kDiskReserve;
+    platform::FileError error;
+    const bool written = roomy && m_fileLog.WriteBytes(text, &error);
     // The write leaves the processor to fetch anew whatever it touches next: the lines of this
     // object and of the store are asked for at once, not one after the other as they are reached.
     __builtin_prefetch(&m_bAbort);
@@ -529,9 +533,7 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
         __builtin_prefetch(store->HotLines() + 64);
     }
     if (!written || !m_fileLog.Flush()) {
-        platform::ShowBox(DiskFullText(m_strLogFile));
-        m_outcome = RunOutcome::kDiskReserve;
-        m_bAbort = TRUE;
+        AbandonAtLogWrite(!roomy ? ENOSPC : error.m_nOsError != 0 ? error.m_nOsError : EBADF);
         return false;
     }
     ++m_i64DiffCount;
@@ -548,6 +550,51 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
     return true;
 }
 
+// A line the log did not take ends the run as the disk reserve does: the log must not lose it
+// silently. Only a full disk is called one; any other failure is named.
+void CMyMakeFile::AbandonAtLogWrite(int nErrno) {
+    if (nErrno == ENOSPC || nErrno == EDQUOT) {
+        platform::ShowBox(DiskFullText(m_strLogFile));
+        m_outcome = RunOutcome::kDiskReserve;
+    } else {
+        platform::ShowBox(platform::Format("※ログファイルへの書き込みに失敗。%s\n\t[ %s ]\n",
+                                           FileErrorCauseText(platform::CauseFromErrno(nErrno)),
+                                           m_strLogFile.c_str()));
+        m_nLogErrno = nErrno;
+        m_outcome = RunOutcome::kLogWriteFailed;
+    }
+    m_bAbort = TRUE;
+}
+
+// Bytes compared from a file that was written, resized or replaced meanwhile are no result: the
+// run ends as one whose read came short (no closing lines, no summary, no database to repair
+// from). A file written in place counts as changed, as its modification time tells.
+bool CMyMakeFile::InputsUnchanged() {
+    const struct {
+        int m_nFile;
+        const std::string& m_strPath;
+        const platform::FileIdentity& m_id;
+        const char* m_pName;
+    } files[] = {{m_nFileA, m_strFileA, m_idFileA, "A"}, {m_nFileB, m_strFileB, m_idFileB, "B"}};
+    int changed = 0;
+    for (int n = 0; n < 2; ++n) {
+        if (platform::FileUnchangedSinceOpen(files[n].m_nFile, files[n].m_strPath, files[n].m_id))
+            continue;
+        changed |= 1 << n;
+        platform::ShowBox(platform::Format(
+            "※比較中にファイル%sが変更されました。比較結果は正しくありません。\n\t[ %s ]\n",
+            files[n].m_pName, files[n].m_strPath.c_str()));
+    }
+    if (changed == 0)
+        return true;
+    m_nChangedFiles = changed;
+    RunOutcome none = RunOutcome::kNone; // a tail cut short by the disk reserve keeps its ending
+    m_outcome.compare_exchange_strong(none, RunOutcome::kFileChanged);
+    CloseAllFile();
+    m_bFinish = TRUE;
+    return false;
+}
+
 // The run has compared its last whole chunk: the tail, the closing lines, the summary and the
 // database.
 void CMyMakeFile::FinishSearch() {
@@ -557,6 +604,8 @@ void CMyMakeFile::FinishSearch() {
     if (m_bAbort)
         return;
     m_reader.Compared(m_i64Adrs, true);
+    if (!InputsUnchanged())
+        return;
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();

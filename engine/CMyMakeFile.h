@@ -20,16 +20,18 @@ class CMyDiffDataBase;
 
 // How the last run ended, recorded by the worker before it ends; read once it has ended.
 enum class RunOutcome {
-    kNone,          // no run has ended since the engine was last configured
-    kCompleted,     // every byte compared, the log closed with its closing lines
-    kLogUnfinished, // every byte compared, but the log's closing lines or its close failed
-    kStopped,       // the stop button (or a stop signal) ended it after a unit of work
-    kDeclined,      // the log exists and its overwrite question was answered No
-    kOpenFailed,    // FILE A, FILE B or the log could not be opened
-    kLogBusy,       // another run was writing the log
-    kReadFailed,    // a read failed or came short of the measured size
-    kDiskReserve,   // abandoned at a difference the log's disk had no room for
-    kAbandoned,     // abandoned because the window was closed
+    kNone,           // no run has ended since the engine was last configured
+    kCompleted,      // every byte compared, the log closed with its closing lines
+    kLogUnfinished,  // every byte compared, but the log's closing lines or its close failed
+    kStopped,        // the stop button (or a stop signal) ended it after a unit of work
+    kDeclined,       // the log exists and its overwrite question was answered No
+    kOpenFailed,     // FILE A, FILE B or the log could not be opened
+    kLogBusy,        // another run was writing the log
+    kReadFailed,     // a read failed or came short of the measured size
+    kDiskReserve,    // abandoned at a difference the log's disk had no room for
+    kAbandoned,      // abandoned because the window was closed
+    kLogWriteFailed, // abandoned at a difference the log would not take, its disk not full
+    kFileChanged,    // every byte compared, but FILE A or FILE B changed during the run
 };
 
 // What the main window hands the engine before each run, in the one order the engine is
@@ -82,6 +84,10 @@ public:
     const platform::FileIdentity& IdentityOfA() const { return m_idFileA; }
     const platform::FileIdentity& IdentityOfB() const { return m_idFileB; }
     const CMyBlockReader& Reader() const { return m_reader; }
+    // After kFileChanged: bit 0 FILE A, bit 1 FILE B.
+    int ChangedFiles() const { return m_nChangedFiles; }
+    // After kLogWriteFailed: the system's reason.
+    int LogWriteErrno() const { return m_nLogErrno; }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();
@@ -157,6 +163,8 @@ private:
 
     void PostToMain(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     bool ReportDifference(BYTE bDataA, BYTE bDataB);
+    void AbandonAtLogWrite(int nErrno);
+    bool InputsUnchanged();
     void FinishSearch();
     bool CloseLog();
     void ShowSummary();
@@ -169,6 +177,8 @@ private:
     // Two blocks of each file, m_pBufA and m_pBufB point into them; they outlive the reader.
     platform::CAlignedBuffer m_bufPairA;
     platform::CAlignedBuffer m_bufPairB;
+    int m_nChangedFiles = 0; // the worker's until it has ended, as m_outcome
+    int m_nLogErrno = 0;
     CMyBlockReader m_reader;
 };
 

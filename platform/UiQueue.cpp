@@ -17,6 +17,7 @@ UiQueue::~UiQueue() {
 void UiQueue::Enqueue(Item item) {
     {
         std::lock_guard lock(m_mutex);
+        m_nLiveBytes += item.m_nLiveBytes;
         m_queue.push_back(std::move(item));
     }
     m_cv.notify_all();
@@ -61,6 +62,39 @@ void UiQueue::PostTask(std::function<void()> task) {
     Enqueue(std::move(item));
 }
 
+bool UiQueue::WaitLiveOutputRoom() {
+    if (m_nLiveBound == 0 || OnUiThread())
+        return true;
+    std::unique_lock lock(m_mutex);
+    auto room = [this] { return m_nLiveBytes < m_nLiveBound || m_bLiveWaitEnded; };
+    if (!room()) {
+        ++m_nLiveWaits;
+        m_roomCv.wait(lock, room);
+    }
+    m_bLiveDropped = m_bLiveDropped || m_nLiveBytes >= m_nLiveBound;
+    return !m_bLiveDropped;
+}
+
+void UiQueue::PostLiveOutput(std::function<void()> task, std::size_t nBytes) {
+    Item item{Item::Task};
+    item.m_task = std::move(task);
+    item.m_nLiveBytes = nBytes;
+    Enqueue(std::move(item));
+}
+
+std::uint64_t UiQueue::LiveOutputWaits() {
+    std::lock_guard lock(m_mutex);
+    return m_nLiveWaits;
+}
+
+void UiQueue::EndLiveOutputWait() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_bLiveWaitEnded = true;
+    }
+    m_roomCv.notify_all();
+}
+
 int UiQueue::AskOnUiThread(const std::function<int()>& ask, int nFallback) {
     ReleaseHeld();
     if (OnUiThread())
@@ -91,6 +125,11 @@ bool UiQueue::Take(Item* item, bool wait) {
         return false;
     *item = std::move(m_queue.front());
     m_queue.pop_front();
+    if (item->m_nLiveBytes != 0) {
+        m_nLiveBytes -= item->m_nLiveBytes;
+        lock.unlock();
+        m_roomCv.notify_all();
+    }
     return true;
 }
 
@@ -135,14 +174,15 @@ void UiQueue::Wake() {
     m_cv.notify_all();
 }
 
-void UiQueue::PumpUntil(const std::function<bool()>& done) {
+void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
+    const std::function<bool()> more = [&done] { return !done(); };
     for (;;) {
         std::uint64_t wakes = 0;
         {
             std::lock_guard lock(m_mutex);
             wakes = m_nWakes; // a Wake from here on is not lost
         }
-        Pump();
+        PumpWhile(bAskEachItem ? more : nullptr);
         const std::optional<int> again = OnIdle();
         if (done())
             return;
@@ -164,6 +204,11 @@ bool UiQueue::StartWorker(std::function<int()> proc) {
     WaitWorker(); // only one worker at a time; the previous one has normally ended already
     if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
         return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_bLiveWaitEnded = false;
+        m_bLiveDropped = false;
+    }
     m_bWorkerRunning = true;
     // std::thread reports a thread the system would not give as an exception; the caller gets a
     // result instead.
@@ -198,6 +243,7 @@ void UiQueue::WaitWorker() {
 void UiQueue::JoinWorker() {
     if (!m_worker.joinable())
         return;
+    EndLiveOutputWait();
     Item item{Item::Posted};
     while (m_bWorkerRunning && Take(&item, true)) {
         if (item.m_kind == Item::Call)

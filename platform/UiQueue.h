@@ -2,6 +2,13 @@
 // What every backend shares: the FIFO that carries posted messages, the worker's control effects
 // and its boxes to the UI thread, the one loop that hands them out there, and the worker thread,
 // whose end arrives through the same FIFO, after everything it sent.
+//
+// The UI thread never waits for the worker but in WaitWorker and JoinWorker, which hand out or drop
+// everything meanwhile. The worker waits for the UI thread in two places: for the answer to a box,
+// and, when the backend bounds the live output, for room in the FIFO; a stop ends the latter
+// (EndLiveOutputWait, and the join of a backend going away).
+// Lock order: a backend's own mutex before m_mutex, never the other way; no wait is made with a
+// backend's mutex held.
 #include "platform/ThreadFlag.h"
 #include "platform/Ui.h"
 
@@ -48,10 +55,19 @@ public:
 
     // Handles everything queued so far, oldest first; returns how many items it handled.
     std::size_t Pump() { return PumpWhile(nullptr); }
-    // Handles queued items until `done` is true; sleeps while nothing is queued.
-    void PumpUntil(const std::function<bool()>& done);
+    // Handles queued items until `done` is true; sleeps while nothing is queued. `done` is asked
+    // whenever the queue is empty, or with `bAskEachItem` after every item as well: a worker
+    // that keeps the queue full cannot then hold off what `done` waits for.
+    void PumpUntil(const std::function<bool()>& done, bool bAskEachItem = false);
 
     bool OnUiThread() const { return std::this_thread::get_id() == m_uiThread; }
+
+    // A stop: ends the worker's wait for room for the live output, and every later one until the
+    // next worker starts. Live output that then finds no room is dropped, and so is all that
+    // follows it, so that no display is made of pieces from both sides of a gap. Any thread.
+    void EndLiveOutputWait();
+    // How often a worker has had to wait for room for the live output.
+    std::uint64_t LiveOutputWaits();
 
 protected:
     // --- what a backend adds (called by the queue) ---
@@ -71,6 +87,17 @@ protected:
     virtual std::optional<int> OnIdle() { return std::nullopt; }
 
     // --- for backends ---
+    // The policy for the live output, chosen before a worker starts: at most `nBytes` of it wait
+    // in the FIFO, and a worker that has more waits for the UI thread to take some. 0 (as built):
+    // no bound, for a backend that merges the live output instead, so the worker never waits.
+    void SetLiveOutputBound(std::size_t nBytes) { m_nLiveBound = nBytes; }
+    // Worker: waits until the live output waiting in the FIFO is below the bound; false when a
+    // stop ended the wait (or had ended it) with no room. At once on the UI thread or without a
+    // bound. Call it with no lock held.
+    bool WaitLiveOutputRoom();
+    // Queues `task`, which carries `nBytes` of live output, in order with everything else; never
+    // waits (see WaitLiveOutputRoom).
+    void PostLiveOutput(std::function<void()> task, std::size_t nBytes);
     // Runs `ask` on the UI thread and returns its answer; a worker waits for it meanwhile. If the
     // worker is joined instead (the backend is going away), it gets `nFallback`.
     int AskOnUiThread(const std::function<int()>& ask, int nFallback);
@@ -105,6 +132,7 @@ private:
         std::function<void()> m_task;
         PendingCall* m_pCall = nullptr;
         int m_nExit = 0;
+        std::size_t m_nLiveBytes = 0; // of the live output's bound
     };
     void IssueEffect(const ControlEffect& effect);
     void Enqueue(Item item);
@@ -119,6 +147,13 @@ private:
     std::condition_variable m_cv; // the queue grew, a call was answered, or Wake
     std::deque<Item> m_queue;
     std::uint64_t m_nWakes = 0;
+    // The live output: what of it waits in m_queue, the bound, and whether a stop ended the wait.
+    std::condition_variable m_roomCv; // live output was taken from m_queue, or a stop came
+    std::size_t m_nLiveBytes = 0;     // guarded by m_mutex
+    bool m_bLiveWaitEnded = false;    // guarded by m_mutex
+    bool m_bLiveDropped = false;      // guarded by m_mutex
+    std::uint64_t m_nLiveWaits = 0;   // guarded by m_mutex
+    std::size_t m_nLiveBound = 0;     // set by the backend before a worker exists
 
     std::thread m_worker; // kept joinable until joined, so a wait always has a thread to wait for
     CUiThreadOnly<bool> m_bWorkerRunning{false};

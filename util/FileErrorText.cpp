@@ -1,6 +1,6 @@
 #include "util/FileErrorText.h"
 
-int GetFileErrorText(std::string* pStrMessage, const platform::FileError* pError) {
+const char* FileErrorCauseText(int nCause) {
     static const char* const kCauseTexts[] = {
         "",
         "未定義エラー",
@@ -18,14 +18,15 @@ int GetFileErrorText(std::string* pStrMessage, const platform::FileError* pError
         "ディスク フル",
         "ファイルの終わりに到達",
     };
-    std::string message = "ファイルをオープンできません\n";
+    return nCause >= 0 && nCause <= 14 ? kCauseTexts[nCause] : "Unknown Error";
+}
+
+int GetFileErrorText(std::string* pStrMessage, const platform::FileError* pError) {
     const int cause = pError ? pError->m_cause : platform::kCauseNone;
     if (cause == platform::kCauseNone)
         return 1;
-    if (cause >= 1 && cause <= 14)
-        message += kCauseTexts[cause];
-    else
-        message += "Unknown Error";
+    const std::string message =
+        std::string("ファイルをオープンできません\n") + FileErrorCauseText(cause);
     if (pStrMessage)
         *pStrMessage = message;
     return 0;

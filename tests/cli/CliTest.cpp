@@ -525,9 +525,16 @@ TEST_F(CliTest, RefusedSelectionsAndRunsAreTrouble) {
         std::string m_strErr; // what standard error must hold
     };
     const Case cases[] = {
+        // The window's box, then the name and the system's reason, as cmp gives them.
         {{"missing.bin", "a.bin"},
-         "ファイルAのサイズ取得に失敗。\n\t[ " + Data("missing.bin") + " ]\nファイルが見つかりません。\n"},
-        {{"a.bin", "missing.bin"}, "ファイルBのサイズ取得に失敗。\n"},
+         "ファイルAのサイズ取得に失敗。\n\t[ " + Data("missing.bin") +
+             " ]\nファイルが見つかりません。\noctetwatch-cli: missing.bin: No such file or "
+             "directory\n"},
+        {{"a.bin", "missing.bin"},
+         "ファイルBのサイズ取得に失敗。\n\t[ " + Data("missing.bin") +
+             " ]\nファイルが見つかりません。\noctetwatch-cli: missing.bin: No such file or "
+             "directory\n"},
+        {{"a.bin/x", "a.bin"}, "octetwatch-cli: a.bin/x: Not a directory\n"},
         {{"a.bin", "."}, "ファイルBのサイズ取得に失敗。\n"},
         {{"a.bin", "a.bin"}, "※　同一のファイルは比較できません\n"},
         {{"a.bin", "./a.bin"}, ""}, // the same file spelled twice is compared
@@ -756,6 +763,97 @@ TEST_F(CliTest, SignalStopsTheRunAsTheStopButtonDoes) {
     }
 }
 
+// The peak of the process's resident memory, in bytes (0 when it cannot be read).
+std::int64_t PeakMemory(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status"); // its size reads as 0
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+// --display into a pipe nobody reads (a pager paused): the run waits for its reader in a bounded
+// amount of memory; Ctrl+C still stops it; once the reader reads, it goes on to its end, where a
+// file that was appended to meanwhile is reported and the status is trouble.
+TEST_F(CliTest, DisplayToAStalledReaderHoldsTheRunInBoundedMemory) {
+    constexpr std::size_t kSize = 4u << 20, kEvery = 16; // 262,144 differences
+    std::string b(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; i += kEvery)
+        b[i] = '\xFF';
+    MakeSparse(Data("a.bin"), kSize);
+    WriteFile(Data("b.bin"), b);
+    for (const bool bInterrupt : {true, false}) {
+        SCOPED_TRACE(bInterrupt ? "interrupted" : "read at last");
+        Watchdog dog(300, "a run whose display nobody reads");
+        fs::remove(m_prog / "Result.txt");
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const std::string program = m_prog / "octetwatch-cli", err = m_out / "err";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], 1);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+            ::dup2(::open("/dev/null", O_RDONLY), 0);
+            if (::chdir(m_data.Str().c_str()) == 0)
+                ::execl(program.c_str(), program.c_str(), "--quiet", "--display", "a.bin", "b.bin",
+                        static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        ::close(fds[1]);
+        bool bReaped = false;
+        std::shared_ptr<void> cleanUp(nullptr, [&](void*) {
+            ::close(fds[0]);
+            if (!bReaped) { // a check failed half-way: the program must not outlive the test
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+            }
+        });
+        // Under way: the buffers are in use. Then held: the log stops growing.
+        while (Log().find(" h :   ") == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const std::int64_t atStart = PeakMemory(pid);
+        for (std::size_t was = 0, now = 1; now != was;) {
+            was = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            now = Log().size();
+        }
+        const std::int64_t held = PeakMemory(pid);
+        ASSERT_GT(atStart, 0);
+        // Everything it found would be 24 MiB of messages waiting for the display.
+        EXPECT_LT(held - atStart, 8 << 20)
+            << "peak " << held << " bytes, " << atStart << " at start";
+        EXPECT_LT(Log().size(), b.size()) << "the run did not wait for its reader";
+        if (bInterrupt) {
+            ::kill(pid, SIGINT);
+        } else {
+            std::ofstream(Data("b.bin"), std::ios::binary | std::ios::app)
+                << std::string(1000, 'g');
+            char buf[65536];
+            while (::read(fds[0], buf, sizeof buf) > 0) {
+            }
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        bReaped = true;
+        ASSERT_TRUE(WIFEXITED(status));
+        const std::string said = ReadFile(err);
+        if (bInterrupt) {
+            EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+            EXPECT_NE(said.find("octetwatch-cli: interrupted"), std::string::npos) << said;
+        } else {
+            EXPECT_EQ(WEXITSTATUS(status), 2);
+            EXPECT_NE(said.find("※比較中にファイルBが変更されました。"), std::string::npos) << said;
+            EXPECT_NE(said.find("octetwatch-cli: the result is void: FILE B was written, resized "
+                                "or replaced during the run: b.bin\n"),
+                      std::string::npos)
+                << said;
+        }
+    }
+}
+
 TEST_F(CliTest, FullDiskEndsTheProgramAsTrouble) {
     TinyTmpfs disk(64 * 1024);
     OCTW_REQUIRE_TMPFS(disk);
@@ -770,6 +868,41 @@ TEST_F(CliTest, FullDiskEndsTheProgramAsTrouble) {
     EXPECT_NE(r.m_strErr.find("octetwatch-cli: the run stopped: the log's disk is full\n"),
               std::string::npos);
     EXPECT_GT(fs::file_size(disk / "Result.txt"), 0u);
+}
+
+// A line the log does not take ends the run as trouble; only a full disk is called one, any
+// other failure is named. The sixth write of the log, its second line, fails (strace injects it).
+TEST_F(CliTest, LogWriteErrorIsNamed) {
+    // Two whole chunks: a failure in the tail would still get the closing lines and the summary.
+    std::string a(1 << 20, 'A'), b = a;
+    b.replace(1, 3, "XYZ");
+    WriteFile(Data("a.bin"), a);
+    WriteFile(Data("b.bin"), b);
+    const std::string log = Data("out.log");
+    const std::pair<const char*, std::string> cases[] = {
+        {"EIO", "※ログファイルへの書き込みに失敗。ハードウェア エラー\n\t[ " + log +
+                    " ]\noctetwatch-cli: the run stopped: the log could not be written: " + log +
+                    ": Input/output error\n"},
+        {"ENOSPC", "※異なるデータがありましたが\nディスクの空き容量がありません。\n"
+                   "octetwatch-cli: the run stopped: the log's disk is full\n"},
+    };
+    for (const auto& [err, said] : cases) {
+        SCOPED_TRACE(err);
+        fs::remove(log);
+        // The leak check does not work under ptrace.
+        Result r =
+            Shell("env", {"ASAN_OPTIONS=detect_leaks=0", "strace", "-f", "-qq", "-o", "/dev/null",
+                          "-P", log, "-e", "trace=write", "-e",
+                          std::string("inject=write:error=") + err + ":when=6",
+                          m_prog / "octetwatch-cli", "--quiet", "--yes", "a.bin", "b.bin", log});
+        if (r.m_nStatus == 127 || r.m_strErr.find("strace: ") != std::string::npos)
+            GTEST_SKIP() << "strace cannot run here: " << r.m_strErr;
+        EXPECT_EQ(r.m_nStatus, 2);
+        EXPECT_EQ(r.m_strErr, said);
+        EXPECT_EQ(r.m_strOut, ""); // no summary
+        const std::string got = ReadFile(log);
+        EXPECT_EQ(got.substr(got.size() - 29), "0000000001 h :   41      58\r\n"); // no more
+    }
 }
 
 // Each refusal of the writability check gives its own reason.

@@ -3,10 +3,14 @@
 #include "cli/CliUi.h"
 
 #include "support/TestSupport.h"
+#include "support/Watchdog.h"
 #include "util/Messages.h"
 
+#include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <thread>
 #include <tuple>
 
 using namespace testsupport;
@@ -108,6 +112,62 @@ TEST(DisplayBatches, WhatAWorkerGatheredLastIsDeliveredWhenItEndsWithoutAWord) {
     });
     ui.WaitWorker();
     EXPECT_EQ(received, (std::vector<UINT>{WM_DIFF_ADRS, WM_DIFF_DATA, WM_DIFF_COUNT}));
+}
+
+// A reader that takes nothing (a pager paused): the worker is held once a bounded amount of live
+// output waits, goes on when some is taken, and a stop lets it run to its end without the reader.
+TEST(DisplayBatches, AWorkerAheadOfItsReaderWaitsAtTheBoundAndAStopEndsTheWait) {
+    testsupport::Watchdog dog(120, "a worker held by its reader");
+    struct : CCliUi {
+        using UiQueue::PumpWhile;
+    } ui;
+    class Sink : public platform::CWndTarget {
+    public:
+        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+            m_received.emplace_back(message, wParam, lParam);
+            return 0;
+        }
+        void OnCommand(int) override {}
+        void OnDropFiles(int, const std::vector<std::string>&) override {}
+        std::vector<Message> m_received;
+    } window;
+    std::vector<Message> posted;
+    std::atomic<std::size_t> nPosted{0};
+    std::atomic<bool> done{false};
+    ui.StartWorker([&] {
+        for (WPARAM n = 1; n <= 100000; ++n) {
+            const Message triple[] = {
+                {WM_DIFF_ADRS, n * 64, 0}, {WM_DIFF_DATA, 1, 2}, {WM_DIFF_COUNT, n, 0}};
+            for (const Message& m : triple) {
+                posted.push_back(m);
+                ui.PostMessage(&window, std::get<0>(m), std::get<1>(m), std::get<2>(m));
+                ++nPosted;
+            }
+        }
+        done = true;
+        return 0;
+    });
+    auto await = [](auto pred) {
+        while (!pred())
+            std::this_thread::yield();
+    };
+    // Held with no more than a few MiB of messages waiting (each is 24 bytes here, more there).
+    await([&] { return ui.LiveOutputWaits() == 1; });
+    const std::size_t held = nPosted;
+    EXPECT_LT(held, 3u * 65536u);
+    EXPECT_FALSE(done);
+    // One batch taken: it goes on, and is held again.
+    EXPECT_EQ(ui.PumpWhile([] { return false; }), 1u);
+    await([&] { return ui.LiveOutputWaits() == 2; });
+    EXPECT_GT(nPosted.load(), held);
+    // A stop: the worker ends although the reader still takes nothing.
+    ui.EndLiveOutputWait();
+    await([&] { return done.load(); });
+    ui.WaitWorker();
+    // What reached the window is what was posted first, in whole triples, and less than all.
+    ASSERT_LT(window.m_received.size(), posted.size());
+    EXPECT_EQ(window.m_received.size() % 3, 0u);
+    EXPECT_TRUE(std::equal(window.m_received.begin(), window.m_received.end(), posted.begin()));
 }
 
 } // namespace

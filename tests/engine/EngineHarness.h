@@ -30,9 +30,10 @@
 
 // A failed check names the ending rather than its bytes.
 inline void PrintTo(RunOutcome outcome, std::ostream* os) {
-    static const char* const kNames[] = {"none",          "completed",  "log unfinished",
-                                         "stopped",       "declined",   "open failed",
-                                         "read failed",   "disk reserve", "abandoned"};
+    static const char* const kNames[] = {
+        "none",      "completed",        "log unfinished", "stopped",
+        "declined",  "open failed",      "read failed",    "disk reserve",
+        "abandoned", "log write failed", "file changed"};
     *os << kNames[static_cast<int>(outcome)];
 }
 

@@ -7,8 +7,11 @@
 #include "support/Watchdog.h"
 #include "util/SizeText.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -39,6 +42,9 @@ enum class Fault {
     ReadA,
     ReadB,
     ShrinkA,
+    GrowB,    // 1,000 bytes appended to FILE B during the run
+    WriteA,   // a byte of FILE A written in place during the run: same size, newer time
+    ReplaceB, // another file renamed over FILE B's name during the run
     LogWrite,
     LogFooter,
     LogClose,
@@ -129,6 +135,14 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     testsupport::PokeByte(a, 200, 0x11);
     testsupport::PokeByte(b, 200, 0x11);
     const std::string oldA = ReadFile(a), oldB = ReadFile(b);
+    std::string expectA = oldA, expectB = oldB;
+    // What a row changes during the run, once, on the read of the middle block (on the worker).
+    std::function<void()> change;
+    std::atomic<bool> changed{false};
+    r.ui.m_onRead = [&](const std::string&, std::int64_t pos) {
+        if (change && pos >= kBlock && !changed.exchange(true))
+            change();
+    };
 
     switch (row.m_fault) {
     case Fault::RemoveA:
@@ -162,6 +176,25 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
         break;
     case Fault::ShrinkA:
         opt.m_beforeStart = [&] { fs::resize_file(a, kBlock + 10); };
+        break;
+    case Fault::GrowB:
+        expectB += std::string(1000, 'g');
+        change = [&] {
+            std::ofstream(b, std::ios::binary | std::ios::app) << std::string(1000, 'g');
+        };
+        break;
+    case Fault::WriteA:
+        // Made long ago: the write's time differs from it however coarse the clock.
+        fs::last_write_time(a, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        expectA[7] = 'w';
+        change = [&] { testsupport::PokeByte(a, 7, 'w'); };
+        break;
+    case Fault::ReplaceB:
+        expectB = "another file";
+        change = [&] {
+            WriteFile(r.File("b.new"), expectB);
+            fs::rename(r.File("b.new"), b);
+        };
         break;
     case Fault::LogWrite:
         r.ui.FailWrites(log, ExpectedHeader(a, size, b, size, log).size() + Line(0, 0, 0).size(),
@@ -226,14 +259,13 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     }
 
     // No input byte changed, but those a repair wrote at stored differences before it failed.
-    std::string expectA = oldA;
     if (row.m_fault == Fault::RepairWrite)
         expectA[static_cast<std::size_t>(diffs[0])] = 0x5A;
     if (row.m_fault != Fault::ShrinkA && fs::is_regular_file(a)) {
         EXPECT_TRUE(ReadFile(a) == expectA) << "FILE A changed";
     }
     if (fs::is_regular_file(b)) {
-        EXPECT_TRUE(ReadFile(b) == oldB) << "FILE B changed";
+        EXPECT_TRUE(ReadFile(b) == expectB) << "FILE B changed";
     }
 
     // The true log, or a clean prefix of it.
@@ -278,6 +310,7 @@ const std::string kDiskFull =
     "終わりの行はなく、データベースは作成していません。";
 const std::string kLogEnd = "※ログファイルの終わりを書き込めませんでした。\n\t[ {LOG} ]\n";
 const std::string kCreated = "◎不一致情報データベースを作成しました。\n";
+const std::string kChanged = "が変更されました。比較結果は正しくありません。\n\t[ ";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
@@ -305,7 +338,19 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
     Row{"short_read_of_a_file_that_shrank_compares_no_stale_byte", Fault::ShrinkA, 0, 0, {kReadA}, 0,
         Log::Prefix, 1, kReadFailed, RunOutcome::kReadFailed},
     Row{"log_write_disk_full", Fault::LogWrite, 0, ENOSPC, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
-    Row{"log_write_io_error", Fault::LogWrite, 0, EIO, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
+    Row{"log_write_quota", Fault::LogWrite, 0, EDQUOT, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
+    // Only a full disk is called one.
+    Row{"log_write_io_error", Fault::LogWrite, 0, EIO,
+        {"※ログファイルへの書き込みに失敗。ハードウェア エラー\n\t[ {LOG} ]\n"}, 1, Log::Prefix, 1,
+        kAborted, RunOutcome::kLogWriteFailed},
+    // A file changed during the run gives no result: the run ends as after a short read, its
+    // log without closing lines, no summary, no database.
+    Row{"file_b_grew_during_the_run", Fault::GrowB, 0, 0, {"※比較中にファイルB" + kChanged + "{B} ]\n"},
+        0, Log::Prefix, 3, kReadFailed, RunOutcome::kFileChanged},
+    Row{"file_a_written_in_place_during_the_run", Fault::WriteA, 0, 0,
+        {"※比較中にファイルA" + kChanged + "{A} ]\n"}, 0, Log::Prefix, 3, kReadFailed, RunOutcome::kFileChanged},
+    Row{"file_b_replaced_during_the_run", Fault::ReplaceB, 0, 0,
+        {"※比較中にファイルB" + kChanged + "{B} ]\n"}, 0, Log::Prefix, 3, kReadFailed, RunOutcome::kFileChanged},
     Row{"disk_reserve_in_a_whole_chunk_real_disk", Fault::DiskInChunk, 0, 0, {kDiskFull}, 1,
         Log::Prefix, -1, kAborted, RunOutcome::kDiskReserve},
     // In the tail as anywhere else: no closing lines, no summary, no database.

@@ -243,4 +243,62 @@ TEST(UiWorker, OneWorkerAtATime) {
     EXPECT_EQ(ui.WorkerExitCode(), 2);
 }
 
+// A backend that bounds the live output, as the terminal's does, with the queue's own means.
+class BoundedLive : public BoxOnUiThread {
+public:
+    explicit BoundedLive(std::size_t bound) { SetLiveOutputBound(bound); }
+    using UiQueue::PostLiveOutput;
+    using UiQueue::PumpWhile;
+    using UiQueue::WaitLiveOutputRoom;
+};
+
+// Spins until `done`, which another thread makes true; the watchdog ends a wait that never does.
+template <class F> void Await(F done) {
+    while (!done())
+        std::this_thread::yield();
+}
+
+// A consumer that takes nothing holds the worker at the bound; each item taken lets one more in;
+// a stop ends the wait, and what finds no room from then on is dropped, never queued.
+TEST(UiWorker, LiveOutputWaitsAtTheBoundResumesAndAStopEndsTheWait) {
+    Watchdog dog(120, "a worker waiting for room");
+    BoundedLive ui(3);
+    std::vector<int> handled; // the UI thread's
+    std::atomic<int> tried{0};
+    ui.StartWorker([&] {
+        for (int i = 0; i < 10; ++i) {
+            if (ui.WaitLiveOutputRoom())
+                ui.PostLiveOutput([&handled, i] { handled.push_back(i); }, 1);
+            ++tried;
+        }
+        return 0;
+    });
+    // Three items fill the bound: the fourth waits, and nothing passes it while it does.
+    Await([&] { return ui.LiveOutputWaits() == 1; });
+    EXPECT_EQ(tried.load(), 3);
+    EXPECT_TRUE(handled.empty());
+    // One item taken: the fourth goes in, the fifth waits.
+    EXPECT_EQ(ui.PumpWhile([] { return false; }), 1u);
+    Await([&] { return ui.LiveOutputWaits() == 2; });
+    EXPECT_EQ(tried.load(), 4);
+    // A stop while the consumer still takes nothing: the worker runs to its end.
+    ui.EndLiveOutputWait();
+    Await([&] { return tried.load() == 10; });
+    ui.WaitWorker();
+    EXPECT_EQ(handled, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(ui.LiveOutputWaits(), 2u);
+
+    // The next worker is bounded again.
+    tried = 0;
+    ui.StartWorker([&] {
+        for (int i = 0; i < 5; ++i)
+            if (ui.WaitLiveOutputRoom())
+                ui.PostLiveOutput([&handled, i] { handled.push_back(10 + i); }, 1);
+        return 0;
+    });
+    Await([&] { return ui.LiveOutputWaits() == 3; });
+    ui.WaitWorker(); // takes the items, so the worker gets room for every one
+    EXPECT_EQ(handled, (std::vector<int>{0, 1, 2, 3, 10, 11, 12, 13, 14}));
+}
+
 } // namespace
