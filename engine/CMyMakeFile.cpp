@@ -557,9 +557,9 @@ void CMyMakeFile::AbandonAtLogWrite(int nErrno) {
         platform::ShowBox(DiskFullText(m_strLogFile));
         m_outcome = RunOutcome::kDiskReserve;
     } else {
-        platform::ShowBox(platform::Format("※ログファイルへの書き込みに失敗。%s\n\t[ %s ]\n",
-                                           FileErrorCauseText(platform::CauseFromErrno(nErrno)),
-                                           m_strLogFile.c_str()));
+        platform::ShowBox(platform::Format("※ログファイルへの書き込みに失敗。%s\n\n",
+                                           FileErrorCauseText(platform::CauseFromErrno(nErrno))) +
+                          UnfinishedLogText(m_strLogFile));
         m_nLogErrno = nErrno;
         m_outcome = RunOutcome::kLogWriteFailed;
     }

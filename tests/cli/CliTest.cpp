@@ -879,12 +879,15 @@ TEST_F(CliTest, LogWriteErrorIsNamed) {
     WriteFile(Data("a.bin"), a);
     WriteFile(Data("b.bin"), b);
     const std::string log = Data("out.log");
+    const std::string unfinished = "ログファイル[ " + log +
+                                   " ]\nには、それまでに見つかった不一致だけが書かれています。\n"
+                                   "終わりの行はなく、データベースは作成していません。\n";
     const std::pair<const char*, std::string> cases[] = {
-        {"EIO", "※ログファイルへの書き込みに失敗。ハードウェア エラー\n\t[ " + log +
-                    " ]\noctetwatch-cli: the run stopped: the log could not be written: " + log +
+        {"EIO", "※ログファイルへの書き込みに失敗。ハードウェア エラー\n\n" + unfinished +
+                    "octetwatch-cli: the run stopped: the log could not be written: " + log +
                     ": Input/output error\n"},
-        {"ENOSPC", "※異なるデータがありましたが\nディスクの空き容量がありません。\n"
-                   "octetwatch-cli: the run stopped: the log's disk is full\n"},
+        {"ENOSPC", "※異なるデータがありましたが\nディスクの空き容量がありません。\n\n" +
+                       unfinished + "octetwatch-cli: the run stopped: the log's disk is full\n"},
     };
     for (const auto& [err, said] : cases) {
         SCOPED_TRACE(err);

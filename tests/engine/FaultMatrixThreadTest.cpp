@@ -304,10 +304,11 @@ const std::string kQuestion = "※同名のログファイル\r\n[ {LOG} ]\r\n�
 const std::string kNoOpen = "ファイルをオープンできません\nファイル アクセス禁止\nログファイル[ {LOG} ]";
 const std::string kLogIsInput = "※ログファイルに比較するファイルは指定できません。";
 const std::string kReadA = "※ファイルAの読みとりに失敗", kReadB = "※ファイルBの読みとりに失敗";
+const std::string kUnfinished = "ログファイル[ {LOG} ]\n"
+                                "には、それまでに見つかった不一致だけが書かれています。\n"
+                                "終わりの行はなく、データベースは作成していません。";
 const std::string kDiskFull =
-    "※異なるデータがありましたが\nディスクの空き容量がありません。\n\nログファイル[ {LOG} ]\n"
-    "には、それまでに見つかった不一致だけが書かれています。\n"
-    "終わりの行はなく、データベースは作成していません。";
+    "※異なるデータがありましたが\nディスクの空き容量がありません。\n\n" + kUnfinished;
 const std::string kLogEnd = "※ログファイルの終わりを書き込めませんでした。\n\t[ {LOG} ]\n";
 const std::string kCreated = "◎不一致情報データベースを作成しました。\n";
 const std::string kChanged = "が変更されました。比較結果は正しくありません。\n\t[ ";
@@ -341,7 +342,7 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
     Row{"log_write_quota", Fault::LogWrite, 0, EDQUOT, {kDiskFull}, 1, Log::Prefix, 1, kAborted, RunOutcome::kDiskReserve},
     // Only a full disk is called one.
     Row{"log_write_io_error", Fault::LogWrite, 0, EIO,
-        {"※ログファイルへの書き込みに失敗。ハードウェア エラー\n\t[ {LOG} ]\n"}, 1, Log::Prefix, 1,
+        {"※ログファイルへの書き込みに失敗。ハードウェア エラー\n\n" + kUnfinished}, 1, Log::Prefix, 1,
         kAborted, RunOutcome::kLogWriteFailed},
     // A file changed during the run gives no result: the run ends as after a short read, its
     // log without closing lines, no summary, no database.
