@@ -1,5 +1,7 @@
 #include "platform/FileLock.h"
 
+#include "platform/RetryAfterSignal.h"
+
 #include <cerrno>
 #include <sys/file.h>
 #include <unistd.h>
@@ -7,11 +9,7 @@
 namespace platform {
 namespace {
 int Lock(int fd, int op) {
-    int r;
-    do {
-        r = ::flock(fd, op);
-    } while (r == -1 && errno == EINTR);
-    return r;
+    return RetryAfterSignal([&] { return ::flock(fd, op); });
 }
 } // namespace
 
@@ -20,11 +18,7 @@ int FileLockExclusive(int fd, bool bWait) { return Lock(fd, LOCK_EX | (bWait ? 0
 int FileUnlock(int fd) { return Lock(fd, LOCK_UN); }
 
 int FileTruncate(int fd, std::int64_t i64Size) {
-    int r;
-    do {
-        r = ::ftruncate(fd, static_cast<off_t>(i64Size));
-    } while (r == -1 && errno == EINTR);
-    return r;
+    return RetryAfterSignal([&] { return ::ftruncate(fd, static_cast<off_t>(i64Size)); });
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/LowFile.h"
 
 #include "platform/Faults.h"
+#include "platform/RetryAfterSignal.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -10,15 +11,6 @@
 
 namespace platform {
 namespace {
-
-// The one place that retries a call interrupted by a signal.
-template <typename F> auto RetryAfterSignal(F f) {
-    decltype(f()) r;
-    do {
-        r = f();
-    } while (r == -1 && errno == EINTR);
-    return r;
-}
 
 bool HasNoWriteBit(const std::string& path) {
     struct stat st {};

@@ -2,6 +2,7 @@
 
 #include "platform/Faults.h"
 #include "platform/LowFile.h"
+#include "platform/RetryAfterSignal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,14 +13,6 @@
 
 namespace platform {
 namespace {
-
-template <typename F> auto RetryAfterSignal(F f) {
-    decltype(f()) r;
-    do {
-        r = f();
-    } while (r == -1 && errno == EINTR);
-    return r;
-}
 
 // A name of its own beside the old file, hidden, tried until one is free.
 std::string TempName(const std::string& fold, const std::string& base, unsigned attempt) {
