@@ -822,8 +822,15 @@ TEST_F(CliTest, DisplayToAStalledReaderHoldsTheRunInBoundedMemory) {
         }
         const std::int64_t held = PeakMemory(pid);
         ASSERT_GT(atStart, 0);
-        // Everything it found would be 24 MiB of messages waiting for the display.
-        EXPECT_LT(held - atStart, 8 << 20)
+        // Everything it found would be 24 MiB of messages waiting for the display. Under
+        // ThreadSanitizer every byte touched also touches shadow memory, which counts as the
+        // program's.
+#ifdef __SANITIZE_THREAD__
+        constexpr std::int64_t kHeldAtMost = 16 << 20;
+#else
+        constexpr std::int64_t kHeldAtMost = 8 << 20;
+#endif
+        EXPECT_LT(held - atStart, kHeldAtMost)
             << "peak " << held << " bytes, " << atStart << " at start";
         EXPECT_LT(Log().size(), b.size()) << "the run did not wait for its reader";
         if (bInterrupt) {
