@@ -698,16 +698,20 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     if (pFile == nullptr)
         return FALSE;
     work = m_strLogFile;
+    // A refusal the caller reports as a failed open.
+    const auto Refuse = [pError](int nCause, int nErrno) {
+        if (pError != nullptr) {
+            pError->m_cause = nCause;
+            pError->m_nOsError = nErrno;
+        }
+        return FALSE;
+    };
 
     // The log the program chose is one of its own files; a log the user names is followed through
     // a link, as a shell's ">" follows it.
     const bool bOwnLog = work == DefaultLogPath();
     if (int nErrno = 0; bOwnLog && !OwnFileUsable(work, &nErrno)) {
-        if (pError != nullptr) {
-            pError->m_cause = platform::CauseFromErrno(nErrno);
-            pError->m_nOsError = nErrno;
-        }
-        return FALSE;
+        return Refuse(platform::CauseFromErrno(nErrno), nErrno);
     }
 
     // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
@@ -725,11 +729,7 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     if (bExists && (status.m_kind == platform::FileKind::Fifo ||
                     status.m_kind == platform::FileKind::Socket ||
                     status.m_kind == platform::FileKind::BlockDevice)) {
-        if (pError != nullptr) {
-            pError->m_cause = platform::CauseFromErrno(ENXIO);
-            pError->m_nOsError = ENXIO;
-        }
-        return FALSE;
+        return Refuse(platform::CauseFromErrno(ENXIO), ENXIO);
     }
     if (bExists) {
         CMyOverwriteDlg dlg;
@@ -747,22 +747,14 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     const int fd = pFile->Handle();
     if (platform::FileLockExclusive(fd, false) != 0 && platform::LastError() == EWOULDBLOCK) {
         pFile->Close();
-        if (pError != nullptr) {
-            pError->m_cause = platform::kCauseSharingViolation;
-            pError->m_nOsError = EWOULDBLOCK;
-        }
         m_outcome = RunOutcome::kLogBusy;
-        return FALSE;
+        return Refuse(platform::kCauseSharingViolation, EWOULDBLOCK);
     }
     // A device (/dev/null) has nothing to empty.
     if (platform::FileTruncate(fd, 0) != 0 && platform::LastError() != EINVAL) {
         const int err = platform::LastError();
         pFile->Close();
-        if (pError != nullptr) {
-            pError->m_cause = platform::CauseFromErrno(err);
-            pError->m_nOsError = err;
-        }
-        return FALSE;
+        return Refuse(platform::CauseFromErrno(err), err);
     }
     return TRUE;
 }
