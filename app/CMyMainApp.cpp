@@ -2,7 +2,7 @@
 
 #include "app/CMyMainDlg.h"
 #include "platform/Encoding.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 
 BOOL CMyMainApp::InitInstance() {
     // The dialog owns the engine with its two 8 MiB buffers: it lives for this call only.
@@ -16,7 +16,7 @@ BOOL CheckTextConverter() {
     if (platform::Cp932Available())
         return TRUE;
     // Not traced: the trace is CP932 too.
-    platform::ShowBox("※文字コード変換 (CP932) が使えません。\n"
+    ui::ShowBox("※文字コード変換 (CP932) が使えません。\n"
                       "ファイルの文字が壊れるため起動できません。");
     return FALSE;
 }

@@ -7,7 +7,7 @@
 #include "util/ProgramFolds.h"
 #include "util/Trace.h"
 
-using platform::Ui;
+using ui::Ui;
 
 CMyMainDlg::CMyMainDlg() = default;
 

@@ -6,18 +6,18 @@
 #include "diffdb/CMyDiffDataBase.h"
 #include "diffdb/CMyDiffRepair.h"
 #include "engine/CMyMakeFile.h"
-#include "platform/Control.h"
+#include "ui/Control.h"
 #include "platform/LowFile.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "platform/WinTypes.h"
 #include "res/Resource.h"
-#include "util/FileData.h"
+#include "engine/FileData.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-class CMyMainDlg : public platform::CWndTarget {
+class CMyMainDlg : public ui::CWndTarget {
 public:
     // Why the last press of execute did not start a run (the window shows some of these only
     // through a box, some not at all; the command-line program tells each one).
@@ -44,7 +44,7 @@ public:
     // Creates the window, initialises it, runs it until it ends, and shuts it down.
     int DoModal();
 
-    // --- platform::CWndTarget ---
+    // --- ui::CWndTarget ---
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnCommand(int id) override;
     void OnDropFiles(int id, const std::vector<std::string>& files) override;
@@ -107,23 +107,23 @@ public:
 
     // Members, in the order the window's layout names them.
     CMyDiffDataBase m_DiffDataBase;
-    platform::CControl m_stcIconLog{IDC_ICON_LOG};
-    platform::CControl m_stcIconB{IDC_ICON_B};
-    platform::CControl m_stcIconA{IDC_ICON_A};
-    platform::CControl m_chkMakeDB{IDC_CHK_MAKE_DB};
-    platform::CControl m_editSizeB{IDC_EDIT_SIZE_B};
-    platform::CControl m_editSizeA{IDC_EDIT_SIZE_A};
-    platform::CControl m_ctrlProgress{IDC_PROGRESS};
-    platform::CControl m_editLogFile{IDC_EDIT_LOG_FILE};
-    platform::CControl m_editFileB{IDC_EDIT_FILE_B};
-    platform::CControl m_editFileA{IDC_EDIT_FILE_A};
+    ui::CControl m_stcIconLog{IDC_ICON_LOG};
+    ui::CControl m_stcIconB{IDC_ICON_B};
+    ui::CControl m_stcIconA{IDC_ICON_A};
+    ui::CControl m_chkMakeDB{IDC_CHK_MAKE_DB};
+    ui::CControl m_editSizeB{IDC_EDIT_SIZE_B};
+    ui::CControl m_editSizeA{IDC_EDIT_SIZE_A};
+    ui::CControl m_ctrlProgress{IDC_PROGRESS};
+    ui::CControl m_editLogFile{IDC_EDIT_LOG_FILE};
+    ui::CControl m_editFileB{IDC_EDIT_FILE_B};
+    ui::CControl m_editFileA{IDC_EDIT_FILE_A};
     // Controls the logic addresses besides those above.
-    platform::CControl m_chkDispDiff{IDC_CHK_DISP_DIFF};
-    platform::CControl m_btnExecute{IDC_BTN_EXECUTE};
-    platform::CControl m_btnStop{IDC_BTN_STOP};
-    platform::CControl m_editOutput{IDC_EDIT_OUTPUT};
-    platform::CControl m_btnRepairA{IDC_BTN_REPAIR_A};
-    platform::CControl m_btnRepairB{IDC_BTN_REPAIR_B};
+    ui::CControl m_chkDispDiff{IDC_CHK_DISP_DIFF};
+    ui::CControl m_btnExecute{IDC_BTN_EXECUTE};
+    ui::CControl m_btnStop{IDC_BTN_STOP};
+    ui::CControl m_editOutput{IDC_EDIT_OUTPUT};
+    ui::CControl m_btnRepairA{IDC_BTN_REPAIR_A};
+    ui::CControl m_btnRepairB{IDC_BTN_REPAIR_B};
 
     BOOL m_bDisplayDiff = FALSE;
     int m_nRepairable = 0;
@@ -147,7 +147,7 @@ public:
     std::string m_strModuleFold;
     CMyMakeFile m_MakeFile;
     // The backend that runs the worker of the current or last run; null until the first run.
-    platform::IUi* m_pWorkThread = nullptr;
+    ui::IUi* m_pWorkThread = nullptr;
     BOOL m_bExecute = FALSE;
     FILEDATA m_FileData;
 

@@ -12,7 +12,7 @@
 
 #include <cerrno>
 
-using platform::Ui;
+using ui::Ui;
 
 void CMyMainDlg::OnBtnFileA() { OnBtnFile(TRUE); }
 
@@ -48,7 +48,7 @@ void CMyMainDlg::OnBtnLogFile() {
     if (!Ui().SaveFileDialog(strFold, &strPath))
         return;
     if (strPath == m_DiffDataBase.GetFileName()) {
-        platform::ShowBox("※データベースファイルと同じファイル名は使えません。\n");
+        ui::ShowBox("※データベースファイルと同じファイル名は使えません。\n");
         return;
     }
     m_editLogFile.SetWindowText(strPath);
@@ -133,7 +133,7 @@ void CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath) {
         "%s\n\t[ %s ]\n%s", bFileA ? "ファイルAのサイズ取得に失敗。" : "ファイルBのサイズ取得に失敗。",
         strPath.c_str(), strReason.c_str());
     WriteTrace(strText + "\n");
-    platform::ShowBox(strText);
+    ui::ShowBox(strText);
 }
 
 void CMyMainDlg::TraceSeekError() {
@@ -153,7 +153,7 @@ void CMyMainDlg::TraceSeekError() {
 }
 
 void CMyMainDlg::ShowFileSize(std::int64_t i64Size, BOOL bFileA) {
-    const platform::CControl& box = bFileA ? m_editSizeA : m_editSizeB;
+    const ui::CControl& box = bFileA ? m_editSizeA : m_editSizeB;
     if (i64Size < 0) {
         box.SetWindowText(bFileA ? "※ファイルA: サイズエラー" : "※ファイルB: サイズエラー");
         return;
@@ -219,7 +219,7 @@ BOOL CMyMainDlg::UpdateStatusIcons(int nFile) {
 }
 
 void CMyMainDlg::SetStatusIcon(int nWhich, int nStatus) {
-    const platform::CControl* pIcon = nullptr;
+    const ui::CControl* pIcon = nullptr;
     switch (nWhich) {
     case 0:
         pIcon = &m_stcIconA;
@@ -256,10 +256,10 @@ BOOL CMyMainDlg::CheckWritable() {
     const BOOL bLogReadOnly = IsFileReadOnly(m_FileData.strLogFile.c_str()) == 1 ? TRUE : FALSE;
 
     if (m_nRepairable == 0 && m_bUseDataBase) {
-        const int nAnswer = platform::AskYesNo(
+        const int nAnswer = ui::AskYesNo(
             "※両ファイルともに書き込み不能です。\r\n　データベースを作成しても修正出来ませんが\r\n"
             "　このまま実行しますか?",
-            platform::BoxIcon::Question);
+            ui::BoxIcon::Question);
         if (nAnswer != IDYES) {
             m_nLastExecute = kExecDeclined;
             return FALSE;
@@ -271,7 +271,7 @@ BOOL CMyMainDlg::CheckWritable() {
             platform::Format("※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ %s ]\n",
                              m_FileData.strLogFile.c_str());
         WriteTrace(strText);
-        platform::ShowBox(strText);
+        ui::ShowBox(strText);
         m_nLastExecute = kExecLogReadOnly;
         return FALSE;
     }
@@ -295,7 +295,7 @@ BOOL CMyMainDlg::CheckLogName() {
         if (own.m_strPath.empty() || !platform::SameFile(m_FileData.strLogFile, own.m_strPath))
             continue;
         WriteTrace(own.m_pText);
-        platform::ShowBox(own.m_pText);
+        ui::ShowBox(own.m_pText);
         m_nLastExecute = own.m_nOutcome;
         return FALSE;
     }

@@ -10,7 +10,7 @@ namespace {
 void RefuseRepair(const char* pText, const char* pWho, const std::string& strPath) {
     const std::string strText = platform::Format(pText, pWho, strPath.c_str());
     WriteTrace(strText);
-    platform::ShowBox(strText);
+    ui::ShowBox(strText);
 }
 
 // The store holds the differences of the files the run compared, as they were then. The path may
@@ -57,7 +57,7 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
                : "FileB: 【 %s 】\nを修復しようとしています。\n元には戻せませんが本当に実行してよろしいですか?",
         strPath.c_str());
     // No is the default: the repair cannot be undone.
-    if (platform::AskYesNo(strQuestion, platform::BoxIcon::Exclamation, 2, "修復ファイルの確認") !=
+    if (ui::AskYesNo(strQuestion, ui::BoxIcon::Exclamation, 2, "修復ファイルの確認") !=
         IDYES) {
         WriteTrace(bFileA ? "▽ファイルAの修復を開始しませんでした。\n"
                           : "▽ファイルBの修復を開始しませんでした。\n");
@@ -98,5 +98,5 @@ void CMyMainDlg::OnRepair() {
         GroupedDigits(m_i64StoreFound).c_str(), GroupedDigits(i64Kept).c_str(),
         GroupedDigits(m_i64StoreFound - i64Kept).c_str(), m_DiffRepair.m_strErrorFileName.c_str());
     WriteTrace(strText);
-    platform::ShowBox(strText, platform::BoxIcon::Exclamation);
+    ui::ShowBox(strText, ui::BoxIcon::Exclamation);
 }

@@ -8,11 +8,11 @@
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
-using platform::Ui;
+using ui::Ui;
 
 void CMyMainDlg::OnBtnExecute() {
     if (m_editFileA.GetWindowText() == m_editFileB.GetWindowText()) {
-        platform::ShowBox("※　同一のファイルは比較できません");
+        ui::ShowBox("※　同一のファイルは比較できません");
         m_nLastExecute = kExecSameName;
         return;
     }
@@ -40,7 +40,7 @@ void CMyMainDlg::OnBtnExecute() {
 
     SetSizeRelation(&m_FileData);
     if (m_FileData.nSizeMode != SIZE_EQUAL)
-        platform::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
+        ui::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
     // The icon beside the log box shows the log this run writes, before anything is asked.
@@ -83,7 +83,7 @@ void CMyMainDlg::OnBtnExecute() {
         m_btnStop.EnableWindow(FALSE);
         const std::string strText = "※比較スレッドを開始できません。OnBtnExecute()\n";
         WriteTrace(strText);
-        platform::ShowBox(strText);
+        ui::ShowBox(strText);
         m_nLastExecute = kExecNoThread;
         return;
     }
@@ -94,15 +94,15 @@ void CMyMainDlg::OnBtnExecute() {
 
 BOOL CMyMainDlg::CheckFileNames() {
     if (m_editFileA.GetWindowText().empty()) {
-        platform::ShowBox("比較元のファイル名が不適切です。");
+        ui::ShowBox("比較元のファイル名が不適切です。");
         return FALSE;
     }
     if (m_editFileB.GetWindowText().empty()) {
-        platform::ShowBox("比較先のファイル名が不適切です。");
+        ui::ShowBox("比較先のファイル名が不適切です。");
         return FALSE;
     }
     if (m_editLogFile.GetWindowText().empty()) {
-        platform::ShowBox("ログファイル名が不適切です。");
+        ui::ShowBox("ログファイル名が不適切です。");
         return FALSE;
     }
     return TRUE;
@@ -134,7 +134,7 @@ void CMyMainDlg::OnBtnStop() {
         return;
     const std::string strText = StoppedText(m_FileData.strLogFile, m_bRunOpened != FALSE);
     WriteTrace(strText + "\n");
-    platform::ShowBox(strText, platform::BoxIcon::Exclamation);
+    ui::ShowBox(strText, ui::BoxIcon::Exclamation);
 }
 
 void CMyMainDlg::OnChkDispDiff() {
@@ -171,7 +171,7 @@ void CMyMainDlg::EnableCtrls(BOOL bEnable) {
                                    IDC_BTN_LOG_FILE, IDC_CHK_MAKE_DB,  IDC_BTN_REPAIR_A,
                                    IDC_BTN_REPAIR_B};
     for (int id : kIds) {
-        platform::CControl ctrl(id);
+        ui::CControl ctrl(id);
         if (ctrl.Exists())
             ctrl.EnableWindow(bEnable);
     }

@@ -13,12 +13,12 @@
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyMakeFile.h"
 #include "platform/AlignedBuffer.h"
-#include "platform/Control.h"
+#include "ui/Control.h"
 #include "platform/Encoding.h"
 #include "platform/Faults.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/ModelUi.h"
+#include "ui/ModelUi.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "util/PathUtil.h"
@@ -42,14 +42,14 @@ namespace {
 
 // Boxes are answered OK (Yes for questions) without a word; the overwrite question is answered
 // Yes, so a run never waits for anyone.
-class QuietUi : public platform::ModelUi {
+class QuietUi : public ui::ModelUi {
 public:
     ~QuietUi() override { JoinWorker(); } // the worker calls the overrides below until it ends
-    int MessageBox(const platform::BoxSpec& box) override {
+    int MessageBox(const ui::BoxSpec& box) override {
         ++m_nBoxes;
-        return box.m_buttons == platform::BoxButtons::YesNo ? IDYES : IDOK;
+        return box.m_buttons == ui::BoxButtons::YesNo ? IDYES : IDOK;
     }
-    int OverwriteQuestion(const platform::DialogTemplate&, const std::string&) override {
+    int OverwriteQuestion(const ui::DialogTemplate&, const std::string&) override {
         return IDOK;
     }
     int m_nBoxes = 0;
@@ -74,7 +74,7 @@ private:
     std::uint64_t m_nMemory;
 };
 
-class NullWindow : public platform::CWndTarget {
+class NullWindow : public ui::CWndTarget {
 public:
     LRESULT WindowProc(UINT, WPARAM, LPARAM) override { return 0; }
     void OnCommand(int) override {}
@@ -97,7 +97,7 @@ std::int64_t SizeOf(const std::string& path) {
 int Run(const std::string& fileA, const std::string& fileB, const std::string& log,
         const std::string& db) {
     QuietUi ui;
-    platform::SetUi(&ui);
+    ui::SetUi(&ui);
     NullWindow window;
     ui.CreateDialogWindow(MainDialogTemplate(), &window);
 
@@ -121,9 +121,9 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
     }
     SetSizeRelation(&data);
 
-    const platform::CControl progress(IDC_PROGRESS);
-    const platform::CControl btnExe(IDC_BTN_EXECUTE);
-    const platform::CControl btnStop(IDC_BTN_STOP);
+    const ui::CControl progress(IDC_PROGRESS);
+    const ui::CControl btnExe(IDC_BTN_EXECUTE);
+    const ui::CControl btnStop(IDC_BTN_STOP);
     CMyDiffDataBase store;
     auto engine = std::make_unique<CMyMakeFile>();
     engine->m_hWndMain = &window;
@@ -152,7 +152,7 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
                 seconds, cpu, usage.ru_maxrss, static_cast<long long>(engine->m_i64DiffCount),
                 static_cast<long long>(store.GetDiffNum()), ui.m_nBoxes);
     ui.DestroyDialogWindow();
-    platform::SetUi(nullptr);
+    ui::SetUi(nullptr);
     return engine->m_i64Adrs == data.i64SearchSize ? 0 : 1;
 }
 

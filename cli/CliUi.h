@@ -7,15 +7,15 @@
 
 #include <algorithm>
 
-class CCliUi : public platform::ConsoleUi {
+class CCliUi : public cli::ConsoleUi {
 public:
     ~CCliUi() override { JoinWorker(); }
 
-    int MessageBox(const platform::BoxSpec& box) override {
+    int MessageBox(const ui::BoxSpec& box) override {
         return AskOnUiThread([&] { return ConsoleUi::MessageBox(box); },
-                             platform::FallbackAnswer(box));
+                             ui::FallbackAnswer(box));
     }
-    int OverwriteQuestion(const platform::DialogTemplate& dlg, const std::string& message) override {
+    int OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) override {
         return AskOnUiThread([&] { return ConsoleUi::OverwriteQuestion(dlg, message); }, IDCANCEL);
     }
     // The worker never takes SIGINT or SIGTERM: they reach this thread, which stops the run, and

@@ -9,7 +9,7 @@
 #include <iostream>
 #include <unistd.h>
 
-namespace platform {
+namespace cli {
 namespace {
 
 // How long lines and differences are gathered before they go on: well inside the 100 ms a
@@ -56,10 +56,10 @@ void ConsoleUi::WriteLocked(std::FILE* out, const std::string& text) {
         return;
     // In slices that a pipe with room takes without blocking: a stop is never held up by a reader
     // that stopped reading. What is left when it comes is not written.
-    for (std::size_t at = 0; at < text.size(); at += kOutputSlice) {
-        if (!WaitForOutputRoom(::fileno(out), [this] { return OutputStopped(); }))
+    for (std::size_t at = 0; at < text.size(); at += platform::kOutputSlice) {
+        if (!platform::WaitForOutputRoom(::fileno(out), [this] { return OutputStopped(); }))
             return;
-        const std::size_t n = std::min(kOutputSlice, text.size() - at);
+        const std::size_t n = std::min(platform::kOutputSlice, text.size() - at);
         if (std::fwrite(text.data() + at, 1, n, out) != n || std::fflush(out) != 0) {
             if (out == stdout)
                 m_nStdoutErrno = errno;
@@ -95,7 +95,7 @@ void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
 }
 
 void ConsoleUi::PrintLine(const std::string& line) {
-    const std::int64_t now = MonotonicMs();
+    const std::int64_t now = platform::MonotonicMs();
     std::lock_guard lock(m_ioMutex);
     if (m_strLines.empty())
         m_i64FirstLineMs = now;
@@ -137,7 +137,7 @@ void ConsoleUi::ReleaseHeld() {
     }
 }
 
-bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+bool ConsoleUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsLiveDisplayMessage(message))
         return false;
     bool opened = false;
@@ -146,7 +146,7 @@ bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lPar
         std::lock_guard lock(m_batchMutex);
         opened = m_batch.empty();
         if (opened)
-            m_i64BatchMs = MonotonicMs();
+            m_i64BatchMs = platform::MonotonicMs();
         m_batch.push_back({target, message, wParam, lParam});
         full = m_batch.size() >= kMaxBatch;
     }
@@ -158,7 +158,7 @@ bool ConsoleUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 std::optional<int> ConsoleUi::OnIdle() {
-    const std::int64_t now = MonotonicMs();
+    const std::int64_t now = platform::MonotonicMs();
     std::optional<int> again;
     // True when something gathered since `since` is due; otherwise notes when it will be.
     auto due = [&](std::int64_t since) {
@@ -183,7 +183,7 @@ std::optional<int> ConsoleUi::OnIdle() {
 }
 
 void ConsoleUi::WaitWorker() {
-    ModelUi::WaitWorker();
+    ui::ModelUi::WaitWorker();
     FlushLines();
 }
 
@@ -211,30 +211,30 @@ bool ConsoleUi::Ask(const std::string& question, bool yesByDefault) {
     return reply == "y" || reply == "Y" || reply == "yes";
 }
 
-int ConsoleUi::MessageBox(const BoxSpec& box) {
+int ConsoleUi::MessageBox(const ui::BoxSpec& box) {
     std::lock_guard lock(m_ioMutex);
     std::string text = ForTerminal(box.m_strText);
-    if (box.m_buttons == BoxButtons::YesNo)
+    if (box.m_buttons == ui::BoxButtons::YesNo)
         return Ask(text, box.m_nDefaultButton == 1) ? IDYES : IDNO;
     bool toStdout = m_toStdout && m_toStdout(box);
     PrintLocked(toStdout ? stdout : stderr, text);
     return IDOK;
 }
 
-int ConsoleUi::OverwriteQuestion(const DialogTemplate&, const std::string& message) {
+int ConsoleUi::OverwriteQuestion(const ui::DialogTemplate&, const std::string& message) {
     std::lock_guard lock(m_ioMutex);
     return Ask(ForTerminal(message), false) ? IDOK : IDCANCEL;
 }
 
 void ConsoleUi::SetControlText(int id, const std::string& text) {
-    ModelUi::SetControlText(id, text);
+    ui::ModelUi::SetControlText(id, text);
     if (m_textObserver)
         m_textObserver(id, text);
 }
 
-void ConsoleUi::ApplyEffect(const ControlEffect& effect) {
-    ModelUi::ApplyEffect(effect);
-    if (effect.m_kind == ControlEffect::Progress)
+void ConsoleUi::ApplyEffect(const ui::ControlEffect& effect) {
+    ui::ModelUi::ApplyEffect(effect);
+    if (effect.m_kind == ui::ControlEffect::Progress)
         DrawProgress(effect.m_nValue);
 }
 
@@ -258,4 +258,4 @@ void ConsoleUi::FinishProgressLine() {
     ClearTerminalLocked();
 }
 
-} // namespace platform
+} // namespace cli

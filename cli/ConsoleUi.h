@@ -1,7 +1,7 @@
 #pragma once
 // The terminal backend: a box is printed in UTF-8, a question is asked on the terminal or
 // answered by a preset answer, the progress bar is drawn on standard error.
-#include "platform/ModelUi.h"
+#include "ui/ModelUi.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace cli {
 
-class ConsoleUi : public ModelUi {
+class ConsoleUi : public ui::ModelUi {
 public:
     ConsoleUi();
     ~ConsoleUi() override;
@@ -20,7 +20,7 @@ public:
     // standard input is a terminal and answered No when it is not.
     void SetPresetAnswer(std::optional<bool> yes) { m_presetYes = yes; }
     // Which boxes go to standard output; the rest go to standard error.
-    void SetStdoutBoxes(std::function<bool(const BoxSpec&)> toStdout) {
+    void SetStdoutBoxes(std::function<bool(const ui::BoxSpec&)> toStdout) {
         m_toStdout = std::move(toStdout);
     }
     void SetProgressBar(bool enabled) { m_bProgressBar = enabled; }
@@ -41,26 +41,26 @@ public:
     // The cause of the write to standard output that failed, 0 while none has.
     int StdoutWriteErrno();
 
-    int MessageBox(const BoxSpec& box) override;
-    int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
+    int MessageBox(const ui::BoxSpec& box) override;
+    int OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) override;
     void SetControlText(int id, const std::string& text) override;
     void WaitWorker() override;
 
 protected:
     // True once the program is stopping: output that waits for its reader is given up then.
     virtual bool OutputStopped() { return false; }
-    void ApplyEffect(const ControlEffect& effect) override;
+    void ApplyEffect(const ui::ControlEffect& effect) override;
     // The worker's differences for the live display travel in batches that do not wake the UI
     // thread each; whatever else the worker sends goes after the batch open before it. Only a
     // bounded amount of them waits for the UI thread: beyond it the worker waits, so that a reader
     // of standard output that falls behind holds the run back (EndLiveOutputWait stops that).
-    bool HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
     void ReleaseHeld() override;
     std::optional<int> OnIdle() override;
 
 private:
     struct Posted {
-        HWND m_target;
+        ui::HWND m_target;
         UINT m_message;
         WPARAM m_wParam;
         LPARAM m_lParam;
@@ -77,7 +77,7 @@ private:
 
     std::mutex m_ioMutex;
     std::optional<bool> m_presetYes;
-    std::function<bool(const BoxSpec&)> m_toStdout;
+    std::function<bool(const ui::BoxSpec&)> m_toStdout;
     std::function<void(int, const std::string&)> m_textObserver;
     bool m_bProgressBar = false;
     bool m_bProgressShown = false;
@@ -92,4 +92,4 @@ private:
     std::int64_t m_i64BatchMs = 0;     // when it was opened
 };
 
-} // namespace platform
+} // namespace cli

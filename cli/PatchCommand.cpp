@@ -114,7 +114,7 @@ public:
         const std::int64_t i64ToWrite = m_patch.m_i64From;
         const std::string strQuestion =
             "patch " + std::to_string(i64ToWrite) + " bytes of " + m_opt.m_strFile + "?";
-        if (platform::AskYesNo(strQuestion, platform::BoxIcon::Question, 2) != IDYES) {
+        if (ui::AskYesNo(strQuestion, ui::BoxIcon::Question, 2) != IDYES) {
             Say(m_opt.m_strFile + " was not patched: the question was answered No");
             return kTrouble;
         }
@@ -318,11 +318,11 @@ int RunPatchCommand(int argc, char** argv) {
     }
     opt.m_strFile = files[0];
 
-    platform::ConsoleUi ui;
+    cli::ConsoleUi ui;
     ui.SetPresetAnswer(answer);
-    platform::SetUi(&ui);
+    ui::SetUi(&ui);
     const int nExit = DoPatchCommand(opt, stdout, stderr);
-    platform::SetUi(nullptr);
+    ui::SetUi(nullptr);
     return nExit;
 }
 

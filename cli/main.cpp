@@ -435,16 +435,16 @@ int main(int argc, char** argv) {
     platform::InstallStopSignals(kSecondNote);
 
     CCliUi ui;
-    platform::SetUi(&ui);
+    ui::SetUi(&ui);
     if (!CheckTextConverter()) {
         Say("the system cannot convert text to Shift_JIS (CP932): not started, so that no file "
             "is damaged");
-        platform::SetUi(nullptr);
+        ui::SetUi(nullptr);
         return kTrouble;
     }
     ui.SetPresetAnswer(opt.m_answer);
     // The summary goes to standard output, every other box to standard error.
-    ui.SetStdoutBoxes([](const platform::BoxSpec& box) { return IsSummaryText(box.m_strText); });
+    ui.SetStdoutBoxes([](const ui::BoxSpec& box) { return IsSummaryText(box.m_strText); });
     ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
     if (opt.m_bDisplay) {
         ui.SetTextObserver([&ui](int id, const std::string& text) {
@@ -468,7 +468,7 @@ int main(int argc, char** argv) {
         ui.DestroyDialogWindow();
     }
     ui.FinishProgressLine();
-    platform::SetUi(nullptr);
+    ui::SetUi(nullptr);
     const int nChecked = CheckedExit(nExit, ui.StdoutWriteErrno());
     if (const int nSignal = platform::StopSignal())
         return 128 + nSignal; // how the program ended, even when standard output failed too

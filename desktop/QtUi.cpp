@@ -29,7 +29,7 @@
 // The pictures are in a static library; nothing refers to them by name, so pull them in.
 static void InitIconResources() { Q_INIT_RESOURCE(icons); }
 
-namespace platform {
+namespace desktop {
 namespace {
 
 constexpr const char* kProgramName = "Octetwatch";
@@ -120,13 +120,13 @@ QtUi::~QtUi() {
     JoinWorker();
     delete m_pWindow.data();
     delete m_pWaker;
-    if (&Ui() == this)
-        SetUi(nullptr);
+    if (&ui::Ui() == this)
+        ui::SetUi(nullptr);
 }
 
 // --- fonts and icons ---
 
-QFont QtUi::DialogFont(const DialogTemplate& dlg) {
+QFont QtUi::DialogFont(const ui::DialogTemplate& dlg) {
     // fontconfig knows no alias for the Windows name, so tell Qt which installed face stands in.
     static const bool substituted = [] {
         QFont::insertSubstitution(QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"));
@@ -182,7 +182,7 @@ void QtUi::CloseDiffGroupLocked() {
     m_pOpenGroup.reset();
 }
 
-bool QtUi::HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+bool QtUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
     // Anything else ends the group (ReleaseHeld), so it keeps its place relative to the display.
     if (!IsLiveDisplayMessage(message))
         return false;
@@ -260,7 +260,7 @@ void QtUi::WaitWorker() {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                             QEventLoop::WaitForMoreEvents);
     }
-    UiQueue::WaitWorker(); // joins
+    ui::UiQueue::WaitWorker(); // joins
 }
 
 // --- boxes ---
@@ -269,30 +269,30 @@ QWidget* QtUi::BoxParent() const {
     return m_pWindow && m_pWindow->isVisible() ? m_pWindow.data() : nullptr;
 }
 
-int QtUi::MessageBox(const BoxSpec& box) {
-    return AskOnUiThread([&] { return ShowBoxNow(box); }, FallbackAnswer(box));
+int QtUi::MessageBox(const ui::BoxSpec& box) {
+    return AskOnUiThread([&] { return ShowBoxNow(box); }, ui::FallbackAnswer(box));
 }
 
-int QtUi::ShowBoxNow(const BoxSpec& box) {
+int QtUi::ShowBoxNow(const ui::BoxSpec& box) {
     QMessageBox mb(BoxParent());
     mb.setWindowTitle(Q(box.m_strCaption.empty() ? kProgramName : box.m_strCaption));
     mb.setTextFormat(Qt::PlainText);
     mb.setText(BoxDisplayText(box.m_strText));
     KeepWithinScreen(mb);
     switch (box.m_icon) {
-    case BoxIcon::None:
+    case ui::BoxIcon::None:
         break;
-    case BoxIcon::Information:
+    case ui::BoxIcon::Information:
         mb.setIcon(QMessageBox::Information);
         break;
-    case BoxIcon::Question:
+    case ui::BoxIcon::Question:
         mb.setIcon(QMessageBox::Question);
         break;
-    case BoxIcon::Exclamation:
+    case ui::BoxIcon::Exclamation:
         mb.setIcon(QMessageBox::Warning);
         break;
     }
-    if (box.m_buttons == BoxButtons::Ok) {
+    if (box.m_buttons == ui::BoxButtons::Ok) {
         QPushButton* ok = mb.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         mb.setDefaultButton(ok);
         mb.setEscapeButton(ok);
@@ -311,11 +311,11 @@ int QtUi::ShowBoxNow(const BoxSpec& box) {
     return mb.clickedButton() == yes ? IDYES : IDNO;
 }
 
-int QtUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
+int QtUi::OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) {
     return AskOnUiThread([&] { return OverwriteNow(dlg, message); }, IDCANCEL);
 }
 
-int QtUi::OverwriteNow(const DialogTemplate& dlg, const std::string& message) {
+int QtUi::OverwriteNow(const ui::DialogTemplate& dlg, const std::string& message) {
     // The dialog is made without a parent window: the worker asks it, not the main window.
     TemplateDialog question(dlg, nullptr);
     question.SetCommandHandler([&question](int id) { question.done(id); });
@@ -327,7 +327,7 @@ int QtUi::OverwriteNow(const DialogTemplate& dlg, const std::string& message) {
     return result == IDOK ? IDOK : IDCANCEL;
 }
 
-void QtUi::ShowAboutBox(const DialogTemplate& dlg) {
+void QtUi::ShowAboutBox(const ui::DialogTemplate& dlg) {
     TemplateDialog about(dlg, BoxParent());
     about.SetCommandHandler([&about](int id) { about.done(id); });
     about.exec();
@@ -335,7 +335,7 @@ void QtUi::ShowAboutBox(const DialogTemplate& dlg) {
 
 // --- the dialog window ---
 
-void QtUi::CreateDialogWindow(const DialogTemplate& dlg, HWND target) {
+void QtUi::CreateDialogWindow(const ui::DialogTemplate& dlg, ui::HWND target) {
     m_pMainWnd = target;
     m_bDialogEnded = false;
     delete m_pWindow.data();
@@ -477,19 +477,19 @@ void QtUi::AcceptDrops(int id, bool accept) {
         e->SetAcceptFiles(accept);
 }
 
-void QtUi::ApplyEffect(const ControlEffect& effect) {
+void QtUi::ApplyEffect(const ui::ControlEffect& effect) {
     QWidget* w = Control(effect.m_nId);
     if (!w)
         return;
     switch (effect.m_kind) {
-    case ControlEffect::Progress:
+    case ui::ControlEffect::Progress:
         if (auto* p = qobject_cast<QProgressBar*>(w))
             p->setValue(std::clamp(effect.m_nValue, p->minimum(), p->maximum()));
         break;
-    case ControlEffect::Enable:
+    case ui::ControlEffect::Enable:
         w->setEnabled(effect.m_nValue != 0);
         break;
-    case ControlEffect::Show:
+    case ui::ControlEffect::Show:
         w->setVisible(effect.m_nValue != 0);
         break;
     }
@@ -539,4 +539,4 @@ bool QtUi::SaveFileDialog(const std::string& initialFold, std::string* path) {
     return RunFileDialog(BoxParent(), initialFold, true, path);
 }
 
-} // namespace platform
+} // namespace desktop

@@ -2,8 +2,8 @@
 // The desktop backend: the program's dialogs as Qt 6 widgets built from their templates, message
 // boxes, file dialogs, and the FIFO of posted messages handed to the Qt event loop in slices, so
 // the window keeps painting and answering input while a worker floods it with differences.
-#include "platform/ThreadFlag.h"
-#include "platform/UiQueue.h"
+#include "ui/ThreadFlag.h"
+#include "ui/UiQueue.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -21,9 +21,9 @@ class QIcon;
 class QObject;
 class QWidget;
 
-namespace platform {
+namespace desktop {
 
-class QtUi : public UiQueue {
+class QtUi : public ui::UiQueue {
 public:
     // Needs the QApplication; the constructing thread is the UI thread.
     QtUi();
@@ -32,17 +32,17 @@ public:
     QtUi& operator=(const QtUi&) = delete;
 
     // --- boxes ---
-    int MessageBox(const BoxSpec& box) override;
-    int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
+    int MessageBox(const ui::BoxSpec& box) override;
+    int OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) override;
 
     // --- the dialog window ---
-    void CreateDialogWindow(const DialogTemplate& dlg, HWND target) override;
+    void CreateDialogWindow(const ui::DialogTemplate& dlg, ui::HWND target) override;
     int RunModal() override;
     void EndDialog(int result) override;
     void DestroyDialogWindow() override;
-    HWND MainWindow() override { return m_pMainWnd; }
+    ui::HWND MainWindow() override { return m_pMainWnd; }
     void SetWindowIcon(int iconId) override;
-    void ShowAboutBox(const DialogTemplate& dlg) override;
+    void ShowAboutBox(const ui::DialogTemplate& dlg) override;
 
     bool HasControl(int id) override;
     std::string GetControlText(int id) override;
@@ -66,7 +66,7 @@ public:
     QWidget* Window() const;
     QWidget* Control(int id) const;
     // The template's font, with the substitution that makes it available on Linux.
-    static QFont DialogFont(const DialogTemplate& dlg);
+    static QFont DialogFont(const ui::DialogTemplate& dlg);
     // Icon resource 128, 134 or 135 with its 16 x 16 and 32 x 32 pictures (null for others).
     static QIcon ResourceIcon(int iconId);
     // Live-display messages handed to the window / merged away before delivery.
@@ -74,9 +74,9 @@ public:
     long long DiffMessagesMerged() const { return m_nDiffMerged.load(); }
 
 protected:
-    void ApplyEffect(const ControlEffect& effect) override;
+    void ApplyEffect(const ui::ControlEffect& effect) override;
     // Live-display messages posted one after another wait in the FIFO as one group.
-    bool HoldPosted(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
     void ReleaseHeld() override;
     void WakeUi() override;
 
@@ -88,7 +88,7 @@ private:
     };
     // Live-display messages posted one after another, waiting in the FIFO as one item.
     struct DiffGroup {
-        HWND m_target = nullptr;
+        ui::HWND m_target = nullptr;
         unsigned m_nWindow = 0;
         std::vector<Message> m_messages;
         bool m_bHeldBack = false; // out of the FIFO until the display's pace or the next post
@@ -98,8 +98,8 @@ private:
     void CloseDiffGroupLocked();
     void DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group);
     QWidget* BoxParent() const;
-    int ShowBoxNow(const BoxSpec& box);
-    int OverwriteNow(const DialogTemplate& dlg, const std::string& message);
+    int ShowBoxNow(const ui::BoxSpec& box);
+    int OverwriteNow(const ui::DialogTemplate& dlg, const std::string& message);
 
     QObject* m_pWaker = nullptr;            // lives on the UI thread; wake-ups are queued to it
     std::atomic<bool> m_bWakePosted{false}; // any thread sets it, the wake-up clears it
@@ -107,12 +107,12 @@ private:
     QPointer<QDialog> m_pWindow;
     std::map<int, QWidget*> m_widgets;
     QEventLoop* m_pLoop = nullptr;
-    HWND m_pMainWnd = nullptr;
-    CUiThreadOnly<bool> m_bDialogEnded{false};
+    ui::HWND m_pMainWnd = nullptr;
+    ui::CUiThreadOnly<bool> m_bDialogEnded{false};
     int m_nDialogResult = 0;
     // Counts windows made, so late deliveries find theirs gone; the UI thread makes them, the
     // worker stamps its groups with the count.
-    CPolledFlag<unsigned> m_nWindow{0};
+    ui::CPolledFlag<unsigned> m_nWindow{0};
 
     std::mutex m_diffMutex;
     std::shared_ptr<DiffGroup> m_pOpenGroup;
@@ -121,4 +121,4 @@ private:
     std::atomic<long long> m_nDiffMerged{0};
 };
 
-} // namespace platform
+} // namespace desktop

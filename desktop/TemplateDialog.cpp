@@ -25,7 +25,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace desktop {
 namespace {
 
 std::vector<std::string> LocalFiles(const QMimeData* mime) {
@@ -122,7 +122,7 @@ void TemplateDialog::CentreLines(QTextEdit* edit) {
     cursor.mergeBlockFormat(format);
 }
 
-TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind kind)
+TemplateDialog::TemplateDialog(const ui::DialogTemplate& dlg, QWidget* parent, Kind kind)
     : QDialog(parent), m_kind(kind) {
     setWindowTitle(QString::fromStdString(dlg.m_strCaption));
     // A modal frame with caption and system menu: a close box, no minimise or maximise box.
@@ -137,10 +137,10 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind 
     QRect client = ToPixels(base, 0, 0, dlg.m_cx, dlg.m_cy);
     setFixedSize(client.size());
 
-    for (const DialogControl& dc : dlg.m_controls) {
+    for (const ui::DialogControl& dc : dlg.m_controls) {
         QWidget* w = MakeControl(dc, base);
         w->setObjectName(QStringLiteral("ctl%1").arg(dc.m_nId));
-        if (dc.m_nId != kIdStatic)
+        if (dc.m_nId != ui::kIdStatic)
             m_controls[dc.m_nId] = w;
         m_tabOrder.push_back(w);
     }
@@ -151,16 +151,16 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind 
 
 }
 
-QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base) {
+QWidget* TemplateDialog::MakeControl(const ui::DialogControl& dc, const QSize& base) {
     const unsigned style = dc.m_nStyle;
     const QString text = QString::fromStdString(dc.m_strText);
     const QRect rect = ToPixels(base, dc.m_x, dc.m_y, dc.m_cx, dc.m_cy);
     QWidget* w = nullptr;
     switch (dc.m_kind) {
-    case ControlKind::PushButton: {
+    case ui::ControlKind::PushButton: {
         auto* b = new QPushButton(text, this);
         b->setAutoDefault(true); // a focused button takes Enter
-        b->setDefault((style & kStyleDefault) != 0);
+        b->setDefault((style & ui::kStyleDefault) != 0);
         connect(b, &QPushButton::clicked, this, [this, id = dc.m_nId] {
             if (m_onCommand)
                 m_onCommand(id);
@@ -168,7 +168,7 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
         w = b;
         break;
     }
-    case ControlKind::CheckBox: {
+    case ui::ControlKind::CheckBox: {
         auto* c = new QCheckBox(text, this);
         connect(c, &QCheckBox::clicked, this, [this, id = dc.m_nId] {
             if (m_onCommand)
@@ -177,19 +177,19 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
         w = c;
         break;
     }
-    case ControlKind::Label: {
+    case ui::ControlKind::Label: {
         auto* l = new QLabel(text, this);
         l->setTextFormat(Qt::PlainText);
-        l->setAlignment(((style & kStyleCentre) ? Qt::AlignHCenter : Qt::AlignLeft) |
-                        ((style & kStyleSunken) ? Qt::AlignVCenter : Qt::AlignTop));
-        if (style & kStyleSunken) {
+        l->setAlignment(((style & ui::kStyleCentre) ? Qt::AlignHCenter : Qt::AlignLeft) |
+                        ((style & ui::kStyleSunken) ? Qt::AlignVCenter : Qt::AlignTop));
+        if (style & ui::kStyleSunken) {
             l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             l->setLineWidth(1);
         }
         w = l;
         break;
     }
-    case ControlKind::Icon: {
+    case ui::ControlKind::Icon: {
         auto* l = new QLabel(this);
         l->setGeometry(rect);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -197,25 +197,25 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
         w = l;
         break;
     }
-    case ControlKind::Edit: {
-        const Qt::Alignment align = (style & kStyleCentre)  ? Qt::AlignHCenter
-                                    : (style & kStyleRight) ? Qt::AlignRight
+    case ui::ControlKind::Edit: {
+        const Qt::Alignment align = (style & ui::kStyleCentre)  ? Qt::AlignHCenter
+                                    : (style & ui::kStyleRight) ? Qt::AlignRight
                                                             : Qt::AlignLeft;
-        if (style & kStyleMultiline) {
+        if (style & ui::kStyleMultiline) {
             auto* t = new QTextEdit(this);
             t->setAcceptRichText(false);
-            t->setReadOnly((style & kStyleReadOnly) != 0);
-            t->setFrameStyle((style & kStyleBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
+            t->setReadOnly((style & ui::kStyleReadOnly) != 0);
+            t->setFrameStyle((style & ui::kStyleBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
             t->setTabChangesFocus(true);
             t->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
             t->setAlignment(align);
-            t->setProperty("octwCentre", (style & kStyleCentre) != 0);
-            if (style & kStyleReadOnly)
+            t->setProperty("octwCentre", (style & ui::kStyleCentre) != 0);
+            if (style & ui::kStyleReadOnly)
                 UseWindowBackground(t->viewport());
             w = t;
         } else {
             auto* e = new DropLineEdit(dc.m_nId, this);
-            e->setReadOnly((style & kStyleReadOnly) != 0);
+            e->setReadOnly((style & ui::kStyleReadOnly) != 0);
             connect(e, &QLineEdit::textEdited, this, [this, id = dc.m_nId] {
                 if (m_onEdit)
                     m_onEdit(id);
@@ -223,15 +223,15 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
             // Enter in a name box must not press the default button 終了 and end the program.
             if (m_kind == MainWindow)
                 e->SetEnterHandler([this, e] { MoveOnFrom(e); });
-            e->setFrame((style & kStyleBorder) != 0);
+            e->setFrame((style & ui::kStyleBorder) != 0);
             e->setAlignment(align | Qt::AlignVCenter);
-            if (style & kStyleReadOnly)
+            if (style & ui::kStyleReadOnly)
                 UseWindowBackground(e);
             w = e;
         }
         break;
     }
-    case ControlKind::Progress: {
+    case ui::ControlKind::Progress: {
         auto* p = new QProgressBar(this);
         p->setRange(0, 100);
         p->setValue(0);
@@ -240,15 +240,15 @@ QWidget* TemplateDialog::MakeControl(const DialogControl& dc, const QSize& base)
         break;
     }
     }
-    if (dc.m_kind != ControlKind::Icon)
+    if (dc.m_kind != ui::ControlKind::Icon)
         w->setGeometry(rect);
-    const bool focusable = dc.m_kind == ControlKind::PushButton ||
-                           dc.m_kind == ControlKind::CheckBox || dc.m_kind == ControlKind::Edit;
+    const bool focusable = dc.m_kind == ui::ControlKind::PushButton ||
+                           dc.m_kind == ui::ControlKind::CheckBox || dc.m_kind == ui::ControlKind::Edit;
     if (focusable)
-        w->setFocusPolicy((style & kStyleTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
+        w->setFocusPolicy((style & ui::kStyleTabStop) ? Qt::StrongFocus : Qt::ClickFocus);
     else
         w->setFocusPolicy(Qt::NoFocus);
-    if (style & kStyleHidden)
+    if (style & ui::kStyleHidden)
         w->hide();
     return w;
 }
@@ -326,4 +326,4 @@ void TemplateDialog::contextMenuEvent(QContextMenuEvent* event) {
     menu.exec(event->globalPos());
 }
 
-} // namespace platform
+} // namespace desktop

@@ -2,7 +2,7 @@
 // A dialog built from its template: every control at its place in dialog units converted through
 // the dialog's font, with its style. The main window, the about box and the overwrite question
 // are all made this way.
-#include "platform/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 
 #include <QDialog>
 #include <QLineEdit>
@@ -17,7 +17,7 @@ class QLabel;
 class QIcon;
 class QTextEdit;
 
-namespace platform {
+namespace desktop {
 
 // A name box that takes files dropped from a file manager, when the logic asks it to.
 class DropLineEdit : public QLineEdit {
@@ -51,7 +51,7 @@ public:
         Modal,      // shown with exec(); its buttons end it through the command handler
         MainWindow, // the program's window: in the task bar, with the about command
     };
-    TemplateDialog(const DialogTemplate& dlg, QWidget* parent, Kind kind = Modal);
+    TemplateDialog(const ui::DialogTemplate& dlg, QWidget* parent, Kind kind = Modal);
 
     // Buttons and check boxes by id; Esc and the close box as IDCANCEL.
     void SetCommandHandler(std::function<void(int)> handler) { m_onCommand = std::move(handler); }
@@ -79,7 +79,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    QWidget* MakeControl(const DialogControl& dc, const QSize& base);
+    QWidget* MakeControl(const ui::DialogControl& dc, const QSize& base);
     // Enter in a name box of the main window: on to the next name box, from the last to 実行.
     void MoveOnFrom(QWidget* edit);
 
@@ -91,4 +91,4 @@ private:
     std::function<void(int)> m_onEdit;
 };
 
-} // namespace platform
+} // namespace desktop

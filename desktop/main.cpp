@@ -60,16 +60,16 @@ int main(int argc, char** argv) {
                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtText);
 
-    platform::QtUi ui;
-    QApplication::setFont(platform::QtUi::DialogFont(MainDialogTemplate()));
-    platform::SetUi(&ui);
+    desktop::QtUi ui;
+    QApplication::setFont(desktop::QtUi::DialogFont(MainDialogTemplate()));
+    ui::SetUi(&ui);
     if (!CheckTextConverter()) {
         std::fprintf(stderr, "octetwatch: the system cannot convert text to Shift_JIS (CP932): "
                              "not started, so that no file is damaged.\n");
-        platform::SetUi(nullptr);
+        ui::SetUi(nullptr);
         return 2;
     }
     CMyMainApp().InitInstance();
-    platform::SetUi(nullptr);
+    ui::SetUi(nullptr);
     return 0;
 }

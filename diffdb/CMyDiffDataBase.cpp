@@ -6,7 +6,7 @@
 #include "platform/Memory.h"
 #include "platform/ReplaceFile.h"
 #include "platform/TextFile.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "util/PathUtil.h"
 #include "util/Trace.h"
 
@@ -157,7 +157,7 @@ BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB
             "%s: CMyDiffDataBase::AddDiffData()\n\tADRS[%010I64X], DataA[%02X], DataB[%02X]\n", what,
             i64Adrs, bDataA, bDataB);
         WriteTrace(text);
-        platform::ShowBox(text);
+        ui::ShowBox(text);
         return FALSE;
     }
     m_bHasData = TRUE;

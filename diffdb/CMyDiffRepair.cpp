@@ -3,7 +3,7 @@
 #include "diffdb/CMyDiffDataBase.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "util/Messages.h"
 #include "util/PathUtil.h"
 #include "util/Trace.h"
@@ -53,7 +53,7 @@ BOOL CMyDiffRepair::DoRepair() {
             "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n",
             m_strErrorFileName.c_str());
         WriteTrace(strText);
-        platform::ShowBox(strText);
+        ui::ShowBox(strText);
         return FALSE;
     }
     m_bFileOpen = TRUE;
@@ -86,7 +86,7 @@ BOOL CMyDiffRepair::DoRepair() {
         closeFile();
         const std::string strText = platform::Format(pRefusal, m_strErrorFileName.c_str());
         WriteTrace(strText);
-        platform::ShowBox(strText);
+        ui::ShowBox(strText);
         return FALSE;
     }
 
@@ -101,13 +101,13 @@ BOOL CMyDiffRepair::DoRepair() {
     }
 
     const std::int64_t i64Num = m_pDataBase->GetDiffNum();
-    platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_HIDE_REPAIR_BTN, 0, 0);
+    ui::Ui().PostMessage(ui::Ui().MainWindow(), WM_HIDE_REPAIR_BTN, 0, 0);
     const std::string strText = platform::Format(
         "◎ファイルの修復が完了しました。\n再検査をお勧めします。\n\tErrorFileName[ %s ]\n\tErrorCount[ "
         "%015I64d ]\n",
         m_strErrorFileName.c_str(), i64Num);
     WriteTrace(strText);
-    platform::ShowBox(strText);
+    ui::ShowBox(strText);
     return TRUE;
 }
 
@@ -159,5 +159,5 @@ void CMyDiffRepair::ReportStop() {
         "%s\tErrorFileName[ %s ]\n\tRepairedCount[ %015I64d ]\n\tFailedCount[ %015I64d ]\n", pWhy,
         m_strErrorFileName.c_str(), i64Repaired, i64Num - i64Repaired);
     WriteTrace(strText);
-    platform::ShowBox(strText);
+    ui::ShowBox(strText);
 }

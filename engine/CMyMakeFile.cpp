@@ -93,12 +93,12 @@ bool AllocateBuffer(platform::CAlignedBuffer* pBuf) {
 
 CMyMakeFile::CMyMakeFile() {
     if (!AllocateBuffer(&m_bufPairA)) {
-        platform::ShowBox("バッファAが確保できません");
+        ui::ShowBox("バッファAが確保できません");
         std::_Exit(EXIT_FAILURE);
     }
     if (!AllocateBuffer(&m_bufPairB)) {
         m_bufPairA.Release();
-        platform::ShowBox("バッファBが確保できません");
+        ui::ShowBox("バッファBが確保できません");
         std::_Exit(EXIT_FAILURE);
     }
     m_pBufA = m_bufPairA.Data();
@@ -123,25 +123,25 @@ CMyMakeFile::~CMyMakeFile() {
 
 // --- configuration ---
 
-void CMyMakeFile::SetPorgCtrl(const platform::CControl* pProgCtrl) {
+void CMyMakeFile::SetPorgCtrl(const ui::CControl* pProgCtrl) {
     if (pProgCtrl == nullptr) {
-        platform::ShowBox("※ 引数が無効。CMyMakeFIle::SetPorgCtrl");
+        ui::ShowBox("※ 引数が無効。CMyMakeFIle::SetPorgCtrl");
         return;
     }
     m_pProgCtrl = pProgCtrl;
 }
 
-void CMyMakeFile::SetBtnExe(const platform::CControl* pBtn) {
+void CMyMakeFile::SetBtnExe(const ui::CControl* pBtn) {
     if (pBtn == nullptr) {
-        platform::ShowBox("※　引数が無効。CMyMakeFile::SetBtnExe()");
+        ui::ShowBox("※　引数が無効。CMyMakeFile::SetBtnExe()");
         return;
     }
     m_pBtnExe = pBtn;
 }
 
-void CMyMakeFile::SetBtnStop(const platform::CControl* pBtn) {
+void CMyMakeFile::SetBtnStop(const ui::CControl* pBtn) {
     if (pBtn == nullptr) {
-        platform::ShowBox("※　引数が無効。CMyMakeFile::SetBtnStop()");
+        ui::ShowBox("※　引数が無効。CMyMakeFile::SetBtnStop()");
         return;
     }
     m_pBtnStop = pBtn;
@@ -149,7 +149,7 @@ void CMyMakeFile::SetBtnStop(const platform::CControl* pBtn) {
 
 void CMyMakeFile::SetFileDataEx(const FILEDATA* pFileData) {
     if (pFileData == nullptr) {
-        platform::ShowBox("※　引数が無効です。CMyMakeFile::SetFileDataEx()");
+        ui::ShowBox("※　引数が無効です。CMyMakeFile::SetFileDataEx()");
         return;
     }
     m_strFileA = pFileData->strFileA;
@@ -261,7 +261,7 @@ void CMyMakeFile::Configure(const RunSetup& setup) {
 }
 
 void CMyMakeFile::PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
-    platform::Ui().PostMessage(m_hWndMain, message, wParam, lParam);
+    ui::Ui().PostMessage(m_hWndMain, message, wParam, lParam);
 }
 
 // --- the run ---
@@ -286,7 +286,7 @@ int CompareThreadProc(CMyMakeFile* pMakeFile) {
     RunOutcome none = RunOutcome::kNone;
     pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kStopped);
     pMakeFile->EndSearch();
-    platform::Ui().PostMessage(platform::Ui().MainWindow(), WM_THREAD_END, 0, 0);
+    ui::Ui().PostMessage(ui::Ui().MainWindow(), WM_THREAD_END, 0, 0);
     return bDiskFull ? 1 : 0;
 }
 
@@ -410,7 +410,7 @@ void CMyMakeFile::ReadBlockData() {
             m_reader.ReadAhead(m_i64BlockLeft > 1 ? kBlockSize : m_nLastBlockSize);
         return;
     }
-    platform::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
+    ui::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
     m_outcome = RunOutcome::kReadFailed;
     CloseAllFile();
     m_bFinish = TRUE;
@@ -426,7 +426,7 @@ void CMyMakeFile::SetSearchSize() {
 BOOL CMyMakeFile::AllFileOpen() {
     std::string work;
     if (!ReserveWorkArea(work)) {
-        platform::ShowBox("※メモリー確保失敗。AllFileOpen()\n");
+        ui::ShowBox("※メモリー確保失敗。AllFileOpen()\n");
         return FALSE;
     }
     m_idFileA = {};
@@ -435,7 +435,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     work = m_strFileA;
     m_nFileA = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
     if (m_nFileA == -1) {
-        platform::ShowBox(
+        ui::ShowBox(
             platform::Format("※ファイルAのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
         m_bOpenA = FALSE;
         return FALSE;
@@ -448,7 +448,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     work = m_strFileB;
     m_nFileB = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
     if (m_nFileB == -1) {
-        platform::ShowBox(
+        ui::ShowBox(
             platform::Format("※ファイルBのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
         platform::FileClose(m_nFileA);
         m_bOpenA = FALSE;
@@ -466,7 +466,7 @@ BOOL CMyMakeFile::AllFileOpen() {
     }
     std::string text;
     if (GetFileErrorText(&text, &error) == 0)
-        platform::ShowBox(text + platform::Format("\nログファイル[ %s ]", m_strLogFile.c_str()));
+        ui::ShowBox(text + platform::Format("\nログファイル[ %s ]", m_strLogFile.c_str()));
     platform::FileClose(m_nFileA);
     platform::FileClose(m_nFileB);
     m_bOpenA = FALSE;
@@ -554,10 +554,10 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
 // silently. Only a full disk is called one; any other failure is named.
 void CMyMakeFile::AbandonAtLogWrite(int nErrno) {
     if (nErrno == ENOSPC || nErrno == EDQUOT) {
-        platform::ShowBox(DiskFullText(m_strLogFile));
+        ui::ShowBox(DiskFullText(m_strLogFile));
         m_outcome = RunOutcome::kDiskReserve;
     } else {
-        platform::ShowBox(platform::Format("※ログファイルへの書き込みに失敗。%s\n\n",
+        ui::ShowBox(platform::Format("※ログファイルへの書き込みに失敗。%s\n\n",
                                            FileErrorCauseText(platform::CauseFromErrno(nErrno))) +
                           UnfinishedLogText(m_strLogFile));
         m_nLogErrno = nErrno;
@@ -581,7 +581,7 @@ bool CMyMakeFile::InputsUnchanged() {
         if (platform::FileUnchangedSinceOpen(files[n].m_nFile, files[n].m_strPath, files[n].m_id))
             continue;
         changed |= 1 << n;
-        platform::ShowBox(platform::Format(
+        ui::ShowBox(platform::Format(
             "※比較中にファイル%sが変更されました。比較結果は正しくありません。\n\t[ %s ]\n",
             files[n].m_pName, files[n].m_strPath.c_str()));
     }
@@ -632,16 +632,16 @@ bool CMyMakeFile::CloseLog() {
         m_bOpenLog = FALSE;
     }
     if (!done)
-        platform::ShowBox(platform::Format(
+        ui::ShowBox(platform::Format(
             "※ログファイルの終わりを書き込めませんでした。\n\t[ %s ]\n", m_strLogFile.c_str()));
     return done;
 }
 
 void CMyMakeFile::ShowSummary() {
     // Files of different sizes are not the same: a warning, not an all-clear.
-    platform::ShowBox(SummaryText(m_i64DiffCount, m_i64SizeA, m_i64SizeB, m_i64SearchSize),
-                      m_i64SizeA != m_i64SizeB ? platform::BoxIcon::Exclamation
-                                               : platform::BoxIcon::Information);
+    ui::ShowBox(SummaryText(m_i64DiffCount, m_i64SizeA, m_i64SizeB, m_i64SearchSize),
+                      m_i64SizeA != m_i64SizeB ? ui::BoxIcon::Exclamation
+                                               : ui::BoxIcon::Information);
 }
 
 void CMyMakeFile::SaveDBFileData() {
@@ -651,7 +651,7 @@ void CMyMakeFile::SaveDBFileData() {
         const std::string text =
             "○不一致データがないのでデータベースファイルは作成しません。\n";
         WriteTrace(text);
-        platform::ShowBox(text);
+        ui::ShowBox(text);
         PostToMain(WM_HIDE_REPAIR_BTN);
         return;
     }
@@ -675,7 +675,7 @@ void CMyMakeFile::SaveDBFileData() {
         if (saved && diffNum < m_i64DiffCount)
             text += DataBasePartText(m_i64DiffCount, diffNum);
         WriteTrace(text);
-        platform::ShowBox(text);
+        ui::ShowBox(text);
         return;
     }
     const std::string text = platform::Format(
@@ -683,7 +683,7 @@ void CMyMakeFile::SaveDBFileData() {
         "\tExpectFileSize[ %s ] Byte\n\tDiskFreeSize[ %s ] Byte\n",
         GroupedDigits(expect).c_str(), GroupedDigits(free).c_str());
     WriteTrace(text);
-    platform::ShowBox(text);
+    ui::ShowBox(text);
     PostToMain(WM_HIDE_REPAIR_BTN);
 }
 
@@ -692,7 +692,7 @@ void CMyMakeFile::SaveDBFileData() {
 BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* pError) {
     std::string work;
     if (!ReserveWorkArea(work)) {
-        platform::ShowBox("Can not get memory area!\n At OpenLogFile");
+        ui::ShowBox("Can not get memory area!\n At OpenLogFile");
         return FALSE;
     }
     if (pFile == nullptr)
@@ -717,7 +717,7 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
     // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
     const platform::FileIdentity idLog = platform::IdentityOfPath(work);
     if (idLog.SameAs(m_idFileA) || idLog.SameAs(m_idFileB)) {
-        platform::ShowBox("※ログファイルに比較するファイルは指定できません。");
+        ui::ShowBox("※ログファイルに比較するファイルは指定できません。");
         return FALSE;
     }
 

@@ -4,12 +4,12 @@
 #include "engine/CMyBlockReader.h"
 #include "engine/CMyLogSpace.h"
 #include "platform/AlignedBuffer.h"
-#include "platform/Control.h"
+#include "ui/Control.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "platform/WinTypes.h"
-#include "util/FileData.h"
+#include "engine/FileData.h"
 
 #include <atomic>
 #include <cstdint>
@@ -37,14 +37,14 @@ enum class RunOutcome {
 // What the main window hands the engine before each run, in the one order the engine is
 // configured in (Configure).
 struct RunSetup {
-    RunSetup(const FILEDATA* pFileData, const platform::CControl* pProgCtrl,
-             const platform::CControl* pBtnExe, const platform::CControl* pBtnStop)
+    RunSetup(const FILEDATA* pFileData, const ui::CControl* pProgCtrl,
+             const ui::CControl* pBtnExe, const ui::CControl* pBtnStop)
         : m_pFileData(pFileData), m_pProgCtrl(pProgCtrl), m_pBtnExe(pBtnExe), m_pBtnStop(pBtnStop) {}
 
     const FILEDATA* m_pFileData = nullptr;
-    const platform::CControl* m_pProgCtrl = nullptr;
-    const platform::CControl* m_pBtnExe = nullptr;
-    const platform::CControl* m_pBtnStop = nullptr;
+    const ui::CControl* m_pProgCtrl = nullptr;
+    const ui::CControl* m_pBtnExe = nullptr;
+    const ui::CControl* m_pBtnStop = nullptr;
     BOOL m_bDisplayDiff = FALSE;
     CMyDiffDataBase* m_pDiffDataBase = nullptr; // the store to fill; nullptr: no database
     std::string m_strDBFileName;
@@ -63,9 +63,9 @@ public:
     CMyMakeFile& operator=(const CMyMakeFile&) = delete;
 
     // --- configuration (UI thread, before the worker starts) ---
-    void SetPorgCtrl(const platform::CControl* pProgCtrl);
-    void SetBtnExe(const platform::CControl* pBtn);
-    void SetBtnStop(const platform::CControl* pBtn);
+    void SetPorgCtrl(const ui::CControl* pProgCtrl);
+    void SetBtnExe(const ui::CControl* pBtn);
+    void SetBtnStop(const ui::CControl* pBtn);
     void SetFileDataEx(const FILEDATA* pFileData);
     BOOL SetUseDBFile(BOOL bUse);
     BOOL SetDiffDataBaseADRS(CMyDiffDataBase* pDiffDataBase);
@@ -126,10 +126,10 @@ public:
     platform::CTextFile m_fileLog; // its handle and count first
 
     // Configuration.
-    platform::HWND m_hWndMain = nullptr;
-    const platform::CControl* m_pProgCtrl = nullptr;
-    const platform::CControl* m_pBtnExe = nullptr;
-    const platform::CControl* m_pBtnStop = nullptr;
+    ui::HWND m_hWndMain = nullptr;
+    const ui::CControl* m_pProgCtrl = nullptr;
+    const ui::CControl* m_pBtnExe = nullptr;
+    const ui::CControl* m_pBtnStop = nullptr;
     std::string m_strFileA;
     std::string m_strFileB;
     std::string m_strLogFile;

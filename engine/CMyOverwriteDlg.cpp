@@ -1,7 +1,7 @@
 #include "engine/CMyOverwriteDlg.h"
 
 #include "platform/Format.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "res/Dialogs.h"
 
 void CMyOverwriteDlg::SetMessage(const char* pFileName) {
@@ -14,7 +14,7 @@ void CMyOverwriteDlg::SetMessage(const char* pFileName) {
 }
 
 int CMyOverwriteDlg::DoModal() {
-    const int result = platform::Ui().OverwriteQuestion(OverwriteDialogTemplate(), m_strMessage);
+    const int result = ui::Ui().OverwriteQuestion(OverwriteDialogTemplate(), m_strMessage);
     // Closing the dialog either way brings the question back to its first form.
     m_strMessage = kDefaultMessage;
     return result;

@@ -3,7 +3,7 @@
 #include "platform/WinTypes.h"
 #include "res/Resource.h"
 
-using namespace platform;
+using namespace ui;
 
 namespace {
 constexpr const char* kFont = "ＭＳ Ｐゴシック";

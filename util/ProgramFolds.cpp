@@ -2,7 +2,7 @@
 
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 #include "util/PathUtil.h"
 
 #include <cerrno>
@@ -98,14 +98,14 @@ BOOL OwnFileUsable(const std::string& strPath, int* pErrno) {
     const platform::FoldOwner owner = platform::OwnerOfFold(fold);
     int nErrno = 0;
     if (!IsTrustedFold(owner, platform::UserId())) {
-        platform::ShowBox(platform::Format(
+        ui::ShowBox(platform::Format(
             "※このユーザーのものでないか、他のユーザーが書き込めるフォルダーには、プログラムの"
             "ファイルを置きません。\n"
             "\t[ %s ]\n\t所有者[ %s ]  モード[ %04o ]\n",
             fold.c_str(), platform::UserName(owner.m_nUid).c_str(), owner.m_nMode));
         nErrno = EACCES;
     } else if (platform::IsSymbolicLink(strPath)) {
-        platform::ShowBox(platform::Format(
+        ui::ShowBox(platform::Format(
             "※シンボリックリンクはプログラムのファイルとして開きません。\n\t[ %s ]\n",
             strPath.c_str()));
         nErrno = ELOOP;

@@ -4,7 +4,7 @@
 #include "platform/Format.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 
 #include <cerrno>
 #include <cstring>
@@ -52,7 +52,7 @@ void WriteTraceBytes(std::string_view bytes) {
     }
     // The box is shown outside the lock: the other thread may trace while it is open.
     if (!say.empty())
-        platform::ShowBox(say);
+        ui::ShowBox(say);
 }
 
 void ResetTraceFile() {

@@ -53,7 +53,7 @@ struct Result {
 };
 
 // One run in the program's window; -1 seconds when it did not end.
-Result RunOnce(platform::QtUi& ui, const std::string& dir, bool display) {
+Result RunOnce(desktop::QtUi& ui, const std::string& dir, bool display) {
     Result result;
     std::remove((dir + "/Result.txt").c_str()); // no overwrite question
     const long long delivered = ui.DiffMessagesDelivered(), merged = ui.DiffMessagesMerged();
@@ -108,8 +108,8 @@ int Run(int argc, char** argv, const std::string& dir, int runs) {
     QApplication app(argc, argv);
     // The program's own files (trace, settings, database) go to DIR, not beside this binary.
     platform::OverrideExecutablePath(dir + "/octetwatch");
-    platform::QtUi ui;
-    platform::SetUi(&ui);
+    desktop::QtUi ui;
+    ui::SetUi(&ui);
     std::vector<double> off, on;
     Result last;
     for (int i = 0; i < runs; ++i) {
@@ -127,7 +127,7 @@ int Run(int argc, char** argv, const std::string& dir, int runs) {
                 last = r;
         }
     }
-    platform::SetUi(nullptr);
+    ui::SetUi(nullptr);
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     const double mOff = Median(off), mOn = Median(on);

@@ -9,7 +9,7 @@
 #include <cerrno>
 
 using namespace testsupport;
-using platform::UiEvent;
+using support::UiEvent;
 
 namespace {
 
@@ -30,7 +30,7 @@ protected:
 
     ProgramFolder m_prog;
     TempDir m_dir;
-    platform::ScriptedUi m_ui;
+    support::ScriptedUi m_ui;
     CMyDiffDataBase m_store;
     CMyDiffRepair m_repair;
     std::string m_a = m_dir / "a.bin";

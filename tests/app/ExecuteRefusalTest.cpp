@@ -148,7 +148,7 @@ TEST_F(ExecuteRefusalTest, ReadOnlyTypedLogIsRefusedWithoutTheOverwriteQuestion)
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
                            (m_dir / "ro.log") + " ]\n"});
-    EXPECT_TRUE(m_ui.EventsOf(platform::UiEvent::Kind::Overwrite).empty());
+    EXPECT_TRUE(m_ui.EventsOf(support::UiEvent::Kind::Overwrite).empty());
     EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
     ExpectNoRun();
     EXPECT_EQ(ReadFile(m_dir / "ro.log"), "old");

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 using namespace testsupport;
-using platform::UiEvent;
+using support::UiEvent;
 
 namespace {
 
@@ -257,8 +257,8 @@ TEST_F(WritabilityTest, BothUnwritableAsksAndNoRefuses) {
     auto boxes = m_ui.EventsOf(UiEvent::Kind::Box);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].m_strText, kBothUnwritable);
-    EXPECT_EQ(boxes[0].m_buttons, platform::BoxButtons::YesNo);
-    EXPECT_EQ(boxes[0].m_icon, platform::BoxIcon::Question);
+    EXPECT_EQ(boxes[0].m_buttons, ui::BoxButtons::YesNo);
+    EXPECT_EQ(boxes[0].m_icon, ui::BoxIcon::Question);
     EXPECT_EQ(TraceAfterMarker(), "");
 }
 

@@ -75,7 +75,7 @@ protected:
     // The icon last set on a control, 0 when none was.
     int LastIcon(int id) {
         int icon = 0;
-        for (const platform::UiEvent& e : m_ui.EventsOf(platform::UiEvent::Kind::Icon))
+        for (const support::UiEvent& e : m_ui.EventsOf(support::UiEvent::Kind::Icon))
             if (e.m_nId == id)
                 icon = e.m_nValue;
         return icon;
@@ -83,7 +83,7 @@ protected:
 
     ProgramFolder m_prog;
     TempDir m_dir;
-    platform::ScriptedUi m_ui;
+    support::ScriptedUi m_ui;
     std::unique_ptr<CMyMainDlg> m_dlg; // dies before the backend it talks to
 };
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 using namespace testsupport;
-using platform::UiEvent;
+using support::UiEvent;
 
 namespace {
 
@@ -57,8 +57,8 @@ TEST_F(RepairCommandTest, RepairingAMakesTheFilesEqualAndHidesTheArrows) {
                                       " 】\nを修復しようとしています。\n元には戻せませんが本当に実行"
                                       "してよろしいですか?");
     EXPECT_EQ(boxes[0].m_strCaption, "修復ファイルの確認");
-    EXPECT_EQ(boxes[0].m_buttons, platform::BoxButtons::YesNo);
-    EXPECT_EQ(boxes[0].m_icon, platform::BoxIcon::Exclamation);
+    EXPECT_EQ(boxes[0].m_buttons, ui::BoxButtons::YesNo);
+    EXPECT_EQ(boxes[0].m_icon, ui::BoxIcon::Exclamation);
     EXPECT_EQ(boxes[0].m_nDefaultButton, 2); // Enter says No
     EXPECT_EQ(TraceSince(), boxes[1].m_strText + "◎修復に成功しました。\n");
 }

@@ -7,7 +7,7 @@
 #include <thread>
 
 using namespace testsupport;
-using platform::UiEvent;
+using support::UiEvent;
 
 namespace {
 
@@ -93,7 +93,7 @@ TEST_F(RunTest, EqualFilesHideTheArrows) {
     // The summary is the one box with the information icon.
     int nInfo = 0;
     for (const UiEvent& e : boxes)
-        nInfo += e.m_icon == platform::BoxIcon::Information;
+        nInfo += e.m_icon == ui::BoxIcon::Information;
     EXPECT_EQ(nInfo, 1);
 }
 
@@ -104,29 +104,29 @@ TEST_F(RunTest, SummaryOfFilesOfDifferentSizesWarnsAndNamesTheShorter) {
         const char* m_pA;
         const char* m_pB;
         std::string m_strSummary;
-        platform::BoxIcon m_icon;
+        ui::BoxIcon m_icon;
     } cases[] = {
         {"", "xyz",
          "壊れたデータはありませんでした\n\nFILE A :               0 BYTE\n"
          "FILE B :               3 BYTE\nSEARCH :               0 BYTE\n\n"
          "※ファイルサイズが異なるので、同じファイルではありません。\nFILE A は空のファイルです。",
-         platform::BoxIcon::Exclamation},
+         ui::BoxIcon::Exclamation},
         {"abc", "ab",
          "壊れたデータはありませんでした\n\nFILE A :               3 BYTE\n"
          "FILE B :               2 BYTE\nSEARCH :               2 BYTE\n\n"
          "※ファイルサイズが異なるので、同じファイルではありません。\n"
          "FILE B の方が短く、\n共通部分 (先頭の 2 バイト) は一致しています。",
-         platform::BoxIcon::Exclamation},
+         ui::BoxIcon::Exclamation},
         {"abc", "xbcd",
          "1バイトのデータが一致しませんでした。\n\nFILE A :               3 BYTE\n"
          "FILE B :               4 BYTE\nSEARCH :               3 BYTE\n\n"
          "※ファイルサイズが異なるので、同じファイルではありません。\n"
          "FILE A の方が短く、\n共通部分 (先頭の 3 バイト) だけを比較しました。",
-         platform::BoxIcon::Exclamation},
+         ui::BoxIcon::Exclamation},
         {"abc", "abc",
          "壊れたデータはありませんでした\n\nFILE A :               3 BYTE\n"
          "FILE B :               3 BYTE\nSEARCH :               3 BYTE",
-         platform::BoxIcon::Information},
+         ui::BoxIcon::Information},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.m_pA) + " | " + c.m_pB);
@@ -193,7 +193,7 @@ TEST_F(RunTest, RunEndedEarlyIsExplainedAndLeavesTheWindowReady) {
                          : "※異なるデータがありましたが\nディスクの空き容量がありません。") +
                       unfinished);
         EXPECT_EQ(boxes[0].m_icon,
-                  bStop ? platform::BoxIcon::Exclamation : platform::BoxIcon::None);
+                  bStop ? ui::BoxIcon::Exclamation : ui::BoxIcon::None);
         EXPECT_NE(boxes[0].m_strText.find(log), std::string::npos);
         if (bStop) {
             EXPECT_NE(Trace().find(boxes[0].m_strText), std::string::npos);
@@ -252,7 +252,7 @@ TEST_F(RunTest, MoreDifferencesThanTheDatabaseHoldsAreCountedInItsBoxesAndAfterT
     EXPECT_EQ(boxes[2], "※修復したのは、比較で見つかった不一致 1,000,003 バイトのうち\n"
                         "1,000,000 バイトだけです。\nまだ 3 バイトが修復されていません。\nもう一度"
                         "比較して修復してください。\n\tFileName[ " + m_a + " ]\n");
-    EXPECT_EQ(m_ui.EventsOf(UiEvent::Kind::Box).back().m_icon, platform::BoxIcon::Exclamation);
+    EXPECT_EQ(m_ui.EventsOf(UiEvent::Kind::Box).back().m_icon, ui::BoxIcon::Exclamation);
     EXPECT_EQ(dlg.m_nLastRepair, 1);
     const std::string after = ReadFile(m_a);
     EXPECT_EQ(after.substr(0, 1000000), std::string(1000000, '\x5A'));

@@ -4,7 +4,7 @@
 #include "app/CMyMainApp.h"
 
 using namespace testsupport;
-using platform::UiEvent;
+using support::UiEvent;
 
 namespace {
 
@@ -134,9 +134,9 @@ TEST_F(StartupTest, AboutCommandShowsTheAboutBox) {
 }
 
 // Presses a button of the window from inside its message loop.
-class Presser : public platform::CWndTarget {
+class Presser : public ui::CWndTarget {
 public:
-    Presser(platform::ScriptedUi& ui, int id) : m_ui(ui), m_nId(id) {}
+    Presser(support::ScriptedUi& ui, int id) : m_ui(ui), m_nId(id) {}
     LRESULT WindowProc(UINT, WPARAM, LPARAM) override {
         m_ui.Click(m_nId);
         return 0;
@@ -145,7 +145,7 @@ public:
     void OnDropFiles(int, const std::vector<std::string>&) override {}
 
 private:
-    platform::ScriptedUi& m_ui;
+    support::ScriptedUi& m_ui;
     int m_nId;
 };
 

@@ -93,7 +93,7 @@ TEST_F(WindowMessagesTest, ThreadEndRefreshesOnlyTheLogIconAndGivesTheControlsBa
     m_ui.ClearEvents();
     WriteFile(m_prog / "Result.txt", "new log");
     m_dlg->WindowProc(WM_THREAD_END, 0, 0);
-    auto icons = m_ui.EventsOf(platform::UiEvent::Kind::Icon);
+    auto icons = m_ui.EventsOf(support::UiEvent::Kind::Icon);
     ASSERT_EQ(icons.size(), 1u);
     EXPECT_EQ(icons[0].m_nId, IDC_ICON_LOG);
     EXPECT_EQ(icons[0].m_nValue, IDI_WRITABLE);

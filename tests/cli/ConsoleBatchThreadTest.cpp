@@ -28,9 +28,9 @@ std::string Numbered(WPARAM n) {
 
 // Records what it is sent and prints a line per difference, as the main window's output box
 // does through the command line's observer.
-class LineWindow : public platform::CWndTarget {
+class LineWindow : public ui::CWndTarget {
 public:
-    explicit LineWindow(platform::ConsoleUi& ui) : m_ui(ui) {}
+    explicit LineWindow(cli::ConsoleUi& ui) : m_ui(ui) {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         m_received.emplace_back(message, wParam, lParam);
         if (message == WM_DIFF_COUNT)
@@ -42,7 +42,7 @@ public:
     std::vector<Message> m_received;
 
 private:
-    platform::ConsoleUi& m_ui;
+    cli::ConsoleUi& m_ui;
 };
 
 TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSummary) {
@@ -53,8 +53,8 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
     ::dup2(out, 1);
 
     CCliUi ui;
-    ui.SetStdoutBoxes([](const platform::BoxSpec& box) {
-        return box.m_icon == platform::BoxIcon::Information;
+    ui.SetStdoutBoxes([](const ui::BoxSpec& box) {
+        return box.m_icon == ui::BoxIcon::Information;
     });
     LineWindow window(ui);
     std::vector<Message> posted;
@@ -73,7 +73,7 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
                 ui.SetProgressPos(1, static_cast<int>(n / 1000));
             }
         }
-        ui.MessageBox(platform::BoxSpec("summary", platform::BoxIcon::Information));
+        ui.MessageBox(ui::BoxSpec("summary", ui::BoxIcon::Information));
         return 0;
     });
     ui.WaitWorker();
@@ -93,7 +93,7 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
 TEST(DisplayBatches, WhatAWorkerGatheredLastIsDeliveredWhenItEndsWithoutAWord) {
     CCliUi ui;
     std::vector<UINT> received;
-    class Sink : public platform::CWndTarget {
+    class Sink : public ui::CWndTarget {
     public:
         explicit Sink(std::vector<UINT>& out) : m_out(out) {}
         LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
@@ -121,7 +121,7 @@ TEST(DisplayBatches, AWorkerAheadOfItsReaderWaitsAtTheBoundAndAStopEndsTheWait) 
     struct : CCliUi {
         using UiQueue::PumpWhile;
     } ui;
-    class Sink : public platform::CWndTarget {
+    class Sink : public ui::CWndTarget {
     public:
         LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
             m_received.emplace_back(message, wParam, lParam);

@@ -8,6 +8,8 @@
 
 using namespace testsupport;
 using namespace platform;
+using namespace ui;
+using namespace cli;
 
 namespace {
 

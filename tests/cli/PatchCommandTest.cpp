@@ -87,7 +87,7 @@ protected:
         return all;
     }
 
-    platform::ScriptedUi m_ui;
+    support::ScriptedUi m_ui;
     TempDir m_dir;
     const std::string m_db = m_dir / "DiffData.db";
     const std::string m_file = m_dir / "copy.img";

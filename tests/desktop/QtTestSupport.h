@@ -34,7 +34,7 @@ inline QApplication& App() {
         static char name[] = "octw_qt_tests";
         static char* argv[] = {name, nullptr};
         auto* a = new QApplication(argc, argv);
-        QApplication::setFont(platform::QtUi::DialogFont({0, "", 0, 0, "ＭＳ Ｐゴシック", 9, {}}));
+        QApplication::setFont(desktop::QtUi::DialogFont({0, "", 0, 0, "ＭＳ Ｐゴシック", 9, {}}));
         return a;
     }();
     return *app;

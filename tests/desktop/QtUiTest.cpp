@@ -30,6 +30,8 @@
 #include <vector>
 
 using namespace platform;
+using namespace ui;
+using namespace desktop;
 using qttest::OnNextModal;
 using qttest::WaitFor;
 

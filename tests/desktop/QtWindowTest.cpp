@@ -30,6 +30,8 @@
 #include <unistd.h>
 
 using namespace platform;
+using namespace ui;
+using namespace desktop;
 using qttest::WaitFor;
 namespace fs = std::filesystem;
 

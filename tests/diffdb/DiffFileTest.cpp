@@ -216,7 +216,7 @@ class DatabaseWriteFails : public ::testing::TestWithParam<WriteFailure> {};
 
 TEST_P(DatabaseWriteFails, SaveReportsFalseAndKeepsTheOldDatabaseWhole) {
     testsupport::ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyDiffDataBase store;
     for (int i = 0; i < 5000; ++i)
         store.AddDiffData(i, 1, 2);

@@ -149,7 +149,7 @@ TEST(DiffStore, OutOfMemoryNamesTheStepThatFailedAndKeepsTheCount) {
     for (const auto& [step, what] : cases) {
         SCOPED_TRACE(what);
         testsupport::ProgramFolder prog;
-        platform::ScriptedUi ui;
+        support::ScriptedUi ui;
         NthAllocationFails fault(step); // the three arrays grow in order on the first append
         platform::SetFaultInjector(&fault);
         CMyDiffDataBase store;

@@ -7,7 +7,7 @@
 
 #include "diffdb/CMyDiffDataBase.h"
 #include "engine/CMyMakeFile.h"
-#include "platform/Control.h"
+#include "ui/Control.h"
 #include "platform/Encoding.h"
 #include "support/ScriptedUi.h"
 #include "res/Dialogs.h"
@@ -39,12 +39,12 @@ inline void PrintTo(RunOutcome outcome, std::ostream* os) {
 
 namespace enginetest {
 
-using platform::UiEvent;
+using support::UiEvent;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
 // The scripted backend, with hooks a test can hang on the worker's side of things.
-class TestUi : public platform::ScriptedUi {
+class TestUi : public support::ScriptedUi {
 public:
     // Called on the worker for every progress position it sets.
     std::function<void(int pos)> m_onProgress;
@@ -144,7 +144,7 @@ private:
 };
 
 // The main window as far as the engine is concerned: it records the posted messages it handles.
-class RecordingWindow : public platform::CWndTarget {
+class RecordingWindow : public ui::CWndTarget {
 public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         m_messages.emplace_back(message, wParam, lParam);
@@ -231,9 +231,9 @@ public:
     testsupport::TempDir dir;
     TestUi ui;
     RecordingWindow window;
-    const platform::CControl progress{IDC_PROGRESS};
-    const platform::CControl btnExe{IDC_BTN_EXECUTE};
-    const platform::CControl btnStop{IDC_BTN_STOP};
+    const ui::CControl progress{IDC_PROGRESS};
+    const ui::CControl btnExe{IDC_BTN_EXECUTE};
+    const ui::CControl btnStop{IDC_BTN_STOP};
     CMyDiffDataBase store;
     std::unique_ptr<CMyMakeFile> engine;
 };

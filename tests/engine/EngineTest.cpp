@@ -32,7 +32,7 @@ TEST(FormatDiffLine, AddressWidthAndTheColumnOfTheShorterFile) {
         {100, SIZE_EQUAL, 100, 200, "0000000064 h :   4F      6F\n"},
     };
     testsupport::ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyMakeFile engine;
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.m_expected);
@@ -51,9 +51,9 @@ TEST(FormatDiffLine, AddressWidthAndTheColumnOfTheShorterFile) {
 
 TEST(Setters, NullControlsAndRecordAreRefusedInABoxAndKeepTheOldValue) {
     testsupport::ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyMakeFile engine;
-    const platform::CControl progress(IDC_PROGRESS), exe(IDC_BTN_EXECUTE), stop(IDC_BTN_STOP);
+    const ui::CControl progress(IDC_PROGRESS), exe(IDC_BTN_EXECUTE), stop(IDC_BTN_STOP);
     engine.SetPorgCtrl(&progress);
     engine.SetBtnExe(&exe);
     engine.SetBtnStop(&stop);
@@ -80,7 +80,7 @@ TEST(Setters, NullControlsAndRecordAreRefusedInABoxAndKeepTheOldValue) {
 
 TEST(Setters, DatabaseRegistrationFollowsTheRunState) {
     testsupport::ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyMakeFile engine;
     CMyDiffDataBase store;
 
@@ -107,7 +107,7 @@ TEST(Setters, DatabaseRegistrationFollowsTheRunState) {
 
 TEST(Setters, DatabasePathMustBeAcceptedByTheStore) {
     testsupport::ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyMakeFile engine;
     CMyDiffDataBase store;
     ASSERT_TRUE(engine.SetDiffDataBaseADRS(&store));
@@ -127,7 +127,7 @@ TEST(Setters, DatabasePathMustBeAcceptedByTheStore) {
 // --- the overwrite question ---
 
 TEST(OverwriteDlg, QuestionNamesTheFileAndReturnsToItsFirstFormWhenClosed) {
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyOverwriteDlg dlg;
     EXPECT_EQ(dlg.m_strMessage, "※同名のログファイルが存在します。\n上書きしますか?");
     dlg.SetMessage("/tmp/50%s.txt");
@@ -153,7 +153,7 @@ class OpenLog : public ::testing::Test {
 protected:
     testsupport::ProgramFolder prog;
     testsupport::TempDir dir;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     CMyMakeFile engine;
     platform::CTextFile file;
     platform::FileError error;

@@ -131,7 +131,7 @@ TEST(ResultLog, SizesThatDifferCompareTheCommonLengthOnly) {
                         "SEARCH :              10 BYTE\n\n"
                         "※ファイルサイズが異なるので、同じファイルではありません。\n"
                         "FILE A の方が短く、\n共通部分 (先頭の 10 バイト) は一致しています。");
-    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, platform::BoxIcon::Exclamation);
+    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, ui::BoxIcon::Exclamation);
 }
 
 TEST(ResultLog, SizesOfFifteenDigitsAndMoreAreNotCut) {

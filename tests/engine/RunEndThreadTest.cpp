@@ -74,9 +74,9 @@ TEST_P(NormalEnd, SummaryThenDatabaseDecisionThenMessages) {
     std::vector<std::string> boxes{Summary(c.m_bDiffs ? 2 : 0, "2,000")};
     boxes.insert(boxes.end(), c.m_extraBoxes.begin(), c.m_extraBoxes.end());
     EXPECT_EQ(r.ui.BoxTexts(), boxes);
-    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, platform::BoxIcon::Information);
+    EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[0].m_icon, ui::BoxIcon::Information);
     for (std::size_t i = 1; i < boxes.size(); ++i)
-        EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[i].m_icon, platform::BoxIcon::None);
+        EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[i].m_icon, ui::BoxIcon::None);
     EXPECT_EQ(r.Received(), c.m_posted);
     ExpectButtonsReleased(r.ui);
     EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);

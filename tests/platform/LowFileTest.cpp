@@ -9,6 +9,7 @@
 
 using namespace testsupport;
 using namespace platform;
+using namespace support;
 
 namespace {
 

@@ -5,17 +5,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace support {
 
 ScriptedUi::ScriptedUi() {
-    SetUi(this);
-    SetFaultInjector(this);
+    ui::SetUi(this);
+    platform::SetFaultInjector(this);
 }
 
 ScriptedUi::~ScriptedUi() {
     JoinWorker(); // a worker still recording must not outlive the event log
-    SetFaultInjector(nullptr);
-    SetUi(nullptr);
+    platform::SetFaultInjector(nullptr);
+    ui::SetUi(nullptr);
 }
 
 void ScriptedUi::Record(UiEvent event) {
@@ -79,8 +79,8 @@ int ScriptedUi::NextAnswer(int fallback) {
     return a;
 }
 
-int ScriptedUi::MessageBox(const BoxSpec& box) {
-    int answer = box.m_buttons == BoxButtons::YesNo ? NextAnswer(IDNO) : IDOK;
+int ScriptedUi::MessageBox(const ui::BoxSpec& box) {
+    int answer = box.m_buttons == ui::BoxButtons::YesNo ? NextAnswer(IDNO) : IDOK;
     UiEvent e{UiEvent::Kind::Box};
     e.m_strText = box.m_strText;
     e.m_strCaption = box.m_strCaption;
@@ -92,7 +92,7 @@ int ScriptedUi::MessageBox(const BoxSpec& box) {
     return answer;
 }
 
-int ScriptedUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) {
+int ScriptedUi::OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) {
     if (m_bOverwriteOnUi && !OnUiThread()) {
         m_bOverwriteWaiting = true;
         const int answer = AskOnUiThread([&] { return OverwriteQuestion(dlg, message); }, IDCANCEL);
@@ -107,16 +107,16 @@ int ScriptedUi::OverwriteQuestion(const DialogTemplate& dlg, const std::string& 
     return answer;
 }
 
-void ScriptedUi::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+void ScriptedUi::PostMessage(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
     UiEvent e{UiEvent::Kind::Posted};
     e.m_message = message;
     e.m_wParam = wParam;
     e.m_lParam = lParam;
     Record(std::move(e));
-    ModelUi::PostMessage(target, message, wParam, lParam);
+    ui::ModelUi::PostMessage(target, message, wParam, lParam);
 }
 
-void ScriptedUi::OnEffectIssued(const ControlEffect& effect) {
+void ScriptedUi::OnEffectIssued(const ui::ControlEffect& effect) {
     constexpr UiEvent::Kind kKinds[] = {UiEvent::Kind::Progress, UiEvent::Kind::Enable,
                                         UiEvent::Kind::Show};
     UiEvent e{kKinds[effect.m_kind]};
@@ -130,7 +130,7 @@ void ScriptedUi::SetControlText(int id, const std::string& text) {
     e.m_nId = id;
     e.m_strText = text;
     Record(std::move(e));
-    ModelUi::SetControlText(id, text);
+    ui::ModelUi::SetControlText(id, text);
 }
 
 void ScriptedUi::SetCheck(int id, int state) {
@@ -138,7 +138,7 @@ void ScriptedUi::SetCheck(int id, int state) {
     e.m_nId = id;
     e.m_nValue = state;
     Record(std::move(e));
-    ModelUi::SetCheck(id, state);
+    ui::ModelUi::SetCheck(id, state);
 }
 
 void ScriptedUi::SetControlIcon(int id, int iconId) {
@@ -146,31 +146,31 @@ void ScriptedUi::SetControlIcon(int id, int iconId) {
     e.m_nId = id;
     e.m_nValue = iconId;
     Record(std::move(e));
-    ModelUi::SetControlIcon(id, iconId);
+    ui::ModelUi::SetControlIcon(id, iconId);
 }
 
 void ScriptedUi::SetWindowIcon(int iconId) {
     UiEvent e{UiEvent::Kind::WindowIcon};
     e.m_nValue = iconId;
     Record(std::move(e));
-    ModelUi::SetWindowIcon(iconId);
+    ui::ModelUi::SetWindowIcon(iconId);
 }
 
 void ScriptedUi::EndDialog(int result) {
     UiEvent e{UiEvent::Kind::EndDialog};
     e.m_nValue = result;
     Record(std::move(e));
-    ModelUi::EndDialog(result);
+    ui::ModelUi::EndDialog(result);
 }
 
-void ScriptedUi::ShowAboutBox(const DialogTemplate& dlg) {
+void ScriptedUi::ShowAboutBox(const ui::DialogTemplate& dlg) {
     UiEvent e{UiEvent::Kind::About};
     e.m_strText = dlg.m_strCaption;
     Record(std::move(e));
 }
 
 bool ScriptedUi::OpenFileDialog(const std::string& initialFold, std::string* path) {
-    bool ok = ModelUi::OpenFileDialog(initialFold, path);
+    bool ok = ui::ModelUi::OpenFileDialog(initialFold, path);
     UiEvent e{UiEvent::Kind::OpenDialog};
     e.m_strCaption = initialFold;
     e.m_strText = ok ? *path : std::string();
@@ -180,7 +180,7 @@ bool ScriptedUi::OpenFileDialog(const std::string& initialFold, std::string* pat
 }
 
 bool ScriptedUi::SaveFileDialog(const std::string& initialFold, std::string* path) {
-    bool ok = ModelUi::SaveFileDialog(initialFold, path);
+    bool ok = ui::ModelUi::SaveFileDialog(initialFold, path);
     UiEvent e{UiEvent::Kind::SaveDialog};
     e.m_strCaption = initialFold;
     e.m_strText = ok ? *path : std::string();
@@ -334,4 +334,4 @@ bool ScriptedUi::OnStartThread() {
     return false;
 }
 
-} // namespace platform
+} // namespace support

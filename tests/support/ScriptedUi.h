@@ -3,7 +3,7 @@
 // questions from a queue, and can make reads, writes, free-space queries and allocations fail.
 // Constructing one makes it the program's UI and fault injector; destroying it undoes both.
 #include "platform/Faults.h"
-#include "platform/ModelUi.h"
+#include "ui/ModelUi.h"
 
 #include <atomic>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include <map>
 #include <vector>
 
-namespace platform {
+namespace support {
 
 struct UiEvent {
     enum class Kind {
@@ -34,8 +34,8 @@ struct UiEvent {
     Kind m_kind;
     std::string m_strText;    // box or overwrite text, control text, chosen file
     std::string m_strCaption; // box caption
-    BoxButtons m_buttons = BoxButtons::Ok;
-    BoxIcon m_icon = BoxIcon::None;
+    ui::BoxButtons m_buttons = ui::BoxButtons::Ok;
+    ui::BoxIcon m_icon = ui::BoxIcon::None;
     int m_nDefaultButton = 1;
     int m_nAnswer = 0;        // what a box or dialog returned
     UINT m_message = 0;
@@ -46,7 +46,7 @@ struct UiEvent {
     bool m_bFromWorker = false;
 };
 
-class ScriptedUi : public ModelUi, public IFaultInjector {
+class ScriptedUi : public ui::ModelUi, public platform::IFaultInjector {
 public:
     ScriptedUi();
     ~ScriptedUi() override;
@@ -87,16 +87,16 @@ public:
     // Whether the CP932 converter can be opened.
     void SetConverterAvailable(bool available);
 
-    // --- IUi ---
-    int MessageBox(const BoxSpec& box) override;
-    int OverwriteQuestion(const DialogTemplate& dlg, const std::string& message) override;
-    void PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // --- ui::IUi ---
+    int MessageBox(const ui::BoxSpec& box) override;
+    int OverwriteQuestion(const ui::DialogTemplate& dlg, const std::string& message) override;
+    void PostMessage(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
     void SetControlText(int id, const std::string& text) override;
     void SetCheck(int id, int state) override;
     void SetControlIcon(int id, int iconId) override;
     void SetWindowIcon(int iconId) override;
     void EndDialog(int result) override;
-    void ShowAboutBox(const DialogTemplate& dlg) override;
+    void ShowAboutBox(const ui::DialogTemplate& dlg) override;
     bool OpenFileDialog(const std::string& initialFold, std::string* path) override;
     bool SaveFileDialog(const std::string& initialFold, std::string* path) override;
 
@@ -111,7 +111,7 @@ public:
     bool OnStartThread() override;
 
 protected:
-    void OnEffectIssued(const ControlEffect& effect) override;
+    void OnEffectIssued(const ui::ControlEffect& effect) override;
 
 private:
     void Record(UiEvent event);
@@ -147,4 +147,4 @@ private:
     bool m_bConverter = true;
 };
 
-} // namespace platform
+} // namespace support

@@ -99,7 +99,7 @@ TEST(FileErrorText, TextFileFailuresCarryTheirCause) {
         EXPECT_EQ(error.m_cause, t.cause) << t.path;
     }
 
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     ui.FailWrites(dir / "full.txt", 8, ENOSPC);
     platform::CTextFile file;
     platform::FileError error;

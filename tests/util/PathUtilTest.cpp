@@ -237,7 +237,7 @@ TEST(CheckFoldFreeSize, FailuresGiveZero) {
 }
 
 TEST(CheckFoldFreeSize, AnsweredByTheScriptedBackend) {
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     ui.SetFreeSpace(2047);
     EXPECT_EQ(CheckFoldFreeSize("/"), 2047u);
 }

@@ -52,7 +52,7 @@ TEST(TraceFile, MessageLengthNotTerminatorCounts) {
 
 TEST(TraceFile, UnopenableFileIsSaidOnceWithItsFolderAndReason) {
     ProgramFolder prog;
-    platform::ScriptedUi ui;
+    support::ScriptedUi ui;
     WriteFile(prog / "DataTrace.txt", "kept");
     MakeReadOnly(prog / "DataTrace.txt");
     ResetTraceFile(); // silent, and the file stays as it was
@@ -73,12 +73,12 @@ TEST(TraceFile, UnopenableFileIsSaidOnceWithItsFolderAndReason) {
     g_strTracePath = prog / "no-such-folder/DataTrace.txt";
     WriteTrace("※lost\n");
     WriteTrace("※lost\n");
-    const auto boxes = ui.EventsOf(platform::UiEvent::Kind::Box);
+    const auto boxes = ui.EventsOf(support::UiEvent::Kind::Box);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[1].m_strText, std::string(kCannotOpen) + "\n\t[ " + prog.Str() +
                                       "/no-such-folder ]\n\tNo such file or directory");
-    EXPECT_EQ(boxes[1].m_buttons, platform::BoxButtons::Ok);
-    EXPECT_EQ(boxes[1].m_icon, platform::BoxIcon::None);
+    EXPECT_EQ(boxes[1].m_buttons, ui::BoxButtons::Ok);
+    EXPECT_EQ(boxes[1].m_icon, ui::BoxIcon::None);
 }
 
 // A start empties the trace only when no running program holds it; otherwise it appends, and

@@ -1,11 +1,11 @@
-#include "platform/UiQueue.h"
+#include "ui/UiQueue.h"
 
 #include "platform/Faults.h"
 
 #include <chrono>
 #include <system_error>
 
-namespace platform {
+namespace ui {
 
 UiQueue::UiQueue() : m_uiThread(std::this_thread::get_id()) {}
 
@@ -202,7 +202,7 @@ void UiQueue::DiscardPosted() {
 
 bool UiQueue::StartWorker(std::function<int()> proc) {
     WaitWorker(); // only one worker at a time; the previous one has normally ended already
-    if (IFaultInjector* f = FaultInjector(); f && !f->OnStartThread())
+    if (platform::IFaultInjector* f = platform::FaultInjector(); f && !f->OnStartThread())
         return false;
     {
         std::lock_guard lock(m_mutex);
@@ -254,4 +254,4 @@ void UiQueue::JoinWorker() {
     m_worker.join();
 }
 
-} // namespace platform
+} // namespace ui

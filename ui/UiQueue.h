@@ -9,8 +9,8 @@
 // (EndLiveOutputWait, and the join of a backend going away).
 // Lock order: a backend's own mutex before m_mutex, never the other way; no wait is made with a
 // backend's mutex held.
-#include "platform/ThreadFlag.h"
-#include "platform/Ui.h"
+#include "ui/ThreadFlag.h"
+#include "ui/Ui.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +19,7 @@
 #include <optional>
 #include <thread>
 
-namespace platform {
+namespace ui {
 
 // One of the synchronous effects on a control: the progress position, enabling, showing.
 struct ControlEffect {
@@ -160,4 +160,4 @@ private:
     CUiThreadOnly<int> m_nWorkerExit{0};
 };
 
-} // namespace platform
+} // namespace ui

@@ -1,9 +1,9 @@
 #pragma once
 // A control of the dialog, addressed by its id, as the logic holds it (the progress bar, the
 // buttons the engine enables). Every call goes through the UI backend in use.
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 
-namespace platform {
+namespace ui {
 
 class CControl {
 public:
@@ -29,4 +29,4 @@ private:
     int m_nId;
 };
 
-} // namespace platform
+} // namespace ui

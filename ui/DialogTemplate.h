@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace ui {
 
 enum ControlStyle : unsigned {
     kStyleNone = 0,
@@ -42,4 +42,4 @@ struct DialogTemplate {
     std::vector<DialogControl> m_controls; // in tab order
 };
 
-} // namespace platform
+} // namespace ui

@@ -1,5 +1,5 @@
-#include "platform/Ui.h"
-#include "platform/Control.h"
+#include "ui/Ui.h"
+#include "ui/Control.h"
 #include "support/ScriptedUi.h"
 
 #include "support/ThreadExit.h"
@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-using namespace platform;
+using namespace ui;
+using namespace support;
 
 namespace {
 

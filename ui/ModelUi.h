@@ -2,11 +2,11 @@
 // A backend without widgets (the terminal, the tests, a program that has chosen none): the
 // dialog's controls as a model of their state, the dialog's run as a pump of the queue, and what a
 // script needs to act as the user would: clicks, drops, answers for the file dialogs.
-#include "platform/UiQueue.h"
+#include "ui/UiQueue.h"
 
 #include <map>
 
-namespace platform {
+namespace ui {
 
 class ModelUi : public UiQueue {
 public:
@@ -80,4 +80,4 @@ private:
     int m_nWindowIcon = 0;
 };
 
-} // namespace platform
+} // namespace ui

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace platform {
+namespace ui {
 
 // A flag the two threads share as a plain word, without a lock: a thread writes a whole value,
 // the other polls it. Nothing else is published through it (what a worker produces reaches the UI
@@ -63,4 +63,4 @@ private:
     const std::thread::id m_owner = std::this_thread::get_id();
 };
 
-} // namespace platform
+} // namespace ui

@@ -7,14 +7,14 @@
 // No call made on the worker waits for the UI thread to be idle, WaitWorker keeps serving the
 // worker while it waits, and a backend that goes away answers the box its worker waits on with the
 // box's fallback answer: the two threads never wait on each other.
-#include "platform/DialogTemplate.h"
+#include "ui/DialogTemplate.h"
 #include "platform/WinTypes.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace ui {
 
 // A window as the logic sees it: what posted messages, commands and drops are delivered to.
 class CWndTarget {
@@ -117,4 +117,4 @@ int AskYesNo(const std::string& text, BoxIcon icon, int defaultButton = 1,
 IUi& Ui();
 void SetUi(IUi* ui);
 
-} // namespace platform
+} // namespace ui

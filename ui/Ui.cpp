@@ -1,11 +1,11 @@
-#include "platform/Ui.h"
+#include "ui/Ui.h"
 
-#include "platform/ModelUi.h"
+#include "ui/ModelUi.h"
 
 #include <atomic>
 #include <cstdio>
 
-namespace platform {
+namespace ui {
 namespace {
 std::atomic<IUi*> g_pUi{nullptr};
 
@@ -43,4 +43,4 @@ int AskYesNo(const std::string& text, BoxIcon icon, int defaultButton, const std
 
 void SetUi(IUi* ui) { g_pUi.store(ui, std::memory_order_release); }
 
-} // namespace platform
+} // namespace ui

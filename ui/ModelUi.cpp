@@ -1,6 +1,6 @@
-#include "platform/ModelUi.h"
+#include "ui/ModelUi.h"
 
-namespace platform {
+namespace ui {
 
 ModelUi::~ModelUi() { JoinWorker(); }
 
@@ -157,4 +157,4 @@ bool ModelUi::Drop(int id, const std::vector<std::string>& files) {
     return true;
 }
 
-} // namespace platform
+} // namespace ui
