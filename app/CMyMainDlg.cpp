@@ -89,8 +89,8 @@ BOOL CMyMainDlg::OnInitDialog() {
     // The marker closes the start-up: whatever an earlier step traced stands before it.
     static const char kMarker[] = "\xF0\xF1\xF2\xF3\xF4\xF5\xF6\xF7"
                                   "\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF";
-    WriteTrace(std::string(kMarker, 16));
-    WriteTrace("\n");
+    // One write, so that another program's line appended to the same trace cannot split it.
+    WriteTrace(std::string(kMarker, 16) + "\n");
     return TRUE;
 }
 
