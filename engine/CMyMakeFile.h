@@ -9,6 +9,7 @@
 #include "platform/TextFile.h"
 #include "ui/Ui.h"
 #include "platform/WinTypes.h"
+#include "ui/ThreadFlag.h"
 #include "engine/FileData.h"
 #include "engine/RunResult.h"
 
@@ -60,6 +61,8 @@ public:
     void StopSearch();
     // Every setting of a run, in the order the setters must be called; the run is marked as
     // under way (m_bRunning) before the worker exists, so a short run cannot end before it is.
+    // Configuring (and EndSearch's clean-up) happens while no worker exists: the thread's start
+    // and end order those writes with the worker's, so they are no second writer of the flags.
     void Configure(const RunSetup& setup);
     // The last run, once its worker has ended (and before the next Configure).
     RunResult Result() const;
@@ -99,8 +102,10 @@ public:
     // What every difference reads, in two lines of memory: a flood of differences is a system
     // call per line of the log, after which the processor fetches anew whatever the next
     // difference touches.
-    alignas(64) std::atomic<BOOL> m_bAbort{FALSE}; // flags shared by the two threads, as below
-    std::atomic<BOOL> m_bDisplayDiff{FALSE};
+    // The window is closing: the worker leaves at once, leaving the files to the window's
+    // clean-up. Written by the UI thread only.
+    alignas(64) ui::CPolledFlag<BOOL> m_bAbort{FALSE};
+    ui::CPolledFlag<BOOL> m_bDisplayDiff{FALSE}; // written by the UI thread only
     std::uint32_t m_nBufPos = 0;
     int m_nSizeMode = SIZE_NOT_SET;
     std::int64_t m_i64Adrs = 0;
@@ -126,10 +131,15 @@ public:
     std::int64_t m_i64OffsetB = 0;
     std::string m_strDBFileName;
 
-    // Flags shared by the two threads; each is written by one side and polled by the other.
-    std::atomic<BOOL> m_bFinish{FALSE};
-    std::atomic<BOOL> m_bRunning{FALSE};
-    BOOL m_bStarted = FALSE;
+    // Flags shared by the two threads, each with its one writer while a worker runs.
+    // The run has reached its end (completed, refused or failed): the worker's loop is left.
+    // Written by the worker only.
+    ui::CPolledFlag<BOOL> m_bFinish{FALSE};
+    // A run is configured and its end has not been handled yet. Written by the UI thread only:
+    // set by Configure, cleared by the window when the worker's end arrives (or it would not
+    // start).
+    ui::CPolledFlag<BOOL> m_bRunning{FALSE};
+    BOOL m_bStarted = FALSE; // the worker's: the files are open and the block plan made
 
     // The run.
     int m_nFileA = -1;
@@ -157,6 +167,16 @@ private:
     void ShowSummary();
     void ResetBlockPlan();
 
+    // Whether the loop goes on: no stop asked, no end reached, no abandonment. Worker.
+    bool Continuing() const { return !m_bFinish && !m_bStop; }
+    bool Abandoning() const { return m_bAbort || m_bGiveUp; }
+
+    // The stop button or a stop signal: the run ends after the unit of work under way. Written
+    // by the UI thread only (StopSearch), so that no end the worker records can reset it.
+    ui::CPolledFlag<BOOL> m_bStop{FALSE};
+    // The worker abandons the run itself, at a line the log would not take; the window stays.
+    // The worker's own.
+    BOOL m_bGiveUp = FALSE;
     platform::FileIdentity m_idFileA;
     platform::FileIdentity m_idFileB;
     std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
@@ -169,6 +189,7 @@ private:
     CMyBlockReader m_reader;
 };
 
-// The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort (a
-// full disk included, which still ends as a stopped run does, for the window that stays).
+// The worker thread's procedure; returns 0, or 1 when the run was abandoned: through m_bAbort, or
+// at a line the log would not take (which still ends as a stopped run does, for the window that
+// stays).
 int CompareThreadProc(CMyMakeFile* pMakeFile);

@@ -273,7 +273,8 @@ TEST_P(RealFullDisk, StopsAtTheLineAQueryPerLineWouldStopAt) {
     EXPECT_EQ(got, expected);
     EXPECT_EQ(r.ui.BoxTexts(), (std::vector<std::string>{DiskFull(log)}));
     EXPECT_EQ(r.Received(), (Msgs{WM_DISABLE_CTRLS, WM_THREAD_END}));
-    EXPECT_TRUE(r.engine->m_bAbort);
+    EXPECT_EQ(r.engine->Result().m_outcome, RunOutcome::kDiskReserve);
+    EXPECT_FALSE(r.engine->m_bAbort); // the window's flag: the worker gave up on its own
 }
 
 INSTANTIATE_TEST_SUITE_P(Where, RealFullDisk,
