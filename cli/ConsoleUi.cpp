@@ -69,7 +69,7 @@ void ConsoleUi::WriteLocked(std::FILE* out, const std::string& text) {
 }
 
 int ConsoleUi::StdoutWriteErrno() {
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     return m_nStdoutErrno;
 }
 
@@ -96,7 +96,7 @@ void ConsoleUi::PrintLocked(std::FILE* out, const std::string& text) {
 
 void ConsoleUi::PrintLine(const std::string& line) {
     const std::int64_t now = platform::MonotonicMs();
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     if (m_strLines.empty())
         m_i64FirstLineMs = now;
     m_strLines += line;
@@ -106,7 +106,7 @@ void ConsoleUi::PrintLine(const std::string& line) {
 }
 
 void ConsoleUi::FlushLines() {
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     FlushLinesLocked();
 }
 
@@ -118,7 +118,7 @@ void ConsoleUi::Deliver(const std::vector<Posted>& batch) {
 
 void ConsoleUi::ReleaseHeld() {
     {
-        std::lock_guard lock(m_batchMutex);
+        platform::CMutexLock lock(m_batchMutex);
         if (m_batch.empty())
             return;
     }
@@ -126,7 +126,7 @@ void ConsoleUi::ReleaseHeld() {
     // may queue the batch meanwhile. The batch is queued with m_batchMutex held: whatever the
     // worker posts next, which releases the batch first, cannot overtake it.
     const bool room = WaitLiveOutputRoom();
-    std::lock_guard lock(m_batchMutex);
+    platform::CMutexLock lock(m_batchMutex);
     if (m_batch.empty())
         return;
     std::vector<Posted> batch;
@@ -143,7 +143,7 @@ bool ConsoleUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM 
     bool opened = false;
     bool full = false;
     {
-        std::lock_guard lock(m_batchMutex);
+        platform::CMutexLock lock(m_batchMutex);
         opened = m_batch.empty();
         if (opened)
             m_i64BatchMs = platform::MonotonicMs();
@@ -170,13 +170,13 @@ std::optional<int> ConsoleUi::OnIdle() {
     };
     bool close = false;
     {
-        std::lock_guard lock(m_batchMutex);
+        platform::CMutexLock lock(m_batchMutex);
         close = !m_batch.empty() && due(m_i64BatchMs);
     }
     // Queued behind whatever is queued now; handled at once, since the queue is otherwise empty.
     if (close)
         ReleaseHeld();
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     if (!m_strLines.empty() && due(m_i64FirstLineMs))
         FlushLinesLocked();
     return again;
@@ -212,7 +212,7 @@ bool ConsoleUi::Ask(const std::string& question, bool yesByDefault) {
 }
 
 int ConsoleUi::MessageBox(const ui::BoxSpec& box) {
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     std::string text = ForTerminal(box.m_strText);
     if (box.m_buttons == ui::BoxButtons::YesNo)
         return Ask(text, box.m_nDefaultButton == 1) ? IDYES : IDNO;
@@ -222,7 +222,7 @@ int ConsoleUi::MessageBox(const ui::BoxSpec& box) {
 }
 
 int ConsoleUi::OverwriteQuestion(const ui::DialogTemplate&, const std::string& message) {
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     return Ask(ForTerminal(message), false) ? IDOK : IDCANCEL;
 }
 
@@ -242,7 +242,7 @@ void ConsoleUi::DrawProgress(int pos) {
     if (!m_bProgressBar || pos == m_nLastProgress)
         return;
     m_nLastProgress = pos;
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     FlushLinesLocked(); // the bar stays below the lines
     constexpr int kWidth = 40;
     int filled = pos * kWidth / 100;
@@ -254,7 +254,7 @@ void ConsoleUi::DrawProgress(int pos) {
 }
 
 void ConsoleUi::FinishProgressLine() {
-    std::lock_guard lock(m_ioMutex);
+    platform::CMutexLock lock(m_ioMutex);
     ClearTerminalLocked();
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 // The terminal backend: a box is printed in UTF-8, a question is asked on the terminal or
 // answered by a preset answer, the progress bar is drawn on standard error.
+#include "platform/Mutex.h"
 #include "ui/ModelUi.h"
 
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -37,7 +37,7 @@ public:
     // is written there: the stream keeps its error for the program's end to report.
     void PrintLine(const std::string& line);
     // Writes the gathered lines now.
-    void FlushLines();
+    void FlushLines() EXCLUDES(m_ioMutex);
     // The cause of the write to standard output that failed, 0 while none has.
     int StdoutWriteErrno();
 
@@ -66,30 +66,29 @@ private:
         LPARAM m_lParam;
     };
     static void Deliver(const std::vector<Posted>& batch);
-    bool Ask(const std::string& question, bool yesByDefault);
-    void DrawProgress(int pos);
-    // Everything below with m_ioMutex held.
-    void PrintLocked(std::FILE* out, const std::string& text);
-    void WriteLocked(std::FILE* out, const std::string& text);
-    void FlushLinesLocked();
+    bool Ask(const std::string& question, bool yesByDefault) REQUIRES(m_ioMutex);
+    void DrawProgress(int pos) EXCLUDES(m_ioMutex);
+    void PrintLocked(std::FILE* out, const std::string& text) REQUIRES(m_ioMutex);
+    void WriteLocked(std::FILE* out, const std::string& text) REQUIRES(m_ioMutex);
+    void FlushLinesLocked() REQUIRES(m_ioMutex);
     // The gathered lines out and the progress bar's line ended: the terminal is free for a text.
-    void ClearTerminalLocked();
+    void ClearTerminalLocked() REQUIRES(m_ioMutex);
 
-    std::mutex m_ioMutex;
+    platform::CMutex m_ioMutex;
     std::optional<bool> m_presetYes;
     std::function<bool(const ui::BoxSpec&)> m_toStdout;
     std::function<void(int, const std::string&)> m_textObserver;
     bool m_bProgressBar = false;
-    bool m_bProgressShown = false;
-    int m_nLastProgress = -1;
-    std::string m_strLines;            // gathered for standard output
-    int m_nStdoutErrno = 0;
-    std::int64_t m_i64FirstLineMs = 0; // when the oldest of them came
+    bool m_bProgressShown GUARDED_BY(m_ioMutex) = false;
+    int m_nLastProgress = -1; // the UI thread's
+    std::string m_strLines GUARDED_BY(m_ioMutex); // gathered for standard output
+    int m_nStdoutErrno GUARDED_BY(m_ioMutex) = 0;
+    std::int64_t m_i64FirstLineMs GUARDED_BY(m_ioMutex) = 0; // when the oldest of them came
 
     // Taken before the queue's own mutex (ReleaseHeld), never after it; m_ioMutex is taken alone.
-    std::mutex m_batchMutex;
-    std::vector<Posted> m_batch;       // differences posted since the batch was opened
-    std::int64_t m_i64BatchMs = 0;     // when it was opened
+    platform::CMutex m_batchMutex;
+    std::vector<Posted> m_batch GUARDED_BY(m_batchMutex); // posted since the batch was opened
+    std::int64_t m_i64BatchMs GUARDED_BY(m_batchMutex) = 0; // when it was opened
 };
 
 } // namespace cli

@@ -169,7 +169,7 @@ void QtUi::OnWake() {
 }
 
 void QtUi::ReleaseHeld() {
-    std::lock_guard lock(m_diffMutex);
+    platform::CMutexLock lock(m_diffMutex);
     CloseDiffGroupLocked();
 }
 
@@ -186,7 +186,7 @@ bool QtUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lPara
     // Anything else ends the group (ReleaseHeld), so it keeps its place relative to the display.
     if (!IsLiveDisplayMessage(message))
         return false;
-    std::lock_guard lock(m_diffMutex);
+    platform::CMutexLock lock(m_diffMutex);
     if (m_pOpenGroup && m_pOpenGroup->m_target != target)
         CloseDiffGroupLocked();
     const bool fresh = !m_pOpenGroup;
@@ -220,14 +220,14 @@ bool QtUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lPara
 void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
     std::vector<Message> msgs;
     {
-        std::lock_guard lock(m_diffMutex);
+        platform::CMutexLock lock(m_diffMutex);
         const qint64 since = m_lastDiffShown.isValid() ? m_lastDiffShown.elapsed() : kDisplayMs;
         if (group == m_pOpenGroup && since < kDisplayMs) {
             // Still open, so nothing was queued after it: it may wait out the display's pace
             // outside the FIFO and go on merging. Whatever is posted next puts it back first.
             group->m_bHeldBack = true;
             QTimer::singleShot(kDisplayMs - since, m_pWaker, [this, group] {
-                std::lock_guard relock(m_diffMutex);
+                platform::CMutexLock relock(m_diffMutex);
                 if (group->m_bHeldBack) {
                     group->m_bHeldBack = false;
                     PostTask([this, group] { DeliverDiffGroup(group); });

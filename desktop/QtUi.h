@@ -2,6 +2,7 @@
 // The desktop backend: the program's dialogs as Qt 6 widgets built from their templates, message
 // boxes, file dialogs, and the FIFO of posted messages handed to the Qt event loop in slices, so
 // the window keeps painting and answering input while a worker floods it with differences.
+#include "platform/Mutex.h"
 #include "ui/ThreadFlag.h"
 #include "ui/UiQueue.h"
 
@@ -11,7 +12,6 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class QDialog;
@@ -95,7 +95,7 @@ private:
     };
 
     void OnWake();
-    void CloseDiffGroupLocked();
+    void CloseDiffGroupLocked() REQUIRES(m_diffMutex);
     void DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group);
     QWidget* BoxParent() const;
     int ShowBoxNow(const ui::BoxSpec& box);
@@ -114,8 +114,9 @@ private:
     // worker stamps its groups with the count.
     ui::CPolledFlag<unsigned> m_nWindow{0};
 
-    std::mutex m_diffMutex;
-    std::shared_ptr<DiffGroup> m_pOpenGroup;
+    // Guards the open group and every group's messages and m_bHeldBack.
+    platform::CMutex m_diffMutex;
+    std::shared_ptr<DiffGroup> m_pOpenGroup GUARDED_BY(m_diffMutex);
     QElapsedTimer m_lastDiffShown; // UI thread
     std::atomic<long long> m_nDiffDelivered{0};
     std::atomic<long long> m_nDiffMerged{0};

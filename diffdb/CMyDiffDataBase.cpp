@@ -10,6 +10,7 @@
 #include "util/PathUtil.h"
 #include "util/Trace.h"
 
+#include <cassert>
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -116,6 +117,9 @@ BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB
         return FALSE;
     }
     const auto n = static_cast<std::size_t>(static_cast<std::uint32_t>(m_i64DiffNum));
+    // The repair and the arrows walk the store in order, and the file keeps it: the addresses
+    // ascend strictly, as the run finds them.
+    assert(n == 0 || m_ai64Adrs[n - 1] < i64Adrs);
     // The usual case, one more at the end of arrays that have room for it: nothing can fail.
     if (n == m_ai64Adrs.size() && n < m_ai64Adrs.capacity() && n == m_abDataA.size() &&
         n < m_abDataA.capacity() && n == m_abDataB.size() && n < m_abDataB.capacity()) {

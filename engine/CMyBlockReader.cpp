@@ -56,14 +56,14 @@ void CMyBlockReader::Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t
 
 void CMyBlockReader::Stop() {
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         m_bStop = true;
     }
     m_cvAsked.notify_all();
     for (File& f : m_aFiles)
         if (f.m_thread.joinable())
             f.m_thread.join();
-    std::lock_guard lock(m_mutex);
+    platform::CMutexLock lock(m_mutex);
     m_bStop = false;
     for (File& f : m_aFiles)
         f.m_bAsked = f.m_bRead = false;
@@ -80,11 +80,11 @@ void CMyBlockReader::ReadAhead(std::uint32_t nSize) {
     bool asked = false;
     for (int i = 0; i < 2; ++i) {
         if (m_aFiles[i].m_thread.joinable()) {
-            std::lock_guard lock(m_mutex);
+            platform::CMutexLock lock(m_mutex);
             m_aFiles[i].m_bAsked = asked = true;
         } else {
             ReadInto(i, block);
-            std::lock_guard lock(m_mutex);
+            platform::CMutexLock lock(m_mutex);
             m_aFiles[i].m_bRead = true;
         }
     }
@@ -94,15 +94,16 @@ void CMyBlockReader::ReadAhead(std::uint32_t nSize) {
 
 void CMyBlockReader::ReaderLoop(int nFile) {
     File& f = m_aFiles[nFile];
-    std::unique_lock lock(m_mutex);
+    platform::CMutexLock lock(m_mutex);
     for (;;) {
-        m_cvAsked.wait(lock, [&] { return f.m_bAsked || m_bStop; });
+        while (!f.m_bAsked && !m_bStop)
+            lock.Wait(m_cvAsked);
         if (m_bStop)
             return;
         Block& block = m_aBlocks[m_nCurrent ^ 1];
-        lock.unlock();
+        lock.Unlock();
         ReadInto(nFile, block);
-        lock.lock();
+        lock.Lock();
         f.m_bAsked = false;
         f.m_bRead = true;
         m_cvRead.notify_one();
@@ -113,11 +114,11 @@ bool CMyBlockReader::TakeBlock(std::int64_t* pi64ReadA, std::int64_t* pi64ReadB,
                                const std::function<bool()>& giveUp) {
     assert(m_bAhead);
     {
-        std::unique_lock lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         while (!m_aFiles[0].m_bRead || !m_aFiles[1].m_bRead) {
             if (giveUp())
                 return false;
-            m_cvRead.wait_for(lock, kGiveUpPoll);
+            lock.WaitFor(m_cvRead, kGiveUpPoll);
         }
         m_aFiles[0].m_bRead = m_aFiles[1].m_bRead = false;
     }

@@ -9,13 +9,13 @@
 // or whose map changes while a block is read, is read plainly from then on. When the two files
 // together would crowd the page cache, what has been compared is dropped from it behind the run
 // for each file that was not in the cache already.
+#include "platform/Mutex.h"
 #include "platform/Sparse.h"
 #include "platform/WinTypes.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <thread>
 
 class CMyBlockReader {
@@ -98,10 +98,12 @@ private:
     int m_nCurrent = 1;      // the block compared; the other one is read ahead
     bool m_bAhead = false;   // a block is asked for and not yet taken
     std::int64_t m_i64Next = 0;
-    std::mutex m_mutex;
+    // Guards m_bStop and each file's m_bAsked and m_bRead (the analysis cannot name it from
+    // inside File).
+    platform::CMutex m_mutex;
     std::condition_variable m_cvAsked; // a file's thread has a block to read, or is to stop
     std::condition_variable m_cvRead;  // a file's block is read
-    bool m_bStop = false;              // guarded by m_mutex
+    bool m_bStop GUARDED_BY(m_mutex) = false;
     int m_nRun = 0; // next to the first run, which a plain block has alone
     Run m_aRuns[4 * kMaxRanges + 2] = {};
 };

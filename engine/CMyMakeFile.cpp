@@ -18,6 +18,7 @@
 #include "util/Trace.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -232,6 +233,8 @@ void CMyMakeFile::ResetSearchState() {
     m_bStarted = FALSE;
     m_bRunning = FALSE;
     m_bAbort = FALSE;
+    m_bStop = FALSE;
+    m_bGiveUp = FALSE;
     m_pDiffDataBase = nullptr;
     m_outcome = RunOutcome::kNone;
     m_bDBSaved = false;
@@ -239,7 +242,25 @@ void CMyMakeFile::ResetSearchState() {
     m_nLogErrno = 0;
 }
 
-void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
+RunResult CMyMakeFile::Result() const {
+    RunResult r;
+    r.m_outcome = m_outcome;
+    r.m_i64DiffCount = m_i64DiffCount;
+    r.m_i64SizeA = m_i64SizeA;
+    r.m_i64SizeB = m_i64SizeB;
+    r.m_i64SearchSize = m_i64SearchSize;
+    r.m_i64Compared = m_i64Adrs;
+    r.m_bDBSaved = m_bDBSaved;
+    r.m_strDBFileName = m_strDBFileName;
+    r.m_nChangedFiles = m_nChangedFiles;
+    r.m_nLogErrno = m_nLogErrno;
+    r.m_idFileA = m_idFileA;
+    r.m_idFileB = m_idFileB;
+    r.m_bFilesOpen = m_bOpenA || m_bOpenB || m_bOpenLog;
+    return r;
+}
+
+void CMyMakeFile::StopSearch() { m_bStop = TRUE; }
 
 void CMyMakeFile::Configure(const RunSetup& setup) {
     ResetFileData();
@@ -268,19 +289,18 @@ void CMyMakeFile::PostToMain(UINT message, WPARAM wParam, LPARAM lParam) {
 
 int CompareThreadProc(CMyMakeFile* pMakeFile) {
     bool bDiskFull = false;
-    if (!pMakeFile->m_bFinish) {
-        do {
-            if (pMakeFile->m_bAbort) {
-                // The disk reserve records itself before it aborts; anything else is the window.
-                RunOutcome none = RunOutcome::kNone;
-                if (pMakeFile->m_outcome.compare_exchange_strong(none, RunOutcome::kAbandoned))
-                    return 1; // the window is closing: its destruction cleans up (EndSearch)
-                // A full disk leaves the window open: it must get its controls back.
-                bDiskFull = true;
-                break;
-            }
-            pMakeFile->ExecStep();
-        } while (!pMakeFile->m_bFinish);
+    while (pMakeFile->Continuing()) {
+        // A line the log refused has recorded its ending and leaves the window open: it must
+        // get its controls back.
+        if (pMakeFile->m_bGiveUp) {
+            bDiskFull = true;
+            break;
+        }
+        if (pMakeFile->m_bAbort) {
+            pMakeFile->m_outcome = RunOutcome::kAbandoned;
+            return 1; // the window is closing: its destruction cleans up (EndSearch)
+        }
+        pMakeFile->ExecStep();
     }
     // Every other ending has recorded itself: the loop was left at a stop request.
     RunOutcome none = RunOutcome::kNone;
@@ -304,8 +324,8 @@ BOOL CMyMakeFile::ExecStep() {
         m_i64DiffCount = 0;
         m_i64Adrs = 0;
         m_nBufPos = 0;
-        // m_bFinish is left as it is: a stop pressed while the files were being opened (or the
-        // overwrite question waited) still stops the run.
+        // A stop pressed while the files were being opened (or the overwrite question waited)
+        // still stops the run, after its first unit: no one but the window writes m_bStop.
         m_bStarted = TRUE;
 
         // One block more than the whole blocks: the last read is always the partial block, even
@@ -316,6 +336,12 @@ BOOL CMyMakeFile::ExecStep() {
         m_nChunkLeft = kChunksPerBlock;
         m_nLastChunkNum = m_nLastBlockSize / kChunkSize;
         m_nTailSize = m_nLastBlockSize % kChunkSize;
+        // The plan covers the compared length exactly: whole blocks, then the last block's whole
+        // chunks and its tail.
+        static_assert(kChunkSize * kChunksPerBlock == kBlockSize);
+        assert(m_i64BlockLeft >= 1 && m_nLastChunkNum < kChunksPerBlock);
+        assert((m_i64BlockLeft - 1) * kBlockSize + m_nLastChunkNum * kChunkSize + m_nTailSize ==
+               m_i64SearchSize);
         m_logSpace.Reset();
         m_reader.Start(m_nFileA, m_nFileB, m_i64SizeA, m_i64SizeB);
 
@@ -333,7 +359,7 @@ BOOL CMyMakeFile::ExecStep() {
 }
 
 void CMyMakeFile::SearchNext() {
-    if (m_bAbort)
+    if (Abandoning())
         return;
     if (m_nChunkLeft > 0) {
         CompareData(kChunkSize);
@@ -349,8 +375,10 @@ void CMyMakeFile::SearchNext() {
 
 void CMyMakeFile::CompareData(std::uint32_t nCount) {
     const std::uint32_t end = m_nBufPos + nCount;
+    // A unit lies within the block taken, whose start is a multiple of the block size.
+    assert(end <= kBlockSize && m_i64Adrs % kBlockSize == m_nBufPos % kBlockSize);
     while (m_nBufPos < end) {
-        if (m_bAbort)
+        if (Abandoning())
             return;
         const CMyBlockReader::Run& run = m_reader.RunAt(m_nBufPos);
         std::uint32_t n = std::min(end, run.m_nEnd) - m_nBufPos;
@@ -367,13 +395,16 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
         m_i64Adrs += same;
         if (same == n)
             continue;
-        if (m_bAbort)
+        if (Abandoning())
             return;
         if (!ReportDifference(a[same], b[same]))
             return;
         ++m_nBufPos;
         ++m_i64Adrs;
     }
+    assert(m_nBufPos == end && m_i64Adrs <= m_i64SearchSize);
+    // Each difference is one byte compared.
+    assert(m_i64DiffCount <= m_i64Adrs);
     // An empty comparison is complete: nothing is left to compare.
     const int pos = m_i64SearchSize > 0
                         ? static_cast<int>(static_cast<double>(m_i64Adrs) * 100.0 /
@@ -406,6 +437,9 @@ void CMyMakeFile::ReadBlockData() {
         m_nChunkLeft = full ? m_nChunkNum : m_nLastChunkNum;
         --m_i64BlockLeft;
         m_nBufPos = 0;
+        assert(m_i64BlockLeft >= 0 && m_nChunkLeft <= kChunksPerBlock);
+        // Every block before this one has been compared whole.
+        assert(m_i64Adrs % kBlockSize == 0);
         if (m_i64BlockLeft > 0)
             m_reader.ReadAhead(m_i64BlockLeft > 1 ? kBlockSize : m_nLastBlockSize);
         return;
@@ -563,7 +597,7 @@ void CMyMakeFile::AbandonAtLogWrite(int nErrno) {
         m_nLogErrno = nErrno;
         m_outcome = RunOutcome::kLogWriteFailed;
     }
-    m_bAbort = TRUE;
+    m_bGiveUp = TRUE;
 }
 
 // Bytes compared from a file that was written, resized or replaced meanwhile are no result: the
@@ -601,15 +635,15 @@ void CMyMakeFile::FinishSearch() {
     CompareData(m_nTailSize);
     // A full disk in the tail ends the run as it does anywhere else: closing lines under a log
     // that lacks differences, and a summary and a database of part of them, would pass for whole.
-    if (m_bAbort)
+    if (Abandoning())
         return;
+    assert(m_i64Adrs == m_i64SearchSize && m_i64DiffCount <= m_i64SearchSize);
     m_reader.Compared(m_i64Adrs, true);
     if (!InputsUnchanged())
         return;
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();
-    m_bRunning = FALSE;
     if (m_outcome == RunOutcome::kNone)
         m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
 

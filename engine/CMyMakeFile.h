@@ -9,7 +9,9 @@
 #include "platform/TextFile.h"
 #include "ui/Ui.h"
 #include "platform/WinTypes.h"
+#include "ui/ThreadFlag.h"
 #include "engine/FileData.h"
+#include "engine/RunResult.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,22 +19,6 @@
 #include <string_view>
 
 class CMyDiffDataBase;
-
-// How the last run ended, recorded by the worker before it ends; read once it has ended.
-enum class RunOutcome {
-    kNone,           // no run has ended since the engine was last configured
-    kCompleted,      // every byte compared, the log closed with its closing lines
-    kLogUnfinished,  // every byte compared, but the log's closing lines or its close failed
-    kStopped,        // the stop button (or a stop signal) ended it after a unit of work
-    kDeclined,       // the log exists and its overwrite question was answered No
-    kOpenFailed,     // FILE A, FILE B or the log could not be opened
-    kLogBusy,        // another run was writing the log
-    kReadFailed,     // a read failed or came short of the measured size
-    kDiskReserve,    // abandoned at a difference the log's disk had no room for
-    kAbandoned,      // abandoned because the window was closed
-    kLogWriteFailed, // abandoned at a difference the log would not take, its disk not full
-    kFileChanged,    // every byte compared, but FILE A or FILE B changed during the run
-};
 
 // What the main window hands the engine before each run, in the one order the engine is
 // configured in (Configure).
@@ -75,7 +61,11 @@ public:
     void StopSearch();
     // Every setting of a run, in the order the setters must be called; the run is marked as
     // under way (m_bRunning) before the worker exists, so a short run cannot end before it is.
+    // Configuring (and EndSearch's clean-up) happens while no worker exists: the thread's start
+    // and end order those writes with the worker's, so they are no second writer of the flags.
     void Configure(const RunSetup& setup);
+    // The last run, once its worker has ended (and before the next Configure).
+    RunResult Result() const;
     // How the last run ended; kNone while one is configured or under way.
     RunOutcome Outcome() const { return m_outcome.load(); }
     // Whether the last run saved its difference database.
@@ -112,8 +102,10 @@ public:
     // What every difference reads, in two lines of memory: a flood of differences is a system
     // call per line of the log, after which the processor fetches anew whatever the next
     // difference touches.
-    alignas(64) std::atomic<BOOL> m_bAbort{FALSE}; // flags shared by the two threads, as below
-    std::atomic<BOOL> m_bDisplayDiff{FALSE};
+    // The window is closing: the worker leaves at once, leaving the files to the window's
+    // clean-up. Written by the UI thread only.
+    alignas(64) ui::CPolledFlag<BOOL> m_bAbort{FALSE};
+    ui::CPolledFlag<BOOL> m_bDisplayDiff{FALSE}; // written by the UI thread only
     std::uint32_t m_nBufPos = 0;
     int m_nSizeMode = SIZE_NOT_SET;
     std::int64_t m_i64Adrs = 0;
@@ -139,10 +131,15 @@ public:
     std::int64_t m_i64OffsetB = 0;
     std::string m_strDBFileName;
 
-    // Flags shared by the two threads; each is written by one side and polled by the other.
-    std::atomic<BOOL> m_bFinish{FALSE};
-    std::atomic<BOOL> m_bRunning{FALSE};
-    BOOL m_bStarted = FALSE;
+    // Flags shared by the two threads, each with its one writer while a worker runs.
+    // The run has reached its end (completed, refused or failed): the worker's loop is left.
+    // Written by the worker only.
+    ui::CPolledFlag<BOOL> m_bFinish{FALSE};
+    // A run is configured and its end has not been handled yet. Written by the UI thread only:
+    // set by Configure, cleared by the window when the worker's end arrives (or it would not
+    // start).
+    ui::CPolledFlag<BOOL> m_bRunning{FALSE};
+    BOOL m_bStarted = FALSE; // the worker's: the files are open and the block plan made
 
     // The run.
     int m_nFileA = -1;
@@ -170,6 +167,16 @@ private:
     void ShowSummary();
     void ResetBlockPlan();
 
+    // Whether the loop goes on: no stop asked, no end reached, no abandonment. Worker.
+    bool Continuing() const { return !m_bFinish && !m_bStop; }
+    bool Abandoning() const { return m_bAbort || m_bGiveUp; }
+
+    // The stop button or a stop signal: the run ends after the unit of work under way. Written
+    // by the UI thread only (StopSearch), so that no end the worker records can reset it.
+    ui::CPolledFlag<BOOL> m_bStop{FALSE};
+    // The worker abandons the run itself, at a line the log would not take; the window stays.
+    // The worker's own.
+    BOOL m_bGiveUp = FALSE;
     platform::FileIdentity m_idFileA;
     platform::FileIdentity m_idFileB;
     std::atomic<RunOutcome> m_outcome{RunOutcome::kNone}; // written by the worker only
@@ -182,6 +189,7 @@ private:
     CMyBlockReader m_reader;
 };
 
-// The worker thread's procedure; returns 0, or 1 when the run was abandoned through m_bAbort (a
-// full disk included, which still ends as a stopped run does, for the window that stays).
+// The worker thread's procedure; returns 0, or 1 when the run was abandoned: through m_bAbort, or
+// at a line the log would not take (which still ends as a stopped run does, for the window that
+// stays).
 int CompareThreadProc(CMyMakeFile* pMakeFile);

@@ -1,17 +1,17 @@
 #include "platform/FileStatus.h"
 
 #include "platform/Faults.h"
+#include "platform/Mutex.h"
 
 #include <climits>
-#include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
-std::mutex g_exeMutex;
-std::string g_strExeOverride;
+CMutex g_exeMutex;
+std::string g_strExeOverride GUARDED_BY(g_exeMutex);
 
 std::uint64_t FreeBytes(const struct statvfs& vfs) {
     return static_cast<std::uint64_t>(vfs.f_bavail) * static_cast<std::uint64_t>(vfs.f_frsize);
@@ -63,7 +63,7 @@ DiskSpace DiskSpaceOfHandle(int fd, const std::string& fold) {
 
 std::string ExecutablePath() {
     {
-        std::lock_guard lock(g_exeMutex);
+        CMutexLock lock(g_exeMutex);
         if (!g_strExeOverride.empty())
             return g_strExeOverride;
     }
@@ -75,7 +75,7 @@ std::string ExecutablePath() {
 }
 
 void OverrideExecutablePath(const std::string& path) {
-    std::lock_guard lock(g_exeMutex);
+    CMutexLock lock(g_exeMutex);
     g_strExeOverride = path;
 }
 

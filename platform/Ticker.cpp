@@ -14,7 +14,7 @@ CTicker::CTicker(std::atomic<bool>& flag, std::chrono::milliseconds period)
 
 CTicker::~CTicker() {
     {
-        std::lock_guard lock(m_mutex);
+        CMutexLock lock(m_mutex);
         m_bStop = true;
     }
     m_cv.notify_one();
@@ -23,9 +23,10 @@ CTicker::~CTicker() {
 }
 
 void CTicker::Run() {
-    std::unique_lock lock(m_mutex);
-    while (!m_cv.wait_for(lock, m_period, [this] { return m_bStop; }))
-        m_flag.store(true, std::memory_order_relaxed);
+    CMutexLock lock(m_mutex);
+    while (!m_bStop)
+        if (!lock.WaitFor(m_cv, m_period) && !m_bStop)
+            m_flag.store(true, std::memory_order_relaxed);
 }
 
 } // namespace platform

@@ -1,10 +1,11 @@
 #pragma once
 // A flag raised at a steady pace by a thread of its own: for a loop that must act at least that
 // often but is too hot to read a clock on every pass.
+#include "platform/Mutex.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace platform {
@@ -24,9 +25,9 @@ private:
 
     std::atomic<bool>& m_flag;
     const std::chrono::milliseconds m_period;
-    std::mutex m_mutex;
+    CMutex m_mutex;
     std::condition_variable m_cv;
-    bool m_bStop = false;
+    bool m_bStop GUARDED_BY(m_mutex) = false;
     std::thread m_thread;
 };
 

@@ -16,7 +16,7 @@ UiQueue::~UiQueue() {
 
 void UiQueue::Enqueue(Item item) {
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         m_nLiveBytes += item.m_nLiveBytes;
         m_queue.push_back(std::move(item));
     }
@@ -65,11 +65,11 @@ void UiQueue::PostTask(std::function<void()> task) {
 bool UiQueue::WaitLiveOutputRoom() {
     if (m_nLiveBound == 0 || OnUiThread())
         return true;
-    std::unique_lock lock(m_mutex);
-    auto room = [this] { return m_nLiveBytes < m_nLiveBound || m_bLiveWaitEnded; };
-    if (!room()) {
+    platform::CMutexLock lock(m_mutex);
+    if (m_nLiveBytes >= m_nLiveBound && !m_bLiveWaitEnded) {
         ++m_nLiveWaits;
-        m_roomCv.wait(lock, room);
+        while (m_nLiveBytes >= m_nLiveBound && !m_bLiveWaitEnded)
+            lock.Wait(m_roomCv);
     }
     m_bLiveDropped = m_bLiveDropped || m_nLiveBytes >= m_nLiveBound;
     return !m_bLiveDropped;
@@ -83,13 +83,13 @@ void UiQueue::PostLiveOutput(std::function<void()> task, std::size_t nBytes) {
 }
 
 std::uint64_t UiQueue::LiveOutputWaits() {
-    std::lock_guard lock(m_mutex);
+    platform::CMutexLock lock(m_mutex);
     return m_nLiveWaits;
 }
 
 void UiQueue::EndLiveOutputWait() {
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         m_bLiveWaitEnded = true;
     }
     m_roomCv.notify_all();
@@ -103,14 +103,15 @@ int UiQueue::AskOnUiThread(const std::function<int()>& ask, int nFallback) {
     Item item{Item::Call};
     item.m_pCall = &call;
     Enqueue(std::move(item));
-    std::unique_lock lock(m_mutex);
-    m_cv.wait(lock, [&call] { return call.m_bAnswered; });
+    platform::CMutexLock lock(m_mutex);
+    while (!call.m_bAnswered)
+        lock.Wait(m_cv);
     return call.m_nAnswer;
 }
 
 void UiQueue::Answer(PendingCall* call, int answer) {
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         call->m_nAnswer = answer;
         call->m_bAnswered = true;
     }
@@ -118,18 +119,20 @@ void UiQueue::Answer(PendingCall* call, int answer) {
 }
 
 bool UiQueue::Take(Item* item, bool wait) {
-    std::unique_lock lock(m_mutex);
-    if (wait)
-        m_cv.wait(lock, [this] { return !m_queue.empty(); });
-    if (m_queue.empty())
-        return false;
-    *item = std::move(m_queue.front());
-    m_queue.pop_front();
-    if (item->m_nLiveBytes != 0) {
-        m_nLiveBytes -= item->m_nLiveBytes;
-        lock.unlock();
-        m_roomCv.notify_all();
+    std::size_t live = 0;
+    {
+        platform::CMutexLock lock(m_mutex);
+        while (wait && m_queue.empty())
+            lock.Wait(m_cv);
+        if (m_queue.empty())
+            return false;
+        *item = std::move(m_queue.front());
+        m_queue.pop_front();
+        live = item->m_nLiveBytes;
+        m_nLiveBytes -= live;
     }
+    if (live != 0)
+        m_roomCv.notify_all();
     return true;
 }
 
@@ -168,7 +171,7 @@ std::size_t UiQueue::PumpWhile(const std::function<bool()>& more) {
 
 void UiQueue::Wake() {
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         ++m_nWakes;
     }
     m_cv.notify_all();
@@ -179,24 +182,31 @@ void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
     for (;;) {
         std::uint64_t wakes = 0;
         {
-            std::lock_guard lock(m_mutex);
+            platform::CMutexLock lock(m_mutex);
             wakes = m_nWakes; // a Wake from here on is not lost
         }
         PumpWhile(bAskEachItem ? more : nullptr);
         const std::optional<int> again = OnIdle();
         if (done())
             return;
-        std::unique_lock lock(m_mutex);
-        auto ready = [this, wakes] { return !m_queue.empty() || m_nWakes != wakes; };
-        if (again)
-            m_cv.wait_for(lock, std::chrono::milliseconds(*again), ready);
-        else
-            m_cv.wait(lock, ready);
+        platform::CMutexLock lock(m_mutex);
+        if (again) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(*again);
+            while (m_queue.empty() && m_nWakes == wakes) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    until - std::chrono::steady_clock::now());
+                if (left.count() <= 0 || !lock.WaitFor(m_cv, left))
+                    break;
+            }
+        } else {
+            while (m_queue.empty() && m_nWakes == wakes)
+                lock.Wait(m_cv);
+        }
     }
 }
 
 void UiQueue::DiscardPosted() {
-    std::lock_guard lock(m_mutex);
+    platform::CMutexLock lock(m_mutex);
     std::erase_if(m_queue, [](const Item& item) { return item.m_kind == Item::Posted; });
 }
 
@@ -205,7 +215,7 @@ bool UiQueue::StartWorker(std::function<int()> proc) {
     if (platform::IFaultInjector* f = platform::FaultInjector(); f && !f->OnStartThread())
         return false;
     {
-        std::lock_guard lock(m_mutex);
+        platform::CMutexLock lock(m_mutex);
         m_bLiveWaitEnded = false;
         m_bLiveDropped = false;
     }

@@ -9,13 +9,13 @@
 // (EndLiveOutputWait, and the join of a backend going away).
 // Lock order: a backend's own mutex before m_mutex, never the other way; no wait is made with a
 // backend's mutex held.
+#include "platform/Mutex.h"
 #include "ui/ThreadFlag.h"
 #include "ui/Ui.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -65,9 +65,9 @@ public:
     // A stop: ends the worker's wait for room for the live output, and every later one until the
     // next worker starts. Live output that then finds no room is dropped, and so is all that
     // follows it, so that no display is made of pieces from both sides of a gap. Any thread.
-    void EndLiveOutputWait();
+    void EndLiveOutputWait() EXCLUDES(m_mutex);
     // How often a worker has had to wait for room for the live output.
-    std::uint64_t LiveOutputWaits();
+    std::uint64_t LiveOutputWaits() EXCLUDES(m_mutex);
 
 protected:
     // --- what a backend adds (called by the queue) ---
@@ -94,27 +94,28 @@ protected:
     // Worker: waits until the live output waiting in the FIFO is below the bound; false when a
     // stop ended the wait (or had ended it) with no room. At once on the UI thread or without a
     // bound. Call it with no lock held.
-    bool WaitLiveOutputRoom();
+    bool WaitLiveOutputRoom() EXCLUDES(m_mutex);
     // Queues `task`, which carries `nBytes` of live output, in order with everything else; never
     // waits (see WaitLiveOutputRoom).
     void PostLiveOutput(std::function<void()> task, std::size_t nBytes);
     // Runs `ask` on the UI thread and returns its answer; a worker waits for it meanwhile. If the
     // worker is joined instead (the backend is going away), it gets `nFallback`.
-    int AskOnUiThread(const std::function<int()>& ask, int nFallback);
+    int AskOnUiThread(const std::function<int()>& ask, int nFallback) EXCLUDES(m_mutex);
     // Queues `task` for the UI thread, in order with everything else; dropped by a join.
     void PostTask(std::function<void()> task);
     // Handles queued items, oldest first, while `more` (asked after each, when given) says so.
     std::size_t PumpWhile(const std::function<bool()>& more);
     // Makes PumpUntil ask OnIdle again (for a backend that keeps something back without queuing).
-    void Wake();
+    void Wake() EXCLUDES(m_mutex);
     // Drops the posted messages not delivered yet: a window that is gone gets none.
-    void DiscardPosted();
+    void DiscardPosted() EXCLUDES(m_mutex);
     // Waits for the worker without handing anything out, when the windows may be gone: messages,
     // effects and tasks are dropped, and a box the worker waits on gets its fallback answer.
     void JoinWorker();
 
 private:
-    // A box the worker waits on: answered on the UI thread, or with its fallback by a join.
+    // A box the worker waits on: answered on the UI thread, or with its fallback by a join. Its
+    // answer is guarded by the queue's m_mutex (the analysis cannot name it from here).
     struct PendingCall {
         const std::function<int()>* m_pAsk;
         int m_nAnswer;
@@ -135,25 +136,25 @@ private:
         std::size_t m_nLiveBytes = 0; // of the live output's bound
     };
     void IssueEffect(const ControlEffect& effect);
-    void Enqueue(Item item);
+    void Enqueue(Item item) EXCLUDES(m_mutex);
     // The oldest item, waiting for one when `wait`; false when there is none.
-    bool Take(Item* item, bool wait);
+    bool Take(Item* item, bool wait) EXCLUDES(m_mutex);
     void Handle(Item& item);
-    void Answer(PendingCall* call, int answer);
+    void Answer(PendingCall* call, int answer) EXCLUDES(m_mutex);
     void OnWorkerEnd(int exitCode);
 
     const std::thread::id m_uiThread;
-    std::mutex m_mutex;
+    platform::CMutex m_mutex;
     std::condition_variable m_cv; // the queue grew, a call was answered, or Wake
-    std::deque<Item> m_queue;
-    std::uint64_t m_nWakes = 0;
+    std::deque<Item> m_queue GUARDED_BY(m_mutex);
+    std::uint64_t m_nWakes GUARDED_BY(m_mutex) = 0;
     // The live output: what of it waits in m_queue, the bound, and whether a stop ended the wait.
     std::condition_variable m_roomCv; // live output was taken from m_queue, or a stop came
-    std::size_t m_nLiveBytes = 0;     // guarded by m_mutex
-    bool m_bLiveWaitEnded = false;    // guarded by m_mutex
-    bool m_bLiveDropped = false;      // guarded by m_mutex
-    std::uint64_t m_nLiveWaits = 0;   // guarded by m_mutex
-    std::size_t m_nLiveBound = 0;     // set by the backend before a worker exists
+    std::size_t m_nLiveBytes GUARDED_BY(m_mutex) = 0;
+    bool m_bLiveWaitEnded GUARDED_BY(m_mutex) = false;
+    bool m_bLiveDropped GUARDED_BY(m_mutex) = false;
+    std::uint64_t m_nLiveWaits GUARDED_BY(m_mutex) = 0;
+    std::size_t m_nLiveBound = 0; // set by the backend before a worker exists
 
     std::thread m_worker; // kept joinable until joined, so a wait always has a thread to wait for
     CUiThreadOnly<bool> m_bWorkerRunning{false};

@@ -3,21 +3,22 @@
 #include "platform/FileLock.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
+#include "platform/Mutex.h"
 #include "platform/TextFile.h"
 #include "ui/Ui.h"
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
 std::string g_strTracePath;
 
 namespace {
-std::mutex g_traceMutex;
+platform::CMutex g_traceMutex;
 // Held shared for the program's life, so that a start empties the trace only when no running
 // program is writing it.
-int g_nTraceLock = -1;         // guarded by g_traceMutex
-bool g_bSaidUnopenable = false; // guarded by g_traceMutex: one box for a run of failed opens
+int g_nTraceLock GUARDED_BY(g_traceMutex) = -1;
+// One box for a run of failed opens.
+bool g_bSaidUnopenable GUARDED_BY(g_traceMutex) = false;
 
 std::string UnopenableText(int nErrno) {
     const std::size_t slash = g_strTracePath.rfind('/');
@@ -37,7 +38,7 @@ void WriteTrace(const std::string& strMessage) {
 void WriteTraceBytes(std::string_view bytes) {
     std::string say;
     {
-        std::lock_guard lock(g_traceMutex);
+        platform::CMutexLock lock(g_traceMutex);
         static platform::CTextFile file;
         platform::FileError error;
         if (file.Open(g_strTracePath, platform::CTextFile::modeAppend, &error,
@@ -58,7 +59,7 @@ void WriteTraceBytes(std::string_view bytes) {
 void ResetTraceFile() {
     bool bShared = false;
     {
-        std::lock_guard lock(g_traceMutex);
+        platform::CMutexLock lock(g_traceMutex);
         g_bSaidUnopenable = false;
         if (g_nTraceLock != -1) {
             platform::FileClose(g_nTraceLock);

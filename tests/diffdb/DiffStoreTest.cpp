@@ -19,6 +19,23 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
+// The repair walks the store in order: an address out of order is the caller's fault, caught
+// where the tests run.
+TEST(DiffStoreDeathTest, AnAddressOutOfOrderIsCaught) {
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are compiled out";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            CMyDiffDataBase store;
+            store.AddDiffData(16, 1, 2);
+            store.AddDiffData(16, 1, 2);
+        },
+        "m_ai64Adrs\\[n - 1\\] < i64Adrs");
+#endif
+}
+
 TEST(DiffStore, KeepsDifferencesInOrderAndReadsThemBack) {
     testsupport::ProgramFolder prog;
     CMyDiffDataBase store;

@@ -28,6 +28,7 @@ const Msgs kOpenFailed{WM_THREAD_END};
 const Msgs kReadFailed{WM_DISABLE_CTRLS, WM_THREAD_END};
 // A full disk abandons the run, but the window stays: it is given its end.
 const Msgs kAborted{WM_DISABLE_CTRLS, WM_THREAD_END};
+const Msgs kStopped{WM_DISABLE_CTRLS, WM_THREAD_END};
 
 enum class Fault {
     RemoveA,
@@ -53,6 +54,10 @@ enum class Fault {
     DBWrite,
     RepairWrite,
     Allocation,
+    // A stop request, wherever it comes, ends the run after the unit of work under way.
+    StopBeforeStart,
+    StopAtLogOpen,
+    StopInLastRead, // while the last block is read
 };
 
 // What the log holds afterwards.
@@ -222,6 +227,21 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
         r.ui.FailAllocations(1, 0, static_cast<int>(row.m_nArg));
         opt.m_bUseDB = true;
         break;
+    case Fault::StopBeforeStart:
+        opt.m_beforeStart = [&] { r.engine->StopSearch(); };
+        break;
+    case Fault::StopAtLogOpen:
+        r.ui.m_onOpen = [&](const std::string& path) {
+            if (path == log)
+                r.engine->StopSearch();
+        };
+        break;
+    case Fault::StopInLastRead:
+        r.ui.m_onRead = [&](const std::string&, std::int64_t pos) {
+            if (pos >= 2 * kBlock)
+                r.engine->StopSearch();
+        };
+        break;
     default:
         break;
     }
@@ -234,13 +254,13 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
             repair.SetRepairTarget(TRUE);
             ASSERT_TRUE(repair.SetErrorFileName(a.c_str()));
             repair.SetDataBaseADRS(&r.store);
-            repair.SetFileIdentity(r.engine->IdentityOfA());
+            repair.SetFileIdentity(r.engine->Result().m_idFileA);
             EXPECT_FALSE(repair.DoRepair());
         }
     }
 
     // What the user was told, and what the window was sent.
-    const std::int64_t counted = r.engine->m_i64DiffCount;
+    const std::int64_t counted = r.engine->Result().m_i64DiffCount;
     std::vector<std::string> boxes;
     for (std::string box : row.m_boxes) {
         const std::pair<const char*, std::string> subst[] = {
@@ -252,10 +272,10 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     }
     EXPECT_EQ(r.ui.BoxTexts(), boxes);
     EXPECT_EQ(r.Received(), row.m_msgs);
-    EXPECT_EQ(r.engine->Outcome(), row.m_outcome);
+    EXPECT_EQ(r.engine->Result().m_outcome, row.m_outcome);
     // An aborted run leaves its files to the window's clean-up; every other end closes them.
     if (!r.engine->m_bAbort) {
-        EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+        EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
     }
 
     // No input byte changed, but those a repair wrote at stored differences before it failed.
@@ -376,7 +396,13 @@ INSTANTIATE_TEST_SUITE_P(Points, FaultMatrix, ::testing::Values(
         {"※アドレスデータの追加に失敗: CMyDiffDataBase::AddDiffData()\n\tADRS[0000000005], "
          "DataA[00], DataB[5A]\n", "{SUMMARY}",
          kCreated + "※比較で見つかった不一致 3 バイトのうち、\nデータベースに入れたのは 2 バイトだけです。\n"
-                    "修復しても 1 バイトが残ります。\n修復の後にもう一度比較して修復してください。\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted}),
+                    "修復しても 1 バイトが残ります。\n修復の後にもう一度比較して修復してください。\n"}, 0, Log::Whole, 0, kSaved, RunOutcome::kCompleted},
+    Row{"stop_before_the_worker_starts", Fault::StopBeforeStart, 0, 0, {}, 0, Log::None, 0, Msgs{WM_THREAD_END}, RunOutcome::kStopped},
+    // The first unit: the files opened, the first block read, its first chunk compared.
+    Row{"stop_while_the_files_are_opened", Fault::StopAtLogOpen, 0, 0, {}, 0, Log::Prefix, 1, kStopped, RunOutcome::kStopped},
+    // The block read ahead arrives during the comparison of the one before: how much of that is
+    // done by then varies, but nothing of the last block is.
+    Row{"stop_while_the_last_block_is_read", Fault::StopInLastRead, 0, 0, {}, 0, Log::Prefix, -1, kStopped, RunOutcome::kStopped}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.m_name); });
 // clang-format on
 
