@@ -4,6 +4,7 @@
 #include "engine/CMyBlockReader.h"
 #include "engine/CMyLogSpace.h"
 #include "platform/AlignedBuffer.h"
+#include "platform/FileHandle.h"
 #include "ui/Control.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
@@ -88,6 +89,10 @@ public:
     int ChangedFiles() const { return m_nChangedFiles; }
     // After kLogWriteFailed: the system's reason.
     int LogWriteErrno() const { return m_nLogErrno; }
+    // After kOpenFailed: the file that would not open (0 FILE A, 1 FILE B, 2 the log; -1 none, as
+    // when memory ran short) and the system's reason.
+    int OpenFailedFile() const { return m_nOpenFailed; }
+    int OpenErrno() const { return m_nOpenErrno; }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();
@@ -97,6 +102,8 @@ public:
     void SetSearchSize();
     BOOL AllFileOpen();
     void CloseAllFile();
+    // Whether FILE A, FILE B or the log is open: between the opening and the end of a run only.
+    bool AnyFileOpen() const;
     void EndSearch();
     void SaveDBFileData();
 
@@ -145,11 +152,8 @@ public:
     BOOL m_bStarted = FALSE;
 
     // The run.
-    int m_nFileA = -1;
-    int m_nFileB = -1;
-    BOOL m_bOpenA = FALSE;
-    BOOL m_bOpenB = FALSE;
-    BOOL m_bOpenLog = FALSE;
+    platform::CFileHandle m_fileA;
+    platform::CFileHandle m_fileB;
     std::int64_t m_i64BlockLeft = 0;
     std::uint32_t m_nLastBlockSize = 0;
     std::uint32_t m_nLastChunkNum = 0;
@@ -179,6 +183,8 @@ private:
     platform::CAlignedBuffer m_bufPairB;
     int m_nChangedFiles = 0; // the worker's until it has ended, as m_outcome
     int m_nLogErrno = 0;
+    int m_nOpenFailed = -1; // the worker's until it has ended, as m_outcome
+    int m_nOpenErrno = 0;
     CMyBlockReader m_reader;
 };
 

@@ -255,7 +255,7 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     EXPECT_EQ(r.engine->Outcome(), row.m_outcome);
     // An aborted run leaves its files to the window's clean-up; every other end closes them.
     if (!r.engine->m_bAbort) {
-        EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+        EXPECT_FALSE(r.engine->AnyFileOpen());
     }
 
     // No input byte changed, but those a repair wrote at stored differences before it failed.

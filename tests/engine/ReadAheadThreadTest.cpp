@@ -187,7 +187,7 @@ TEST(ReadAhead, BothFilesAreReadAtOnceWhileTheBlockBeforeIsComparedAndAnAbortEnd
     EXPECT_EQ(r.Received(), (std::vector<UINT>{WM_DISABLE_CTRLS}));
     // The window's clean-up closes what the abandoned run left open, after the read under way.
     r.engine->EndSearch();
-    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    EXPECT_FALSE(r.engine->AnyFileOpen());
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST_P(NormalEnd, SummaryThenDatabaseDecisionThenMessages) {
         EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[i].m_icon, ui::BoxIcon::None);
     EXPECT_EQ(r.Received(), c.m_posted);
     ExpectButtonsReleased(r.ui);
-    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    EXPECT_FALSE(r.engine->AnyFileOpen());
     // Each database text goes once to the trace as well.
     for (const std::string& text : c.m_extraBoxes)
         EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk(text)), 1u);
@@ -198,7 +198,7 @@ TEST(StopRequest, TakesEffectAfterTheCurrentChunk) {
     const std::string expected = ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A);
     EXPECT_EQ(ReadFile(r.Log()), expected); // no closing lines
     ExpectButtonsReleased(r.ui);
-    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    EXPECT_FALSE(r.engine->AnyFileOpen());
 }
 
 TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
@@ -215,10 +215,11 @@ TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
     EXPECT_TRUE(r.ui.EventsOf(UiEvent::Kind::Enable).empty());
     EXPECT_EQ(ReadFile(r.Log()),
               ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));
-    EXPECT_TRUE(r.engine->m_bOpenA && r.engine->m_bOpenB && r.engine->m_bOpenLog);
+    EXPECT_TRUE(r.engine->m_fileA.IsOpen() && r.engine->m_fileB.IsOpen() &&
+                r.engine->m_fileLog.IsOpen());
     EXPECT_TRUE(r.engine->m_bRunning);
     r.engine->EndSearch(); // the main window's destruction
-    EXPECT_FALSE(r.engine->m_bOpenA || r.engine->m_bOpenB || r.engine->m_bOpenLog);
+    EXPECT_FALSE(r.engine->AnyFileOpen());
 }
 
 // The disk is measured seldom and the log's own blocks are counted off in between: on a disk
