@@ -67,7 +67,7 @@ public:
     // The worker's last message: whatever way the run ended, the window is ready for the next.
     void OnRunEnded();
     // How the run last started ended (kRan), once its worker has ended.
-    CommandResult RunResult() const;
+    CommandResult LastRun() const;
 
     // --- file selection and status ---
     CommandResult OnBtnFileA();

@@ -49,9 +49,8 @@ struct CommandResult {
     // What the file is, when that could be looked at, and the system's reason.
     std::optional<platform::FileKind> m_kind;
     int m_nErrno = 0;
-    // After kRan; with kFileChanged, bit 0 FILE A, bit 1 FILE B.
-    RunOutcome m_run = RunOutcome::kNone;
-    int m_nChangedFiles = 0;
+    // After kRan.
+    RunResult m_ran;
     // After kRepairedPart.
     std::int64_t m_i64Done = 0;
     std::int64_t m_i64Found = 0;

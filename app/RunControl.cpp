@@ -186,24 +186,23 @@ void CMyMainDlg::OnRunEnded() {
     m_MakeFile.m_bRunning = FALSE;
 }
 
-CommandResult CMyMainDlg::RunResult() const {
-    const RunOutcome run = m_MakeFile.Outcome();
+CommandResult CMyMainDlg::LastRun() const {
+    const RunResult ran = m_MakeFile.Result();
     CommandResult result;
-    if (run == RunOutcome::kOpenFailed && m_MakeFile.OpenFailedFile() != -1) {
-        const int nFile = m_MakeFile.OpenFailedFile();
+    if (ran.m_outcome == RunOutcome::kOpenFailed && ran.m_nOpenFailed != -1) {
+        const int nFile = ran.m_nOpenFailed;
         result = FileResult(CommandOutcome::kRan, nFile,
                             nFile == 0   ? m_FileData.strFileA
                             : nFile == 1 ? m_FileData.strFileB
                                          : m_FileData.strLogFile,
-                            m_MakeFile.OpenErrno());
-    } else if (run != RunOutcome::kOpenFailed) {
+                            ran.m_nOpenErrno);
+    } else if (ran.m_outcome != RunOutcome::kOpenFailed) {
         // Every other ending that names a file names the log.
         result.m_nFile = 2;
         result.m_strPath = m_FileData.strLogFile;
-        result.m_nErrno = m_MakeFile.LogWriteErrno();
+        result.m_nErrno = ran.m_nLogErrno;
     }
     result.m_outcome = CommandOutcome::kRan;
-    result.m_run = run;
-    result.m_nChangedFiles = m_MakeFile.ChangedFiles();
+    result.m_ran = ran;
     return result;
 }

@@ -149,11 +149,11 @@ int Run(const std::string& fileA, const std::string& fileB, const std::string& l
     rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     std::printf("engine_s=%.3f cpu_s=%.3f peak_rss_kib=%ld diffs=%lld stored=%lld boxes=%d\n",
-                seconds, cpu, usage.ru_maxrss, static_cast<long long>(engine->m_i64DiffCount),
+                seconds, cpu, usage.ru_maxrss, static_cast<long long>(engine->Result().m_i64DiffCount),
                 static_cast<long long>(store.GetDiffNum()), ui.m_nBoxes);
     ui.DestroyDialogWindow();
     ui::SetUi(nullptr);
-    return engine->m_i64Adrs == data.i64SearchSize ? 0 : 1;
+    return engine->Result().m_i64Compared == data.i64SearchSize ? 0 : 1;
 }
 
 int Flip(const std::string& src, const std::string& dst, long stride) {

@@ -143,16 +143,16 @@ void SayWhyUnusable(const CommandResult& r, const std::vector<std::string>& name
 std::optional<int> Tell(const CommandResult& result, const std::vector<std::string>& names) {
     for (const Row& row : kRows) {
         if (row.m_outcome != result.m_outcome ||
-            (row.m_outcome == CommandOutcome::kRan && row.m_run != result.m_run))
+            (row.m_outcome == CommandOutcome::kRan && row.m_run != result.m_ran.m_outcome))
             continue;
         if (row.m_pText != nullptr)
             SayTo(stderr, Fill(row.m_pText, result, names));
         else if (result.m_outcome == CommandOutcome::kUnmeasurable ||
-                 result.m_run == RunOutcome::kOpenFailed)
+                 result.m_ran.m_outcome == RunOutcome::kOpenFailed)
             SayWhyUnusable(result, names);
-        else if (result.m_run == RunOutcome::kFileChanged)
+        else if (result.m_ran.m_outcome == RunOutcome::kFileChanged)
             for (int n = 0; n < 2; ++n)
-                if (result.m_nChangedFiles & (1 << n))
+                if (result.m_ran.m_nChangedFiles & (1 << n))
                     SayTo(stderr, std::string("the result is void: FILE ") + (n == 0 ? "A" : "B") +
                                       " was written, resized or replaced during the run: " +
                                       names[static_cast<std::size_t>(n)]);

@@ -190,17 +190,18 @@ public:
         if (std::optional<int> nExit = Tell(m_dlg.OnBtnExecute(), m_opt.m_paths))
             return *nExit;
         WaitForTheRun();
-        if (std::optional<int> nExit = Tell(m_dlg.RunResult(), m_opt.m_paths))
+        const CommandResult ran = m_dlg.LastRun();
+        if (std::optional<int> nExit = Tell(ran, m_opt.m_paths))
             return *nExit;
 
-        const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        const bool bDiffer = engine.m_i64DiffCount != 0;
-        const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
+        const RunResult& run = ran.m_ran;
+        const bool bDiffer = run.m_i64DiffCount != 0;
+        const bool bSizesDiffer = run.m_i64SizeA != run.m_i64SizeB;
         if (bSizesDiffer)
-            SayWhichEndedFirst();
+            SayWhichEndedFirst(run);
         // A database asked for and not saved is trouble; a run without differences writes none.
-        if (m_opt.m_bDB && bDiffer && !engine.DataBaseSaved()) {
-            Say("the difference database was not saved: " + m_dlg.m_MakeFile.m_strDBFileName);
+        if (m_opt.m_bDB && bDiffer && !run.m_bDBSaved) {
+            Say("the difference database was not saved: " + run.m_strDBFileName);
             return kTrouble;
         }
         int nExit = bDiffer ? kDifferent : kSame;
@@ -226,11 +227,10 @@ private:
     }
 
     // In the manner of cmp: the shorter file and the length of the common part.
-    void SayWhichEndedFirst() {
-        const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        const bool bAShorter = engine.m_i64SizeA < engine.m_i64SizeB;
+    void SayWhichEndedFirst(const RunResult& run) {
+        const bool bAShorter = run.m_i64SizeA < run.m_i64SizeB;
         const std::string& strName = m_opt.m_paths[bAShorter ? 0 : 1];
-        const std::int64_t i64Size = bAShorter ? engine.m_i64SizeA : engine.m_i64SizeB;
+        const std::int64_t i64Size = bAShorter ? run.m_i64SizeA : run.m_i64SizeB;
         Say(i64Size == 0 ? "EOF on " + strName + " which is empty"
                          : "EOF on " + strName + " after byte " + std::to_string(i64Size));
     }

@@ -231,6 +231,26 @@ void CMyMakeFile::ResetSearchState() {
     m_nLogErrno = 0;
 }
 
+RunResult CMyMakeFile::Result() const {
+    RunResult r;
+    r.m_outcome = m_outcome;
+    r.m_i64DiffCount = m_i64DiffCount;
+    r.m_i64SizeA = m_i64SizeA;
+    r.m_i64SizeB = m_i64SizeB;
+    r.m_i64SearchSize = m_i64SearchSize;
+    r.m_i64Compared = m_i64Adrs;
+    r.m_bDBSaved = m_bDBSaved;
+    r.m_strDBFileName = m_strDBFileName;
+    r.m_nChangedFiles = m_nChangedFiles;
+    r.m_nLogErrno = m_nLogErrno;
+    r.m_idFileA = m_idFileA;
+    r.m_idFileB = m_idFileB;
+    r.m_nOpenFailed = m_nOpenFailed;
+    r.m_nOpenErrno = m_nOpenErrno;
+    r.m_bFilesOpen = AnyFileOpen();
+    return r;
+}
+
 void CMyMakeFile::StopSearch() { m_bFinish = TRUE; }
 
 void CMyMakeFile::Configure(const RunSetup& setup) {

@@ -11,6 +11,7 @@
 #include "ui/Ui.h"
 #include "platform/WinTypes.h"
 #include "engine/FileData.h"
+#include "engine/RunResult.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,22 +19,6 @@
 #include <string_view>
 
 class CMyDiffDataBase;
-
-// How the last run ended, recorded by the worker before it ends; read once it has ended.
-enum class RunOutcome {
-    kNone,           // no run has ended since the engine was last configured
-    kCompleted,      // every byte compared, the log closed with its closing lines
-    kLogUnfinished,  // every byte compared, but the log's closing lines or its close failed
-    kStopped,        // the stop button (or a stop signal) ended it after a unit of work
-    kDeclined,       // the log exists and its overwrite question was answered No
-    kOpenFailed,     // FILE A, FILE B or the log could not be opened
-    kLogBusy,        // another run was writing the log
-    kReadFailed,     // a read failed or came short of the measured size
-    kDiskReserve,    // abandoned at a difference the log's disk had no room for
-    kAbandoned,      // abandoned because the window was closed
-    kLogWriteFailed, // abandoned at a difference the log would not take, its disk not full
-    kFileChanged,    // every byte compared, but FILE A or FILE B changed during the run
-};
 
 // What the main window hands the engine before each run, in the one order the engine is
 // configured in (Configure).
@@ -77,6 +62,8 @@ public:
     // Every setting of a run, in the order the setters must be called; the run is marked as
     // under way (m_bRunning) before the worker exists, so a short run cannot end before it is.
     void Configure(const RunSetup& setup);
+    // The last run, once its worker has ended (and before the next Configure).
+    RunResult Result() const;
     // How the last run ended; kNone while one is configured or under way.
     RunOutcome Outcome() const { return m_outcome.load(); }
     // Whether the last run saved its difference database.
@@ -89,10 +76,6 @@ public:
     int ChangedFiles() const { return m_nChangedFiles; }
     // After kLogWriteFailed: the system's reason.
     int LogWriteErrno() const { return m_nLogErrno; }
-    // After kOpenFailed: the file that would not open (0 FILE A, 1 FILE B, 2 the log; -1 none, as
-    // when memory ran short) and the system's reason.
-    int OpenFailedFile() const { return m_nOpenFailed; }
-    int OpenErrno() const { return m_nOpenErrno; }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();

@@ -3,6 +3,7 @@
 
 #include "engine/RunTexts.h"
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -74,7 +75,7 @@ TEST_F(RunTest, NormalEndWithDatabaseShowsTheArrowsOfWritableFiles) {
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_FILE_A));
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 100);
     EXPECT_FALSE(dlg.m_MakeFile.m_bRunning);
-    EXPECT_EQ(dlg.m_MakeFile.Outcome(), RunOutcome::kCompleted);
+    EXPECT_EQ(dlg.m_MakeFile.Result().m_outcome, RunOutcome::kCompleted);
     EXPECT_TRUE(dlg.m_bExecute);
     EXPECT_EQ(LastIcon(IDC_ICON_LOG), IDI_WRITABLE); // the run created the log
     EXPECT_EQ(ReadFile(m_prog / "DiffData.db"),
@@ -181,7 +182,7 @@ TEST_F(RunTest, RunEndedEarlyIsExplainedAndLeavesTheWindowReady) {
             WaitForWorker();
         }
         EXPECT_FALSE(m_ui.IsWorkerRunning());
-        EXPECT_EQ(dlg.m_MakeFile.Outcome(), bStop ? RunOutcome::kStopped : RunOutcome::kDiskReserve);
+        EXPECT_EQ(dlg.m_MakeFile.Result().m_outcome, bStop ? RunOutcome::kStopped : RunOutcome::kDiskReserve);
         const std::vector<UiEvent> boxes = m_ui.EventsOf(UiEvent::Kind::Box);
         ASSERT_EQ(boxes.size(), 1u);
         const std::string unfinished =
@@ -215,7 +216,7 @@ TEST_F(RunTest, RunEndedEarlyIsExplainedAndLeavesTheWindowReady) {
         m_ui.AnswerOverwriteOnUiThread(false);
         m_ui.QueueAnswer(IDOK);
         Execute();
-        EXPECT_EQ(dlg.m_MakeFile.Outcome(), RunOutcome::kCompleted);
+        EXPECT_EQ(dlg.m_MakeFile.Result().m_outcome, RunOutcome::kCompleted);
         EXPECT_NE(ReadCp932(log).find("00000927BF h"), std::string::npos);
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
         m_dlg.reset();
@@ -271,8 +272,8 @@ TEST_F(RunTest, DifferentSizesAreComparedOverTheCommonLength) {
     Execute();
     EXPECT_EQ(m_ui.BoxTexts().front(),
               "※　ファイルサイズが異なるので\n\t[ 1,000 ]Byte\n部分の比較をします。\n");
-    EXPECT_EQ(dlg.m_MakeFile.m_i64SearchSize, 1000);
-    EXPECT_EQ(dlg.m_MakeFile.m_i64DiffCount, 1);
+    EXPECT_EQ(dlg.m_MakeFile.Result().m_i64SearchSize, 1000);
+    EXPECT_EQ(dlg.m_MakeFile.Result().m_i64DiffCount, 1);
 }
 
 TEST_F(RunTest, BothUnwritableAndYesRunsWithoutArrows) {
@@ -341,10 +342,17 @@ TEST_F(RunTest, FailedOpenLeavesTheRunStateForShutdown) {
     EXPECT_EQ(boxes.back().rfind("ファイルをオープンできません\n", 0), 0u) << boxes.back();
     EXPECT_NE(boxes.back().find("\nログファイル[ " + (m_dir / "logdir") + " ]"), std::string::npos);
     EXPECT_FALSE(dlg.m_MakeFile.m_bRunning); // its end has been handled
-    EXPECT_EQ(dlg.m_MakeFile.Outcome(), RunOutcome::kOpenFailed);
+    // The run's result names the file that would not open, what it is and why.
+    const CommandResult ran = dlg.LastRun();
+    EXPECT_EQ(ran.m_outcome, CommandOutcome::kRan);
+    EXPECT_EQ(ran.m_ran.m_outcome, RunOutcome::kOpenFailed);
+    EXPECT_EQ(ran.m_nFile, 2);
+    EXPECT_EQ(ran.m_strPath, m_dir / "logdir");
+    EXPECT_EQ(ran.m_kind, platform::FileKind::Folder);
+    EXPECT_EQ(ran.m_nErrno, EISDIR);
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
     Close();
-    EXPECT_FALSE(dlg.m_MakeFile.m_fileA.IsOpen());
+    EXPECT_FALSE(dlg.m_MakeFile.Result().m_bFilesOpen);
 }
 
 TEST_F(RunTest, SecondRunAfterTheFirstStartsAfresh) {

@@ -40,7 +40,7 @@ protected:
     void ExpectAbandoned(CMyMainDlg& dlg) {
         EXPECT_FALSE(m_ui.IsWorkerRunning());
         EXPECT_EQ(m_ui.WorkerExitCode(), 1); // left through the abort, not at the end
-        EXPECT_FALSE(dlg.m_MakeFile.AnyFileOpen());
+        EXPECT_FALSE(dlg.m_MakeFile.Result().m_bFilesOpen);
         // The log got its header and no closing lines; no summary was shown.
         const std::string log = ReadCp932(m_prog / "Result.txt");
         EXPECT_NE(log.find("Address"), std::string::npos);

@@ -18,7 +18,7 @@ CommandResult Result(CommandOutcome outcome, int nFile = -1, const std::string& 
 
 CommandResult Ran(RunOutcome run) {
     CommandResult r = Result(CommandOutcome::kRan, 2, "/data/Result.txt");
-    r.m_run = run;
+    r.m_ran.m_outcome = run;
     return r;
 }
 
@@ -27,7 +27,7 @@ TEST(Outcomes, EachResultSaysItsOwnLineAndEndsWithItsStatus) {
     CommandResult writeFailed = Ran(RunOutcome::kLogWriteFailed);
     writeFailed.m_nErrno = EIO;
     CommandResult changed = Ran(RunOutcome::kFileChanged);
-    changed.m_nChangedFiles = 3;
+    changed.m_ran.m_nChangedFiles = 3;
     CommandResult part = Result(CommandOutcome::kRepairedPart, 0, "/x/a.bin");
     part.m_i64Done = 1000000;
     part.m_i64Found = 1000003;

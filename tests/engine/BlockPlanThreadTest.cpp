@@ -37,7 +37,7 @@ TEST(BlockPlan, WorkedExampleReadsThreeBlocksAndMovesTheBar41Times) {
         expected.push_back(static_cast<int>(chunk * 524288 * 100 / size));
     expected.push_back(100); // the tail of 100 bytes
     EXPECT_EQ(r.ui.ProgressPositions(), expected);
-    EXPECT_EQ(r.engine->m_i64Adrs, size);
+    EXPECT_EQ(r.engine->Result().m_i64Compared, size);
 }
 
 TEST(BlockPlan, ExactlyOneBlockEndsWithAReadOfNothingAndAnEmptyTail) {
@@ -95,7 +95,7 @@ TEST_P(DifferencesAtEdges, EveryDifferenceIsLoggedStoredAndCountedInOrder) {
     for (std::int64_t d : c.m_diffs)
         expected.push_back(Line(d, 0, 0x5A));
     EXPECT_EQ(DiffLines(ReadFile(r.Log())), expected);
-    EXPECT_EQ(r.engine->m_i64DiffCount, static_cast<std::int64_t>(c.m_diffs.size()));
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, static_cast<std::int64_t>(c.m_diffs.size()));
     ASSERT_EQ(r.store.GetDiffNum(), static_cast<std::int64_t>(c.m_diffs.size()));
     for (std::uint32_t i = 0; i < c.m_diffs.size(); ++i) {
         std::int64_t adrs = -1;
@@ -158,7 +158,7 @@ TEST(LargeFiles, AddressesCountsAndProgressBeyondFourGiB) {
     EXPECT_EQ(pos[8191], 99);
     EXPECT_EQ(pos.back(), 100);
     EXPECT_TRUE(std::is_sorted(pos.begin(), pos.end()));
-    EXPECT_EQ(r.engine->m_i64Adrs, size);
+    EXPECT_EQ(r.engine->Result().m_i64Compared, size);
     EXPECT_NE(r.ui.BoxTexts()[0].find("SEARCH :   4,294,967,396 BYTE"), std::string::npos);
 }
 

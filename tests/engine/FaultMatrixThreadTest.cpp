@@ -234,13 +234,13 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
             repair.SetRepairTarget(TRUE);
             ASSERT_TRUE(repair.SetErrorFileName(a.c_str()));
             repair.SetDataBaseADRS(&r.store);
-            repair.SetFileIdentity(r.engine->IdentityOfA());
+            repair.SetFileIdentity(r.engine->Result().m_idFileA);
             EXPECT_FALSE(repair.DoRepair());
         }
     }
 
     // What the user was told, and what the window was sent.
-    const std::int64_t counted = r.engine->m_i64DiffCount;
+    const std::int64_t counted = r.engine->Result().m_i64DiffCount;
     std::vector<std::string> boxes;
     for (std::string box : row.m_boxes) {
         const std::pair<const char*, std::string> subst[] = {
@@ -252,10 +252,10 @@ TEST_P(FaultMatrix, TellsTheUserAndDamagesNothing) {
     }
     EXPECT_EQ(r.ui.BoxTexts(), boxes);
     EXPECT_EQ(r.Received(), row.m_msgs);
-    EXPECT_EQ(r.engine->Outcome(), row.m_outcome);
+    EXPECT_EQ(r.engine->Result().m_outcome, row.m_outcome);
     // An aborted run leaves its files to the window's clean-up; every other end closes them.
     if (!r.engine->m_bAbort) {
-        EXPECT_FALSE(r.engine->AnyFileOpen());
+        EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
     }
 
     // No input byte changed, but those a repair wrote at stored differences before it failed.

@@ -29,7 +29,7 @@ TEST(ReadAhead, BothBlocksOfEachFileStartOnALargePage) {
     const std::string a = r.File("a.bin"), b = r.File("b.bin");
     MakePair(a, b, 2 * kBlock - 1, {kBlock + 1});
     ASSERT_EQ(r.Run(a, b, r.Log()), 0);
-    EXPECT_EQ(r.engine->m_i64DiffCount, 1);
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, 1);
     // The second block went into the other half of each pair.
     EXPECT_EQ(r.engine->m_pBufA, firstA + kBlock);
     EXPECT_TRUE(OnLargePage(r.engine->m_pBufA));
@@ -92,9 +92,9 @@ TEST_P(ReadAheadFailure, IsToldWhereTheBlockIsDue) {
     EXPECT_EQ(r.ui.BoxTexts(),
               (std::vector<std::string>{c.m_bFileA ? "※ファイルAの読みとりに失敗"
                                                    : "※ファイルBの読みとりに失敗"}));
-    EXPECT_EQ(r.engine->m_i64Adrs, c.m_i64At);
-    EXPECT_EQ(r.engine->m_i64DiffCount, c.m_i64At / kBlock);
-    EXPECT_EQ(r.engine->Outcome(), RunOutcome::kReadFailed);
+    EXPECT_EQ(r.engine->Result().m_i64Compared, c.m_i64At);
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, c.m_i64At / kBlock);
+    EXPECT_EQ(r.engine->Result().m_outcome, RunOutcome::kReadFailed);
     // Every chunk before it moved the bar, and nothing came after the box but the end.
     const std::vector<UiEvent> events = r.ui.Events();
     std::int64_t progress = 0;
@@ -182,12 +182,12 @@ TEST(ReadAhead, BothFilesAreReadAtOnceWhileTheBlockBeforeIsComparedAndAnAbortEnd
 
     EXPECT_TRUE(overlapped);
     EXPECT_TRUE(gaveUp) << "the worker waited for the read after the abort";
-    EXPECT_EQ(r.engine->m_i64Adrs, kBlock);
+    EXPECT_EQ(r.engine->Result().m_i64Compared, kBlock);
     EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{});
     EXPECT_EQ(r.Received(), (std::vector<UINT>{WM_DISABLE_CTRLS}));
     // The window's clean-up closes what the abandoned run left open, after the read under way.
     r.engine->EndSearch();
-    EXPECT_FALSE(r.engine->AnyFileOpen());
+    EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST_P(NormalEnd, SummaryThenDatabaseDecisionThenMessages) {
         EXPECT_EQ(r.ui.EventsOf(UiEvent::Kind::Box)[i].m_icon, ui::BoxIcon::None);
     EXPECT_EQ(r.Received(), c.m_posted);
     ExpectButtonsReleased(r.ui);
-    EXPECT_FALSE(r.engine->AnyFileOpen());
+    EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
     // Each database text goes once to the trace as well.
     for (const std::string& text : c.m_extraBoxes)
         EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk(text)), 1u);
@@ -175,7 +175,7 @@ TEST(DatabaseSpace, StoreAtItsLimitStillLetsEveryDifferenceBeLogged) {
 
     ASSERT_EQ(r.Run(a, b, r.Log(), opt), 0);
 
-    EXPECT_EQ(r.engine->m_i64DiffCount, 3);
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, 3);
     EXPECT_EQ(r.store.GetDiffNum(), CMyDiffDataBase::kMaxItems);
     EXPECT_EQ(CountOf(r.prog.Trace(), OnDisk("※アイテム数が多すぎて追加できません。")), 2u);
     EXPECT_NE(ReadFile(r.Log()).find(Line(30, 0, 0x5A)), std::string::npos);
@@ -198,7 +198,7 @@ TEST(StopRequest, TakesEffectAfterTheCurrentChunk) {
     const std::string expected = ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A);
     EXPECT_EQ(ReadFile(r.Log()), expected); // no closing lines
     ExpectButtonsReleased(r.ui);
-    EXPECT_FALSE(r.engine->AnyFileOpen());
+    EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
 }
 
 TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
@@ -215,11 +215,10 @@ TEST(Abort, EndsTheWorkerAtOnceAndLeavesTheFilesToTheCleanUp) {
     EXPECT_TRUE(r.ui.EventsOf(UiEvent::Kind::Enable).empty());
     EXPECT_EQ(ReadFile(r.Log()),
               ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));
-    EXPECT_TRUE(r.engine->m_fileA.IsOpen() && r.engine->m_fileB.IsOpen() &&
-                r.engine->m_fileLog.IsOpen());
+    EXPECT_TRUE(r.engine->Result().m_bFilesOpen);
     EXPECT_TRUE(r.engine->m_bRunning);
     r.engine->EndSearch(); // the main window's destruction
-    EXPECT_FALSE(r.engine->AnyFileOpen());
+    EXPECT_FALSE(r.engine->Result().m_bFilesOpen);
 }
 
 // The disk is measured seldom and the log's own blocks are counted off in between: on a disk
@@ -262,7 +261,7 @@ TEST_P(RealFullDisk, StopsAtTheLineAQueryPerLineWouldStopAt) {
     std::string expected = ExpectedHeader(a, size, b, size, log);
     for (std::int64_t i = 0; i < lines; ++i)
         expected += Line(i * kStride + kStride - 1, 0, 0x5A);
-    EXPECT_EQ(r.engine->m_i64DiffCount, lines);
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, lines);
     ASSERT_GE(got.size(), expected.size());
     EXPECT_EQ(got.substr(0, expected.size()), expected);
     EXPECT_EQ(got.find(" h :", expected.size()), std::string::npos);
@@ -297,7 +296,7 @@ TEST(DiskReserve, AnotherProgramFillingTheDiskIsSeenAfterAtMostATick) {
 
     EXPECT_EQ(r.ui.FreeQueries(), 2u);
     EXPECT_EQ(r.ui.BoxTexts(), std::vector<std::string>{DiskFull(r.Log())});
-    EXPECT_EQ(r.engine->Outcome(), RunOutcome::kDiskReserve);
+    EXPECT_EQ(r.engine->Result().m_outcome, RunOutcome::kDiskReserve);
     EXPECT_EQ(ReadFile(r.Log()),
               ExpectedHeader(a, 1048576, b, 1048576, r.Log()) + Line(7, 0, 0x5A));
 }
@@ -328,9 +327,9 @@ TEST(Identity, TheRunRecordsWhichFilesItCompared) {
     const std::string a = r.File("a.bin"), b = r.File("b.bin");
     MakePair(a, b, 10, {});
     ASSERT_EQ(r.Run(a, b, r.Log()), 0);
-    EXPECT_TRUE(r.engine->IdentityOfA().SameAs(platform::IdentityOfPath(a)));
-    EXPECT_TRUE(r.engine->IdentityOfB().SameAs(platform::IdentityOfPath(b)));
-    EXPECT_FALSE(r.engine->IdentityOfA().SameAs(r.engine->IdentityOfB()));
+    EXPECT_TRUE(r.engine->Result().m_idFileA.SameAs(platform::IdentityOfPath(a)));
+    EXPECT_TRUE(r.engine->Result().m_idFileB.SameAs(platform::IdentityOfPath(b)));
+    EXPECT_FALSE(r.engine->Result().m_idFileA.SameAs(r.engine->Result().m_idFileB));
 }
 
 } // namespace

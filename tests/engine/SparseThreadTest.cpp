@@ -240,7 +240,7 @@ TEST_P(CrowdedCache, OnlyWhatTheRunBroughtInIsDropped) {
 
     ASSERT_EQ(r.Run(a, b, r.Log()), 0);
 
-    EXPECT_EQ(r.engine->m_i64DiffCount, 1);
+    EXPECT_EQ(r.engine->Result().m_i64DiffCount, 1);
     EXPECT_EQ(ResidentPages(a), pages);
     if (c.m_bDropped) {
         EXPECT_EQ(ResidentPages(b), 0);
