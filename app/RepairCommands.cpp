@@ -38,7 +38,10 @@ CommandResult CMyMainDlg::OnBtnRepairA() { return OnBtnRepair(TRUE); }
 CommandResult CMyMainDlg::OnBtnRepairB() { return OnBtnRepair(FALSE); }
 
 CommandResult CMyMainDlg::OnBtnRepair(BOOL bFileA) {
+    const std::string strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
     CommandResult result;
+    result.m_nFile = bFileA ? 0 : 1;
+    result.m_strPath = strPath;
     // The arrows are disabled only once the run's first message arrives; until then a click
     // would patch a file the worker is reading. It counts as a click on a disabled button.
     if (m_pWorkThread && m_pWorkThread->IsWorkerRunning()) {
@@ -54,12 +57,9 @@ CommandResult CMyMainDlg::OnBtnRepair(BOOL bFileA) {
                                : CommandOutcome::kRepairNoDataBase;
         return result;
     }
-    const std::string strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
     const char* pWho = bFileA ? "OnBtnRepairA()" : "OnBtnRepairB()";
     platform::FileIdentity& idStored = bFileA ? m_idStoreA : m_idStoreB;
     // Before the question: the user is never asked to confirm a repair that cannot be made.
-    result.m_nFile = bFileA ? 0 : 1;
-    result.m_strPath = strPath;
     if (!IsStoredFile(strPath, idStored, pWho)) {
         WriteTrace("※修復に失敗しました。\n");
         result.m_outcome = CommandOutcome::kRepairRefused;

@@ -153,6 +153,7 @@ TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
     const CommandResult result = dlg.OnBtnRepairA();
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
     EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairNoDataBase);
+    EXPECT_EQ(result.m_nFile, 0);
 }
 
 // A file replaced, written or cut short since the run is refused before the question is asked,
