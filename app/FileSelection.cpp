@@ -2,6 +2,7 @@
 // the writability check before a run.
 #include "app/CMyMainDlg.h"
 
+#include "platform/FileHandle.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
@@ -77,26 +78,24 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
     }
     strPath = pPath;
     // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
-    int nFile = platform::FileOpen(strPath, platform::kOpenRead | platform::kOpenCompared);
-    if (nFile == -1) {
+    platform::CFileHandle file =
+        platform::CFileHandle::Open(strPath, platform::kOpenRead | platform::kOpenCompared);
+    if (!file.IsOpen()) {
         m_nSizeError = platform::LastError();
         i64Size = 0;
         bOpen = FALSE;
         return -1;
     }
     bOpen = TRUE;
-    if (platform::FileSeek(nFile, 0, platform::kSeekEnd) == -1) {
+    const std::int64_t i64End = platform::FileSeek(file.Get(), 0, platform::kSeekEnd);
+    if (i64End == -1) {
         m_nSizeError = platform::LastError();
         TraceSeekError();
-        platform::FileClose(nFile);
-        i64Size = 0;
-        bOpen = FALSE;
-        return -1;
     }
-    i64Size = platform::FileTell(nFile);
-    platform::FileClose(nFile);
+    file.Close();
     bOpen = FALSE;
-    return 0;
+    i64Size = i64End == -1 ? 0 : i64End;
+    return i64End == -1 ? -1 : 0;
 }
 
 CommandResult CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath,
