@@ -3,6 +3,7 @@
 // three files' selection and status, and the repair commands. It works on the dialog's controls
 // by id through the UI backend in use, so the desktop window, the command-line program and the
 // tests all drive the same code.
+#include "app/CommandResult.h"
 #include "diffdb/CMyDiffDataBase.h"
 #include "diffdb/CMyDiffRepair.h"
 #include "engine/CMyMakeFile.h"
@@ -19,23 +20,6 @@
 
 class CMyMainDlg : public ui::CWndTarget {
 public:
-    // Why the last press of execute did not start a run (the window shows some of these only
-    // through a box, some not at all; the command-line program tells each one).
-    enum ExecuteOutcome {
-        kExecNone,          // execute not pressed yet
-        kExecStarted,       // the worker was started
-        kExecSameName,      // FILE A and FILE B boxes hold the same text
-        kExecEmptyName,     // a name box is empty
-        kExecRefreshA,      // FILE A could not be sized, or its name has no folder
-        kExecRefreshB,      // the same for FILE B
-        kExecLogIsDataBase, // the log names the database file (however spelled)
-        kExecLogIsTrace,    // the log names the trace file
-        kExecLogIsSettings, // the log names the settings file
-        kExecDeclined,      // the question about two unwritable files was answered No
-        kExecLogReadOnly,   // the log cannot be written
-        kExecNoThread,      // the system would not start the worker thread
-    };
-
     CMyMainDlg();
     ~CMyMainDlg() override;
     CMyMainDlg(const CMyMainDlg&) = delete;
@@ -67,9 +51,11 @@ public:
     std::string SettingsPath() const;
 
     // --- run control ---
-    void OnBtnExecute();
+    // Each command says what it did: the window ignores it, the command-line program tells it.
+    CommandResult OnBtnExecute();
     BOOL CheckFileNames();
-    BOOL CheckLogName();
+    // Each refusal is also recorded in `pResult`.
+    BOOL CheckLogName(CommandResult* pResult = nullptr);
     // FALSE when a worker was to be started and the system would not start it.
     BOOL ControlThread(BOOL bStart);
     void OnBtnStop();
@@ -80,11 +66,13 @@ public:
     void ShowRepairBtn(BOOL bShow);
     // The worker's last message: whatever way the run ended, the window is ready for the next.
     void OnRunEnded();
+    // How the run last started ended (kRan), once its worker has ended.
+    CommandResult LastRun() const;
 
     // --- file selection and status ---
-    void OnBtnFileA();
-    void OnBtnFileB();
-    void OnBtnLogFile();
+    CommandResult OnBtnFileA();
+    CommandResult OnBtnFileB();
+    CommandResult OnBtnLogFile();
     int GetFileSizeA64(const char* pPath);
     int GetFileSizeB64(const char* pPath);
     void TraceSeekError();
@@ -92,12 +80,12 @@ public:
     BOOL RefreshFileInfo(int nFile);
     BOOL UpdateStatusIcons(int nFile);
     void SetStatusIcon(int nWhich, int nStatus);
-    BOOL CheckWritable();
+    BOOL CheckWritable(CommandResult* pResult = nullptr);
 
     // --- repair commands ---
-    void OnBtnRepairA();
-    void OnBtnRepairB();
-    void OnRepair();
+    CommandResult OnBtnRepairA();
+    CommandResult OnBtnRepairB();
+    CommandResult OnRepair();
 
     // Texts the window shows.
     static constexpr const char* kHintFileA = "比較元のファイル名を入力";
@@ -155,7 +143,6 @@ public:
     BOOL m_bUseSettingsFile = TRUE;
     // A read of "octwtch.ini" failed: the file is left as it is, also at exit.
     BOOL m_bSettingsUnreadable = FALSE;
-    ExecuteOutcome m_nLastExecute = kExecNone;
     // Which files the difference store was filled from: taken from the engine when a run's
     // database is saved, cleared when a run empties the store. A repair patches only these.
     platform::FileIdentity m_idStoreA;
@@ -166,13 +153,13 @@ public:
     BOOL m_bRunOpened = FALSE;
     // Why the last measuring of FILE A or FILE B failed (an errno value), 0 when it did not.
     int m_nSizeError = 0;
-    // Result of the last repair command: -1 none yet, 0 failed or refused, 1 repaired.
-    int m_nLastRepair = -1;
 
 private:
     int GetFileSize64(const char* pPath, BOOL bFileA);
-    // The box for a FILE A or FILE B that cannot be compared: its name and why.
-    void ShowSizingFailure(BOOL bFileA, const std::string& strPath);
-    void OnBtnFile(BOOL bFileA);
-    void OnBtnRepair(BOOL bFileA);
+    // The box for a FILE A or FILE B that cannot be compared: its name and why, which the result
+    // (`outcome`) carries too.
+    CommandResult ShowSizingFailure(BOOL bFileA, const std::string& strPath,
+                                    CommandOutcome outcome);
+    CommandResult OnBtnFile(BOOL bFileA);
+    CommandResult OnBtnRepair(BOOL bFileA);
 };

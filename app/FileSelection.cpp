@@ -2,6 +2,7 @@
 // the writability check before a run.
 #include "app/CMyMainDlg.h"
 
+#include "platform/FileHandle.h"
 #include "platform/FileStatus.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
@@ -14,21 +15,19 @@
 
 using ui::Ui;
 
-void CMyMainDlg::OnBtnFileA() { OnBtnFile(TRUE); }
+CommandResult CMyMainDlg::OnBtnFileA() { return OnBtnFile(TRUE); }
 
-void CMyMainDlg::OnBtnFileB() { OnBtnFile(FALSE); }
+CommandResult CMyMainDlg::OnBtnFileB() { return OnBtnFile(FALSE); }
 
-void CMyMainDlg::OnBtnFile(BOOL bFileA) {
+CommandResult CMyMainDlg::OnBtnFile(BOOL bFileA) {
     std::string strPath;
     if (!Ui().OpenFileDialog(bFileA ? m_strFoldA : m_strFoldB, &strPath))
-        return;
+        return {};
     ShowRepairBtn(FALSE);
     (bFileA ? m_editFileA : m_editFileB).SetWindowText(strPath);
     m_ctrlProgress.SetPos(0);
-    if (GetFileSize64(strPath.c_str(), bFileA) != 0) {
-        ShowSizingFailure(bFileA, strPath);
-        return;
-    }
+    if (GetFileSize64(strPath.c_str(), bFileA) != 0)
+        return ShowSizingFailure(bFileA, strPath, CommandOutcome::kUnmeasurable);
     ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
     std::string strFile;
     SplitFileAndFold(strPath.c_str(), &strFile, bFileA ? &m_strFoldA : &m_strFoldB);
@@ -39,23 +38,25 @@ void CMyMainDlg::OnBtnFile(BOOL bFileA) {
         m_bSelectedB = TRUE;
         UpdateStatusIcons(1);
     }
+    return FileResult(CommandOutcome::kSelected, bFileA ? 0 : 1, strPath, 0);
 }
 
-void CMyMainDlg::OnBtnLogFile() {
+CommandResult CMyMainDlg::OnBtnLogFile() {
     std::string strFile, strFold;
     SplitFileAndFold(m_strLogFile.c_str(), &strFile, &strFold);
     std::string strPath;
     if (!Ui().SaveFileDialog(strFold, &strPath))
-        return;
+        return {};
     if (strPath == m_DiffDataBase.GetFileName()) {
         ui::ShowBox("※データベースファイルと同じファイル名は使えません。\n");
-        return;
+        return FileResult(CommandOutcome::kLogIsBase, 2, strPath, 0);
     }
     m_editLogFile.SetWindowText(strPath);
     m_ctrlProgress.SetPos(0);
     m_strLogFile = strPath;
     m_bSelectedLog = TRUE;
     UpdateStatusIcons(2);
+    return FileResult(CommandOutcome::kSelected, 2, strPath, 0);
 }
 
 int CMyMainDlg::GetFileSizeA64(const char* pPath) { return GetFileSize64(pPath, TRUE); }
@@ -77,38 +78,45 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
     }
     strPath = pPath;
     // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
-    int nFile = platform::FileOpen(strPath, platform::kOpenRead | platform::kOpenCompared);
-    if (nFile == -1) {
+    platform::CFileHandle file =
+        platform::CFileHandle::Open(strPath, platform::kOpenRead | platform::kOpenCompared);
+    if (!file.IsOpen()) {
         m_nSizeError = platform::LastError();
         i64Size = 0;
         bOpen = FALSE;
         return -1;
     }
     bOpen = TRUE;
-    if (platform::FileSeek(nFile, 0, platform::kSeekEnd) == -1) {
+    const std::int64_t i64End = platform::FileSeek(file.Get(), 0, platform::kSeekEnd);
+    if (i64End == -1) {
         m_nSizeError = platform::LastError();
         TraceSeekError();
-        platform::FileClose(nFile);
-        i64Size = 0;
-        bOpen = FALSE;
-        return -1;
     }
-    i64Size = platform::FileTell(nFile);
-    platform::FileClose(nFile);
+    file.Close();
     bOpen = FALSE;
-    return 0;
+    i64Size = i64End == -1 ? 0 : i64End;
+    return i64End == -1 ? -1 : 0;
 }
 
-void CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath) {
+CommandResult CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath,
+                                            CommandOutcome outcome) {
     static constexpr const char* kOnlyFiles =
         "比較できるのは通常のファイルとブロックデバイスだけです。";
+    CommandResult result;
+    result.m_outcome = outcome;
+    result.m_nFile = bFileA ? 0 : 1;
+    result.m_strPath = strPath;
+    result.m_nErrno = m_nSizeError;
     std::string strReason;
     platform::FileStatus status;
     std::string strFile, strFold;
-    if (!SplitFileAndFold(strPath.c_str(), &strFile, &strFold)) {
+    const bool bHasFold = SplitFileAndFold(strPath.c_str(), &strFile, &strFold);
+    if (platform::GetFileStatus(strPath, &status))
+        result.m_kind = status.m_kind;
+    if (!bHasFold) {
         // A name without a folder is taken from wherever the program was started.
         strReason = "フォルダを含む名前 (/ で始まる名前) を指定してください。";
-    } else if (!platform::GetFileStatus(strPath, &status)) {
+    } else if (!result.m_kind) {
         strReason = m_nSizeError == EACCES ? "フォルダへのアクセスが許可されていません。"
                                            : "ファイルが見つかりません。";
     } else if (status.m_kind == platform::FileKind::Folder) {
@@ -132,8 +140,8 @@ void CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strPath) {
     const std::string strText = platform::Format(
         "%s\n\t[ %s ]\n%s", bFileA ? "ファイルAのサイズ取得に失敗。" : "ファイルBのサイズ取得に失敗。",
         strPath.c_str(), strReason.c_str());
-    WriteTrace(strText + "\n");
-    ui::ShowBox(strText);
+    TraceAndShow(strText);
+    return result;
 }
 
 void CMyMainDlg::TraceSeekError() {
@@ -246,7 +254,7 @@ void CMyMainDlg::SetStatusIcon(int nWhich, int nStatus) {
     }
 }
 
-BOOL CMyMainDlg::CheckWritable() {
+BOOL CMyMainDlg::CheckWritable(CommandResult* pResult) {
     m_nRepairable = 0;
     if (IsFileReadOnly(m_FileData.strFileA.c_str()) == 0)
         m_nRepairable |= 1;
@@ -261,7 +269,8 @@ BOOL CMyMainDlg::CheckWritable() {
             "　このまま実行しますか?",
             ui::BoxIcon::Question);
         if (nAnswer != IDYES) {
-            m_nLastExecute = kExecDeclined;
+            if (pResult != nullptr)
+                pResult->m_outcome = CommandOutcome::kExecDeclined;
             return FALSE;
         }
         WriteTrace("(!)両ファイルともに書き込み不能ですが比較実行します\n");
@@ -270,33 +279,35 @@ BOOL CMyMainDlg::CheckWritable() {
         const std::string strText =
             platform::Format("※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ %s ]\n",
                              m_FileData.strLogFile.c_str());
-        WriteTrace(strText);
-        ui::ShowBox(strText);
-        m_nLastExecute = kExecLogReadOnly;
+        TraceAndShow(strText);
+        if (pResult != nullptr)
+            *pResult = FileResult(CommandOutcome::kExecLogReadOnly, 2, m_FileData.strLogFile, 0);
         return FALSE;
     }
     return TRUE;
 }
 
-BOOL CMyMainDlg::CheckLogName() {
+BOOL CMyMainDlg::CheckLogName(CommandResult* pResult) {
     // The run empties its log before it writes: the database would be lost with it, the trace
     // would be written into it, the settings replaced by it.
     const struct {
         std::string m_strPath;
         const char* m_pText;
-        ExecuteOutcome m_nOutcome;
+        CommandOutcome m_outcome;
     } owns[] = {
         {m_strDBFile, "※ログファイルにデータベースファイルは指定できません。\n",
-         kExecLogIsDataBase},
-        {g_strTracePath, "※ログファイルにトレースファイルは指定できません。\n", kExecLogIsTrace},
-        {SettingsPath(), "※ログファイルに設定ファイルは指定できません。\n", kExecLogIsSettings},
+         CommandOutcome::kExecLogIsDataBase},
+        {g_strTracePath, "※ログファイルにトレースファイルは指定できません。\n",
+         CommandOutcome::kExecLogIsTrace},
+        {SettingsPath(), "※ログファイルに設定ファイルは指定できません。\n",
+         CommandOutcome::kExecLogIsSettings},
     };
     for (const auto& own : owns) {
         if (own.m_strPath.empty() || !platform::SameFile(m_FileData.strLogFile, own.m_strPath))
             continue;
-        WriteTrace(own.m_pText);
-        ui::ShowBox(own.m_pText);
-        m_nLastExecute = own.m_nOutcome;
+        TraceAndShow(own.m_pText);
+        if (pResult != nullptr)
+            *pResult = FileResult(own.m_outcome, 2, m_FileData.strLogFile, 0);
         return FALSE;
     }
     return TRUE;

@@ -10,11 +10,12 @@
 
 using ui::Ui;
 
-void CMyMainDlg::OnBtnExecute() {
+CommandResult CMyMainDlg::OnBtnExecute() {
+    CommandResult result;
     if (m_editFileA.GetWindowText() == m_editFileB.GetWindowText()) {
         ui::ShowBox("※　同一のファイルは比較できません");
-        m_nLastExecute = kExecSameName;
-        return;
+        result.m_outcome = CommandOutcome::kExecSameName;
+        return result;
     }
 
     m_i64DiffCount = 0;
@@ -23,20 +24,14 @@ void CMyMainDlg::OnBtnExecute() {
     m_bDiffDataB = 0;
 
     if (!CheckFileNames()) {
-        m_nLastExecute = kExecEmptyName;
-        return;
+        result.m_outcome = CommandOutcome::kExecEmptyName;
+        return result;
     }
     // A name that cannot be compared is named in a box with the reason, never refused silently.
-    if (!RefreshFileInfo(0)) {
-        ShowSizingFailure(TRUE, m_editFileA.GetWindowText());
-        m_nLastExecute = kExecRefreshA;
-        return;
-    }
-    if (!RefreshFileInfo(1)) {
-        ShowSizingFailure(FALSE, m_editFileB.GetWindowText());
-        m_nLastExecute = kExecRefreshB;
-        return;
-    }
+    if (!RefreshFileInfo(0))
+        return ShowSizingFailure(TRUE, m_editFileA.GetWindowText(), CommandOutcome::kExecRefreshA);
+    if (!RefreshFileInfo(1))
+        return ShowSizingFailure(FALSE, m_editFileB.GetWindowText(), CommandOutcome::kExecRefreshB);
 
     SetSizeRelation(&m_FileData);
     if (m_FileData.nSizeMode != SIZE_EQUAL)
@@ -46,9 +41,8 @@ void CMyMainDlg::OnBtnExecute() {
     // The icon beside the log box shows the log this run writes, before anything is asked.
     UpdateStatusIcons(2);
 
-    // Each sets m_nLastExecute to why it refused.
-    if (!CheckLogName() || !CheckWritable())
-        return;
+    if (!CheckLogName(&result) || !CheckWritable(&result))
+        return result;
 
     // The last run's end may still be on its way: it is handled before this run is set up.
     ControlThread(FALSE);
@@ -82,14 +76,13 @@ void CMyMainDlg::OnBtnExecute() {
         m_btnStop.ShowWindow(FALSE);
         m_btnStop.EnableWindow(FALSE);
         const std::string strText = "※比較スレッドを開始できません。OnBtnExecute()\n";
-        WriteTrace(strText);
-        ui::ShowBox(strText);
-        m_nLastExecute = kExecNoThread;
-        return;
+        TraceAndShow(strText);
+        result.m_outcome = CommandOutcome::kExecNoThread;
+        return result;
     }
-    m_nLastExecute = kExecStarted;
-
     m_editOutput.SetWindowText(kOutputPlaceholder);
+    result.m_outcome = CommandOutcome::kExecStarted;
+    return result;
 }
 
 BOOL CMyMainDlg::CheckFileNames() {
@@ -133,8 +126,7 @@ void CMyMainDlg::OnBtnStop() {
     if (m_MakeFile.Outcome() != RunOutcome::kStopped)
         return;
     const std::string strText = StoppedText(m_FileData.strLogFile, m_bRunOpened != FALSE);
-    WriteTrace(strText + "\n");
-    ui::ShowBox(strText, ui::BoxIcon::Exclamation);
+    TraceAndShow(strText, ui::BoxIcon::Exclamation);
 }
 
 void CMyMainDlg::OnChkDispDiff() {
@@ -192,4 +184,25 @@ void CMyMainDlg::OnRunEnded() {
     // WM_DISABLE_CTRLS took are given back here, whatever way the run ended.
     EnableCtrls(TRUE);
     m_MakeFile.m_bRunning = FALSE;
+}
+
+CommandResult CMyMainDlg::LastRun() const {
+    const RunResult ran = m_MakeFile.Result();
+    CommandResult result;
+    if (ran.m_outcome == RunOutcome::kOpenFailed && ran.m_nOpenFailed != -1) {
+        const int nFile = ran.m_nOpenFailed;
+        result = FileResult(CommandOutcome::kRan, nFile,
+                            nFile == 0   ? m_FileData.strFileA
+                            : nFile == 1 ? m_FileData.strFileB
+                                         : m_FileData.strLogFile,
+                            ran.m_nOpenErrno);
+    } else if (ran.m_outcome != RunOutcome::kOpenFailed) {
+        // Every other ending that names a file names the log.
+        result.m_nFile = 2;
+        result.m_strPath = m_FileData.strLogFile;
+        result.m_nErrno = ran.m_nLogErrno;
+    }
+    result.m_outcome = CommandOutcome::kRan;
+    result.m_ran = ran;
+    return result;
 }

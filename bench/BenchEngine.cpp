@@ -61,7 +61,7 @@ public:
     explicit MemoryFigure(std::uint64_t memory) : m_nMemory(memory) {}
     void OnOpen(int, const std::string&) override {}
     int OnClose(int) override { return 0; }
-    int OnRead(int, std::size_t&) override { return 0; }
+    int OnRead(int, std::int64_t, std::size_t&) override { return 0; }
     int OnWrite(int, std::size_t&) override { return 0; }
     bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
     bool OnAllocate(std::size_t) override { return true; }

@@ -3,11 +3,11 @@
 #include "app/CMyMainApp.h"
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
+#include "cli/Outcomes.h"
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
 #include "platform/FileStatus.h"
-#include "platform/LowFile.h"
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
@@ -22,11 +22,6 @@
 #include <vector>
 
 namespace {
-
-// Exit statuses, as cmp has them.
-constexpr int kSame = 0;
-constexpr int kDifferent = 1;
-constexpr int kTrouble = 2;
 
 constexpr const char* kUsage =
     "Usage: octetwatch-cli [OPTIONS] FILE_A FILE_B [LOG]\n"
@@ -77,6 +72,60 @@ struct Options {
 
 void Say(const std::string& text) { SayTo(stderr, text); }
 
+std::optional<int> SetRepair(const std::string& arg, Options* pOpt) {
+    pOpt->m_cRepair = arg.back();
+    pOpt->m_bDB = true;
+    return std::nullopt;
+}
+
+std::optional<int> SetAnswer(const std::string& arg, Options* pOpt) {
+    if (pOpt->m_answer && *pOpt->m_answer != (arg == "--yes")) {
+        Say("--yes and --no cannot be given together");
+        return kTrouble;
+    }
+    pOpt->m_answer = arg == "--yes";
+    return std::nullopt;
+}
+
+// One row per option: what it sets, or the status to exit with at once.
+struct OptionRow {
+    const char* m_pName;
+    std::optional<int> (*m_pApply)(const std::string& arg, Options* pOpt);
+};
+
+const OptionRow kOptionRows[] = {
+    {"--help",
+     [](const std::string&, Options*) -> std::optional<int> {
+         std::fputs(kUsage, stdout);
+         std::fputs(kPatchUsage, stdout);
+         return kSame;
+     }},
+    {"--version",
+     [](const std::string&, Options*) -> std::optional<int> {
+         std::printf("%s\n", MainDialogTemplate().m_strCaption.c_str());
+         return kSame;
+     }},
+    {"--db",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bDB = true;
+         return std::nullopt;
+     }},
+    {"--display",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bDisplay = true;
+         return std::nullopt;
+     }},
+    {"--repair=a", [](const std::string& arg, Options* pOpt) { return SetRepair(arg, pOpt); }},
+    {"--repair=b", [](const std::string& arg, Options* pOpt) { return SetRepair(arg, pOpt); }},
+    {"--yes", [](const std::string& arg, Options* pOpt) { return SetAnswer(arg, pOpt); }},
+    {"--no", [](const std::string& arg, Options* pOpt) { return SetAnswer(arg, pOpt); }},
+    {"--quiet",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bQuiet = true;
+         return std::nullopt;
+     }},
+};
+
 // Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     bool bOptionsEnd = false;
@@ -84,35 +133,23 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
         const std::string arg = argv[i];
         if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
             pOpt->m_paths.push_back(arg);
-        } else if (arg == "--") {
+            continue;
+        }
+        if (arg == "--") {
             bOptionsEnd = true;
-        } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs(kPatchUsage, stdout);
-            return kSame;
-        } else if (arg == "--version") {
-            std::printf("%s\n", MainDialogTemplate().m_strCaption.c_str());
-            return kSame;
-        } else if (arg == "--db") {
-            pOpt->m_bDB = true;
-        } else if (arg == "--display") {
-            pOpt->m_bDisplay = true;
-        } else if (arg == "--repair=a" || arg == "--repair=b") {
-            pOpt->m_cRepair = arg.back();
-            pOpt->m_bDB = true;
-        } else if (arg == "--yes" || arg == "--no") {
-            if (pOpt->m_answer && *pOpt->m_answer != (arg == "--yes")) {
-                Say("--yes and --no cannot be given together");
-                return kTrouble;
-            }
-            pOpt->m_answer = arg == "--yes";
-        } else if (arg == "--quiet") {
-            pOpt->m_bQuiet = true;
-        } else {
+            continue;
+        }
+        const OptionRow* pRow = nullptr;
+        for (const OptionRow& row : kOptionRows)
+            if (arg == row.m_pName)
+                pRow = &row;
+        if (pRow == nullptr) {
             Say("unknown option " + arg);
             std::fputs(kUsage, stderr);
             return kTrouble;
         }
+        if (std::optional<int> nExit = pRow->m_pApply(arg, pOpt))
+            return nExit;
     }
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
@@ -120,31 +157,6 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
         return kTrouble;
     }
     return std::nullopt;
-}
-
-// Why a path cannot be used when its kind is the reason: the files compared must be regular files
-// or block devices; the log must be neither a pipe, a socket nor a disk device (a character
-// device such as /dev/null is fine). Empty when its kind is not the reason.
-std::string KindProblem(const std::string& path, bool bLog) {
-    platform::FileStatus st;
-    if (!platform::GetFileStatus(path, &st))
-        return {};
-    switch (st.m_kind) {
-    case platform::FileKind::Fifo:
-        return "is a named pipe";
-    case platform::FileKind::Socket:
-        return "is a socket";
-    case platform::FileKind::Folder:
-        return "is a folder";
-    case platform::FileKind::CharDevice:
-        return bLog ? std::string() : "is a character device";
-    case platform::FileKind::BlockDevice:
-        return bLog ? "is a block device" : std::string();
-    case platform::FileKind::Other:
-        return bLog ? std::string() : "is not a regular file";
-    default:
-        return {};
-    }
 }
 
 // Relative names are taken from the working folder, as a file dialog would give them.
@@ -157,6 +169,7 @@ std::string AbsolutePath(const std::string& path) {
     return fold + path;
 }
 
+// The window's commands, given in the order a user would, each result told as it comes.
 class CCliRun {
 public:
     CCliRun(CCliUi& ui, CMyMainDlg& dlg, const Options& opt) : m_ui(ui), m_dlg(dlg), m_opt(opt) {}
@@ -168,36 +181,27 @@ public:
         if ((m_dlg.m_chkDispDiff.GetCheck() == 1) != m_opt.m_bDisplay)
             m_ui.Click(IDC_CHK_DISP_DIFF);
 
-        if (!Choose(IDC_BTN_FILE_A, m_opt.m_paths[0])) {
-            ExplainInput("FILE A", 0);
-            return kTrouble;
-        }
-        if (!Choose(IDC_BTN_FILE_B, m_opt.m_paths[1])) {
-            ExplainInput("FILE B", 1);
-            return kTrouble;
-        }
-        if (m_opt.m_paths.size() == 3 && !Choose(IDC_BTN_LOG_FILE, m_opt.m_paths[2]))
-            return kTrouble;
+        for (std::size_t n = 0; n < m_opt.m_paths.size(); ++n)
+            if (std::optional<int> nExit = Tell(Choose(n), m_opt.m_paths))
+                return *nExit;
 
         if (platform::StopSignal() != 0)
             return kTrouble; // nothing was started; main turns it into the signal's status
-        m_ui.Click(IDC_BTN_EXECUTE);
-        if (m_dlg.m_nLastExecute != CMyMainDlg::kExecStarted) {
-            ExplainRefusal();
-            return kTrouble;
-        }
+        if (std::optional<int> nExit = Tell(m_dlg.OnBtnExecute(), m_opt.m_paths))
+            return *nExit;
         WaitForTheRun();
+        const CommandResult ran = m_dlg.LastRun();
+        if (std::optional<int> nExit = Tell(ran, m_opt.m_paths))
+            return *nExit;
 
-        const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        if (!ExplainEnding(engine.Outcome()))
-            return kTrouble;
-        const bool bDiffer = engine.m_i64DiffCount != 0;
-        const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
+        const RunResult& run = ran.m_ran;
+        const bool bDiffer = run.m_i64DiffCount != 0;
+        const bool bSizesDiffer = run.m_i64SizeA != run.m_i64SizeB;
         if (bSizesDiffer)
-            SayWhichEndedFirst();
+            SayWhichEndedFirst(run);
         // A database asked for and not saved is trouble; a run without differences writes none.
-        if (m_opt.m_bDB && bDiffer && !engine.DataBaseSaved()) {
-            Say("the difference database was not saved: " + m_dlg.m_MakeFile.m_strDBFileName);
+        if (m_opt.m_bDB && bDiffer && !run.m_bDBSaved) {
+            Say("the difference database was not saved: " + run.m_strDBFileName);
             return kTrouble;
         }
         int nExit = bDiffer ? kDifferent : kSame;
@@ -222,151 +226,25 @@ private:
         m_dlg.ControlThread(FALSE);
     }
 
-    // True when every byte was compared; otherwise says why not (its boxes have said the rest).
-    bool ExplainEnding(RunOutcome outcome) {
-        switch (outcome) {
-        case RunOutcome::kCompleted:
-            return true;
-        case RunOutcome::kLogUnfinished:
-            Say("the log's closing lines could not be written: " + m_dlg.m_FileData.strLogFile);
-            return false;
-        case RunOutcome::kDeclined:
-            Say("the run was not started: the log exists and the question was answered No: " +
-                m_dlg.m_FileData.strLogFile);
-            return false;
-        case RunOutcome::kOpenFailed:
-            ExplainInput("FILE A", 0);
-            ExplainInput("FILE B", 1);
-            if (m_opt.m_paths.size() == 3)
-                ExplainKind("the log", 2, true);
-            return false;
-        case RunOutcome::kLogBusy:
-            Say("the run was not started: another run is writing the log: " +
-                m_dlg.m_FileData.strLogFile);
-            return false;
-        case RunOutcome::kReadFailed:
-            Say("the run stopped: a file could not be read to its measured end");
-            return false;
-        case RunOutcome::kDiskReserve:
-            Say("the run stopped: the log's disk is full");
-            return false;
-        case RunOutcome::kLogWriteFailed:
-            Say("the run stopped: the log could not be written: " + m_dlg.m_FileData.strLogFile +
-                ": " + std::strerror(m_dlg.m_MakeFile.LogWriteErrno()));
-            return false;
-        case RunOutcome::kFileChanged:
-            for (std::size_t n = 0; n < 2; ++n)
-                if (m_dlg.m_MakeFile.ChangedFiles() & (1 << n))
-                    Say(std::string("the result is void: FILE ") + (n == 0 ? "A" : "B") +
-                        " was written, resized or replaced during the run: " + m_opt.m_paths[n]);
-            return false;
-        case RunOutcome::kStopped:
-        case RunOutcome::kAbandoned:
-        case RunOutcome::kNone:
-            return false; // a signal stopped it: main turns that into the signal's status
-        }
-        return false;
-    }
-
     // In the manner of cmp: the shorter file and the length of the common part.
-    void SayWhichEndedFirst() {
-        const CMyMakeFile& engine = m_dlg.m_MakeFile;
-        const bool bAShorter = engine.m_i64SizeA < engine.m_i64SizeB;
+    void SayWhichEndedFirst(const RunResult& run) {
+        const bool bAShorter = run.m_i64SizeA < run.m_i64SizeB;
         const std::string& strName = m_opt.m_paths[bAShorter ? 0 : 1];
-        const std::int64_t i64Size = bAShorter ? engine.m_i64SizeA : engine.m_i64SizeB;
+        const std::int64_t i64Size = bAShorter ? run.m_i64SizeA : run.m_i64SizeB;
         Say(i64Size == 0 ? "EOF on " + strName + " which is empty"
                          : "EOF on " + strName + " after byte " + std::to_string(i64Size));
     }
 
-    // True when the path's kind is the reason, which it has then said.
-    bool ExplainKind(const char* pWhat, std::size_t nPath, bool bLog) {
-        const std::string strProblem = KindProblem(AbsolutePath(m_opt.m_paths[nPath]), bLog);
-        if (strProblem.empty())
-            return false;
-        Say(std::string(pWhat) + " " + strProblem +
-            (bLog ? ", which cannot hold a log: "
-                  : ": only regular files and block devices are compared: ") +
-            m_opt.m_paths[nPath]);
-        return true;
-    }
-
-    // Why FILE A or FILE B could not be used: its kind, or as cmp names a file it cannot read,
-    // "NAME: the system's reason". Nothing when it can be opened now.
-    void ExplainInput(const char* pWhat, std::size_t nPath) {
-        if (ExplainKind(pWhat, nPath, false))
-            return;
-        const int nFile = platform::FileOpen(AbsolutePath(m_opt.m_paths[nPath]),
-                                             platform::kOpenRead | platform::kOpenCompared);
-        if (nFile != -1) {
-            platform::FileClose(nFile);
-            return;
-        }
-        Say(m_opt.m_paths[nPath] + ": " + std::strerror(platform::LastError()));
-    }
-
-    // Chooses a path with a select button; false when the window refused it (its box said why).
-    bool Choose(int nButton, const std::string& path) {
-        const std::string strPath = AbsolutePath(path);
-        m_ui.QueueFileDialogAnswer(strPath);
-        const BOOL bSelectedBefore = nButton == IDC_BTN_FILE_A ? m_dlg.m_bSelectedA
-                                                               : m_dlg.m_bSelectedB;
-        m_ui.Click(nButton);
-        switch (nButton) {
-        case IDC_BTN_FILE_A:
-            return !bSelectedBefore && m_dlg.m_bSelectedA;
-        case IDC_BTN_FILE_B:
-            return !bSelectedBefore && m_dlg.m_bSelectedB;
-        default:
-            return m_dlg.m_strLogFile == strPath;
-        }
-    }
-
-    void ExplainRefusal() {
-        switch (m_dlg.m_nLastExecute) {
-        case CMyMainDlg::kExecRefreshA:
-            Say("the run was not started: FILE A could not be measured: " + m_opt.m_paths[0]);
-            break;
-        case CMyMainDlg::kExecRefreshB:
-            Say("the run was not started: FILE B could not be measured: " + m_opt.m_paths[1]);
-            break;
-        case CMyMainDlg::kExecLogIsDataBase:
-            Say("the run was not started: the log would overwrite the difference database: " +
-                m_dlg.m_FileData.strLogFile);
-            break;
-        case CMyMainDlg::kExecLogIsTrace:
-            Say("the run was not started: the log would be the trace file: " +
-                m_dlg.m_FileData.strLogFile);
-            break;
-        case CMyMainDlg::kExecLogIsSettings:
-            Say("the run was not started: the log would overwrite the settings file: " +
-                m_dlg.m_FileData.strLogFile);
-            break;
-        case CMyMainDlg::kExecDeclined:
-            Say("the run was not started: the question was answered No");
-            break;
-        case CMyMainDlg::kExecLogReadOnly:
-            Say("the run was not started: the log cannot be written: " + m_dlg.m_strLogFile);
-            break;
-        case CMyMainDlg::kExecNoThread:
-            Say("the run was not started: the system could not start its worker thread");
-            break;
-        default:
-            break; // its box has said why
-        }
+    // FILE A, FILE B or the log (`nPath`), chosen as with its select button.
+    CommandResult Choose(std::size_t nPath) {
+        m_ui.QueueFileDialogAnswer(AbsolutePath(m_opt.m_paths[nPath]));
+        return nPath == 0   ? m_dlg.OnBtnFileA()
+               : nPath == 1 ? m_dlg.OnBtnFileB()
+                            : m_dlg.OnBtnLogFile();
     }
 
     int Repair() {
         const bool bA = m_opt.m_cRepair == 'a';
-        const int nButton = bA ? IDC_BTN_REPAIR_A : IDC_BTN_REPAIR_B;
-        if (!m_ui.CanClick(nButton)) {
-            const int nBit = bA ? 1 : 2;
-            if ((m_dlg.m_nRepairable & nBit) == 0)
-                Say(std::string("no repair: FILE ") + (bA ? "A" : "B") +
-                    " was not writable when the run started");
-            else
-                Say("no repair: the difference database was not saved");
-            return kTrouble;
-        }
         // The database lies on disk: a repair cut short names the patches that finish or undo it.
         const std::string strFile = bA ? m_dlg.m_FileData.strFileA : m_dlg.m_FileData.strFileB;
         const char cOther = bA ? 'b' : 'a';
@@ -376,29 +254,18 @@ private:
         const std::string strNote = std::string(kSecondNote, std::strlen(kSecondNote) - 1) + "; " +
                                     strFile + " may be partly repaired: " + strFinishOrUndo + "\n";
         platform::SetSecondStopNote(strNote.c_str());
-        m_ui.Click(nButton);
+        const CommandResult result = bA ? m_dlg.OnBtnRepairA() : m_dlg.OnBtnRepairB();
         m_ui.Pump();
         platform::SetSecondStopNote(kSecondNote);
-        if (m_dlg.m_nLastRepair != 1) {
-            const CMyDiffRepair& repair = m_dlg.m_DiffRepair;
-            const CMyInPlaceWriter& w = repair.m_Writer;
-            if (repair.m_idAfter.m_bValid) // writing had begun
-                Say("the repair stopped: " +
-                    WriteFailureText(w, m_dlg.m_DiffDataBase.GetDiffNum(), strFile,
-                                     m_opt.m_cRepair) +
-                    (w.m_bCounted && w.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch
-                         ? std::string()
-                         : "; " + strFinishOrUndo));
-            return kTrouble;
+        if (result.m_outcome == CommandOutcome::kRepairFailed && result.m_bWriteBegun) {
+            const CMyInPlaceWriter& w = m_dlg.m_DiffRepair.m_Writer;
+            Say("the repair stopped: " +
+                WriteFailureText(w, m_dlg.m_DiffDataBase.GetDiffNum(), strFile, m_opt.m_cRepair) +
+                (w.m_bCounted && w.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch
+                     ? std::string()
+                     : "; " + strFinishOrUndo));
         }
-        // The store keeps at most 1,000,000 differences; the files are equal only if it held all.
-        if (m_dlg.m_DiffDataBase.GetDiffNum() < m_dlg.m_MakeFile.m_i64DiffCount) {
-            Say("only the first " + std::to_string(m_dlg.m_DiffDataBase.GetDiffNum()) + " of " +
-                std::to_string(m_dlg.m_MakeFile.m_i64DiffCount) +
-                " differences were repaired; compare again and repeat");
-            return kTrouble;
-        }
-        return kSame;
+        return Tell(result, m_opt.m_paths).value_or(kSame);
     }
 
     CCliUi& m_ui;
@@ -419,21 +286,9 @@ int CheckedExit(int nExit, int nWriteErrno = 0) {
     return kTrouble;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    // A descriptor closed here would otherwise go to the first file opened, and the program's
-    // messages into it. Output later given to a standard output that was closed fails, and
-    // CheckedExit makes that trouble.
-    if (!platform::OpenClosedStandardDescriptors())
-        return kTrouble;
-    if (IsPatchCommand(argc, argv))
-        return CheckedExit(RunPatchCommand(argc, argv));
-    Options opt;
-    if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
-        return CheckedExit(*nExit);
+// A parsed comparison, run through the window's logic in the terminal: the status to end with.
+int RunComparison(const Options& opt) {
     platform::InstallStopSignals(kSecondNote);
-
     CCliUi ui;
     ui::SetUi(&ui);
     if (!CheckTextConverter()) {
@@ -473,4 +328,20 @@ int main(int argc, char** argv) {
     if (const int nSignal = platform::StopSignal())
         return 128 + nSignal; // how the program ended, even when standard output failed too
     return nChecked;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // A descriptor closed here would otherwise go to the first file opened, and the program's
+    // messages into it. Output later given to a standard output that was closed fails, and
+    // CheckedExit makes that trouble.
+    if (!platform::OpenClosedStandardDescriptors())
+        return kTrouble;
+    if (IsPatchCommand(argc, argv))
+        return CheckedExit(RunPatchCommand(argc, argv));
+    Options opt;
+    if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
+        return CheckedExit(*nExit);
+    return RunComparison(opt);
 }

@@ -160,8 +160,7 @@ BOOL CMyDiffDataBase::AddDiffData(std::int64_t i64Adrs, BYTE bDataA, BYTE bDataB
         std::string text = platform::Format(
             "%s: CMyDiffDataBase::AddDiffData()\n\tADRS[%010I64X], DataA[%02X], DataB[%02X]\n", what,
             i64Adrs, bDataA, bDataB);
-        WriteTrace(text);
-        ui::ShowBox(text);
+        TraceAndShow(text);
         return FALSE;
     }
     m_bHasData = TRUE;

@@ -1,6 +1,7 @@
 #include "diffdb/CMyDiffRepair.h"
 
 #include "diffdb/CMyDiffDataBase.h"
+#include "platform/FileHandle.h"
 #include "platform/Format.h"
 #include "platform/LowFile.h"
 #include "ui/Ui.h"
@@ -46,23 +47,14 @@ BOOL CMyDiffRepair::DoRepair() {
         return FALSE;
     }
     // Neither created nor truncated: only bytes at stored addresses change.
-    m_nFile =
-        platform::FileOpen(m_strErrorFileName, platform::kOpenReadWrite | platform::kOpenCompared);
-    if (m_nFile == -1) {
-        const std::string strText = platform::Format(
+    platform::CFileHandle file = platform::CFileHandle::Open(
+        m_strErrorFileName, platform::kOpenReadWrite | platform::kOpenCompared);
+    if (!file.IsOpen()) {
+        TraceAndShow(platform::Format(
             "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n",
-            m_strErrorFileName.c_str());
-        WriteTrace(strText);
-        ui::ShowBox(strText);
+            m_strErrorFileName.c_str()));
         return FALSE;
     }
-    m_bFileOpen = TRUE;
-
-    auto closeFile = [this] {
-        platform::FileClose(m_nFile);
-        m_nFile = -1;
-        m_bFileOpen = FALSE;
-    };
 
     // Every record and every address is read before the first write: a store that cannot be read
     // or a file that holds neither byte somewhere is refused untouched. The identity is checked on
@@ -73,27 +65,26 @@ BOOL CMyDiffRepair::DoRepair() {
     m_Writer.SetDataBaseADRS(m_pDataBase);
     m_Writer.SetPatchSource(m_bTargetA);
     const char* pRefusal = nullptr;
-    if (m_idExpected.m_bValid && !platform::IdentityOfHandle(m_nFile).Unchanged(m_idExpected))
+    if (m_idExpected.m_bValid && !platform::IdentityOfHandle(file.Get()).Unchanged(m_idExpected))
         pRefusal = kChanged;
     else if (!m_Writer.HasAllRecords())
         pRefusal = "※データベースからの読みとりに失敗 DoRepair()\n";
-    else if (!m_Writer.SetFile(m_nFile) || !m_Writer.CheckFile())
+    else if (!m_Writer.SetFile(file.Get()) || !m_Writer.CheckFile())
         pRefusal = "※修復ファイルの読み込みに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n";
     else if (m_Writer.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch)
         pRefusal = kChanged;
+    BOOL bWritten = FALSE;
+    if (pRefusal == nullptr) {
+        bWritten = m_Writer.DoWrite();
+        m_idAfter = platform::IdentityOfHandle(file.Get());
+    }
+    m_Writer.SetFile(-1);
+    // Closed before any box: the user may look at the file while the box is up.
+    file.Close();
     if (pRefusal != nullptr) {
-        m_Writer.SetFile(-1);
-        closeFile();
-        const std::string strText = platform::Format(pRefusal, m_strErrorFileName.c_str());
-        WriteTrace(strText);
-        ui::ShowBox(strText);
+        TraceAndShow(platform::Format(pRefusal, m_strErrorFileName.c_str()));
         return FALSE;
     }
-
-    const BOOL bWritten = m_Writer.DoWrite();
-    m_idAfter = platform::IdentityOfHandle(m_nFile);
-    m_Writer.SetFile(-1);
-    closeFile();
     // The buttons stay for another try.
     if (!bWritten) {
         ReportStop();
@@ -106,8 +97,7 @@ BOOL CMyDiffRepair::DoRepair() {
         "◎ファイルの修復が完了しました。\n再検査をお勧めします。\n\tErrorFileName[ %s ]\n\tErrorCount[ "
         "%015I64d ]\n",
         m_strErrorFileName.c_str(), i64Num);
-    WriteTrace(strText);
-    ui::ShowBox(strText);
+    TraceAndShow(strText);
     return TRUE;
 }
 
@@ -158,6 +148,5 @@ void CMyDiffRepair::ReportStop() {
     const std::string strText = platform::Format(
         "%s\tErrorFileName[ %s ]\n\tRepairedCount[ %015I64d ]\n\tFailedCount[ %015I64d ]\n", pWhy,
         m_strErrorFileName.c_str(), i64Repaired, i64Num - i64Repaired);
-    WriteTrace(strText);
-    ui::ShowBox(strText);
+    TraceAndShow(strText);
 }

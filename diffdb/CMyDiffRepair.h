@@ -27,8 +27,6 @@ public:
     BOOL DoRepair();
 
     std::string m_strErrorFileName;
-    BOOL m_bFileOpen = FALSE;
-    int m_nFile = -1;
     CMyDiffDataBase* m_pDataBase = nullptr;
     BOOL m_bTargetA = TRUE;
     platform::FileIdentity m_idExpected;

@@ -40,9 +40,9 @@ BOOL CMyInPlaceWriter::SetFile(int nFile) {
         m_nErrno = ENOMEM;
         return FALSE;
     }
-    m_i64FileSize = platform::FileSeek(nFile, 0, platform::kSeekEnd);
-    // Reads do not use the position; the file layer's fault hooks count from it.
-    if (m_i64FileSize < 0 || platform::FileSeek(nFile, 0, platform::kSeekSet) != 0) {
+    // Every read and write names its offset: the file's position plays no part.
+    m_i64FileSize = platform::FileEndOf(nFile);
+    if (m_i64FileSize < 0) {
         m_nErrno = platform::LastError();
         return FALSE;
     }

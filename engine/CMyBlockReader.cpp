@@ -140,11 +140,12 @@ void CMyBlockReader::ReadInto(int nFile, Block& block) {
 
 std::int64_t CMyBlockReader::ReadFile(File& f, Block& block, platform::FileRange* ranges,
                                       int* pnRanges, BYTE* pBuf) {
+    // Every read names its offset: the two threads and the run share no file position.
     const std::uint32_t nSize = block.m_nSize;
     const std::int64_t begin = block.m_i64Offset, end = begin + nSize;
     if (!f.m_bPlain) {
         // A file that ends early is read plainly below, to fail as any short read does.
-        const std::int64_t fileEnd = platform::FileSeek(f.m_fd, 0, platform::kSeekEnd);
+        const std::int64_t fileEnd = platform::FileEndOf(f.m_fd);
         const int n = fileEnd >= end ? platform::DataRangesOf(f.m_fd, begin, end, ranges, kMaxRanges)
                                      : 0;
         const bool whole = n == 1 && ranges[0] == platform::FileRange{begin, end};
@@ -155,8 +156,8 @@ std::int64_t CMyBlockReader::ReadFile(File& f, Block& block, platform::FileRange
             for (int i = 0; i < n; ++i) {
                 const platform::FileRange& r = ranges[i];
                 const auto len = static_cast<std::size_t>(r.m_i64End - r.m_i64Begin);
-                platform::FileSeek(f.m_fd, r.m_i64Begin, platform::kSeekSet);
-                const std::int64_t one = platform::FileRead(f.m_fd, pBuf + (r.m_i64Begin - begin), len);
+                const std::int64_t one = platform::FileReadAt(f.m_fd, pBuf + (r.m_i64Begin - begin),
+                                                              len, r.m_i64Begin);
                 if (one < 0)
                     return -1;
                 got += one;
@@ -168,16 +169,14 @@ std::int64_t CMyBlockReader::ReadFile(File& f, Block& block, platform::FileRange
             const int m = platform::DataRangesOf(f.m_fd, begin, end, again, kMaxRanges);
             if (m == n && std::equal(again, again + m, ranges)) {
                 *pnRanges = n;
-                platform::FileSeek(f.m_fd, end, platform::kSeekSet);
                 return nSize;
             }
             f.m_bPlain = true;
         }
-        platform::FileSeek(f.m_fd, begin, platform::kSeekSet);
     }
     *pnRanges = 1;
     ranges[0] = {begin, end};
-    return platform::FileRead(f.m_fd, pBuf, nSize);
+    return platform::FileReadAt(f.m_fd, pBuf, nSize, begin);
 }
 
 void CMyBlockReader::MakeRuns(const Block& block) {

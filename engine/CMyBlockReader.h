@@ -39,7 +39,7 @@ public:
 
     // Each pair holds two blocks of `nRoom` bytes, one after the other; they outlive the reader.
     void SetBuffers(BYTE* pPairA, BYTE* pPairB, std::uint32_t nRoom);
-    // A new run over the two handles, both at their first byte, of files of these sizes.
+    // A new run over the two handles, of files of these sizes; blocks are read from the first byte.
     void Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t i64SizeB);
     // Begins reading the next `nSize` bytes of both files into the halves not being compared.
     void ReadAhead(std::uint32_t nSize);

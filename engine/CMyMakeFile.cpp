@@ -156,9 +156,6 @@ void CMyMakeFile::SetFileDataEx(const FILEDATA* pFileData) {
     m_strFileA = pFileData->strFileA;
     m_strFileB = pFileData->strFileB;
     m_strLogFile = pFileData->strLogFile;
-    m_bOpenA = pFileData->bOpenA;
-    m_bOpenB = pFileData->bOpenB;
-    m_bOpenLog = pFileData->bOpenLog;
     m_nSizeMode = pFileData->nSizeMode;
     m_i64SizeA = pFileData->i64SizeA;
     m_i64SizeB = pFileData->i64SizeB;
@@ -215,11 +212,6 @@ void CMyMakeFile::ResetFileData() {
     m_i64OffsetB = 0;
     m_i64DiffCount = 0;
     m_i64BlockLeft = 0;
-    m_nFileA = -1;
-    m_nFileB = -1;
-    m_bOpenA = FALSE;
-    m_bOpenB = FALSE;
-    m_bOpenLog = FALSE;
     m_pDiffDataBase = nullptr;
     m_nSizeMode = SIZE_NOT_SET;
     m_idFileA = {};
@@ -256,7 +248,9 @@ RunResult CMyMakeFile::Result() const {
     r.m_nLogErrno = m_nLogErrno;
     r.m_idFileA = m_idFileA;
     r.m_idFileB = m_idFileB;
-    r.m_bFilesOpen = m_bOpenA || m_bOpenB || m_bOpenLog;
+    r.m_nOpenFailed = m_nOpenFailed;
+    r.m_nOpenErrno = m_nOpenErrno;
+    r.m_bFilesOpen = AnyFileOpen();
     return r;
 }
 
@@ -343,7 +337,7 @@ BOOL CMyMakeFile::ExecStep() {
         assert((m_i64BlockLeft - 1) * kBlockSize + m_nLastChunkNum * kChunkSize + m_nTailSize ==
                m_i64SearchSize);
         m_logSpace.Reset();
-        m_reader.Start(m_nFileA, m_nFileB, m_i64SizeA, m_i64SizeB);
+        m_reader.Start(m_fileA.Get(), m_fileB.Get(), m_i64SizeA, m_i64SizeB);
 
         ReadBlockData();
         // A first read that failed has closed the files; there is nothing to compare or log. (A
@@ -458,6 +452,8 @@ void CMyMakeFile::SetSearchSize() {
 }
 
 BOOL CMyMakeFile::AllFileOpen() {
+    m_nOpenFailed = -1;
+    m_nOpenErrno = 0;
     std::string work;
     if (!ReserveWorkArea(work)) {
         ui::ShowBox("※メモリー確保失敗。AllFileOpen()\n");
@@ -467,63 +463,52 @@ BOOL CMyMakeFile::AllFileOpen() {
     m_idFileB = {};
 
     work = m_strFileA;
-    m_nFileA = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
-    if (m_nFileA == -1) {
+    m_fileA = platform::CFileHandle::Open(work, platform::kOpenRead | platform::kOpenCompared);
+    if (!m_fileA.IsOpen()) {
+        m_nOpenFailed = 0;
+        m_nOpenErrno = platform::LastError();
         ui::ShowBox(
             platform::Format("※ファイルAのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
-        m_bOpenA = FALSE;
         return FALSE;
     }
-    m_bOpenA = TRUE;
     m_i64OffsetB = 0;
-    platform::FileSeek(m_nFileA, 0, platform::kSeekSet);
-    m_idFileA = platform::IdentityOfHandle(m_nFileA);
+    m_idFileA = platform::IdentityOfHandle(m_fileA.Get());
 
     work = m_strFileB;
-    m_nFileB = platform::FileOpen(work, platform::kOpenRead | platform::kOpenCompared);
-    if (m_nFileB == -1) {
+    m_fileB = platform::CFileHandle::Open(work, platform::kOpenRead | platform::kOpenCompared);
+    if (!m_fileB.IsOpen()) {
+        m_nOpenFailed = 1;
+        m_nOpenErrno = platform::LastError();
         ui::ShowBox(
             platform::Format("※ファイルBのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
-        platform::FileClose(m_nFileA);
-        m_bOpenA = FALSE;
-        m_bOpenB = FALSE;
+        m_fileA.Close();
         return FALSE;
     }
-    m_bOpenB = TRUE;
-    platform::FileSeek(m_nFileB, m_i64OffsetB, platform::kSeekSet);
-    m_idFileB = platform::IdentityOfHandle(m_nFileB);
+    m_idFileB = platform::IdentityOfHandle(m_fileB.Get());
 
     platform::FileError error;
-    if (OpenLogFile(&m_fileLog, &error)) {
-        m_bOpenLog = TRUE;
+    if (OpenLogFile(&m_fileLog, &error))
         return TRUE;
-    }
+    m_nOpenFailed = 2;
+    m_nOpenErrno = error.m_nOsError;
     std::string text;
     if (GetFileErrorText(&text, &error) == 0)
         ui::ShowBox(text + platform::Format("\nログファイル[ %s ]", m_strLogFile.c_str()));
-    platform::FileClose(m_nFileA);
-    platform::FileClose(m_nFileB);
-    m_bOpenA = FALSE;
-    m_bOpenB = FALSE;
-    m_bOpenLog = FALSE;
+    m_fileA.Close();
+    m_fileB.Close();
     return FALSE;
 }
 
 void CMyMakeFile::CloseAllFile() {
     m_reader.Stop(); // no read may be under way on a handle that is closed
-    if (m_bOpenA) {
-        platform::FileClose(m_nFileA);
-        m_bOpenA = FALSE;
-    }
-    if (m_bOpenB) {
-        platform::FileClose(m_nFileB);
-        m_bOpenB = FALSE;
-    }
-    if (m_bOpenLog) {
-        m_fileLog.Close();
-        m_bOpenLog = FALSE;
-    }
+    m_fileA.Close();
+    m_fileB.Close();
+    m_fileLog.Close();
     m_logSpace.Stop();
+}
+
+bool CMyMakeFile::AnyFileOpen() const {
+    return m_fileA.IsOpen() || m_fileB.IsOpen() || m_fileLog.IsOpen();
 }
 
 void CMyMakeFile::EndSearch() {
@@ -605,14 +590,14 @@ void CMyMakeFile::AbandonAtLogWrite(int nErrno) {
 // from). A file written in place counts as changed, as its modification time tells.
 bool CMyMakeFile::InputsUnchanged() {
     const struct {
-        int m_nFile;
+        const platform::CFileHandle& m_file;
         const std::string& m_strPath;
         const platform::FileIdentity& m_id;
         const char* m_pName;
-    } files[] = {{m_nFileA, m_strFileA, m_idFileA, "A"}, {m_nFileB, m_strFileB, m_idFileB, "B"}};
+    } files[] = {{m_fileA, m_strFileA, m_idFileA, "A"}, {m_fileB, m_strFileB, m_idFileB, "B"}};
     int changed = 0;
     for (int n = 0; n < 2; ++n) {
-        if (platform::FileUnchangedSinceOpen(files[n].m_nFile, files[n].m_strPath, files[n].m_id))
+        if (platform::FileUnchangedSinceOpen(files[n].m_file.Get(), files[n].m_strPath, files[n].m_id))
             continue;
         changed |= 1 << n;
         ui::ShowBox(platform::Format(
@@ -661,10 +646,8 @@ void CMyMakeFile::FinishSearch() {
 // it later cannot tell, so the user is told now.
 bool CMyMakeFile::CloseLog() {
     bool done = WriteLogFooter() != FALSE;
-    if (m_bOpenLog) {
+    if (m_fileLog.IsOpen())
         done = m_fileLog.Close() && done;
-        m_bOpenLog = FALSE;
-    }
     if (!done)
         ui::ShowBox(platform::Format(
             "※ログファイルの終わりを書き込めませんでした。\n\t[ %s ]\n", m_strLogFile.c_str()));
@@ -684,8 +667,7 @@ void CMyMakeFile::SaveDBFileData() {
     if (m_i64DiffCount == 0) {
         const std::string text =
             "○不一致データがないのでデータベースファイルは作成しません。\n";
-        WriteTrace(text);
-        ui::ShowBox(text);
+        TraceAndShow(text);
         PostToMain(WM_HIDE_REPAIR_BTN);
         return;
     }
@@ -708,16 +690,14 @@ void CMyMakeFile::SaveDBFileData() {
         // The store's limit: a repair from it leaves the rest of the differences.
         if (saved && diffNum < m_i64DiffCount)
             text += DataBasePartText(m_i64DiffCount, diffNum);
-        WriteTrace(text);
-        ui::ShowBox(text);
+        TraceAndShow(text);
         return;
     }
     const std::string text = platform::Format(
         "※不一致情報データベースファイルを作成する空き容量がありません。SaveDBFileData()\n"
         "\tExpectFileSize[ %s ] Byte\n\tDiskFreeSize[ %s ] Byte\n",
         GroupedDigits(expect).c_str(), GroupedDigits(free).c_str());
-    WriteTrace(text);
-    ui::ShowBox(text);
+    TraceAndShow(text);
     PostToMain(WM_HIDE_REPAIR_BTN);
 }
 

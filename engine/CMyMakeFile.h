@@ -4,6 +4,7 @@
 #include "engine/CMyBlockReader.h"
 #include "engine/CMyLogSpace.h"
 #include "platform/AlignedBuffer.h"
+#include "platform/FileHandle.h"
 #include "ui/Control.h"
 #include "platform/LowFile.h"
 #include "platform/TextFile.h"
@@ -87,6 +88,8 @@ public:
     void SetSearchSize();
     BOOL AllFileOpen();
     void CloseAllFile();
+    // Whether FILE A, FILE B or the log is open: between the opening and the end of a run only.
+    bool AnyFileOpen() const;
     void EndSearch();
     void SaveDBFileData();
 
@@ -142,11 +145,8 @@ public:
     BOOL m_bStarted = FALSE; // the worker's: the files are open and the block plan made
 
     // The run.
-    int m_nFileA = -1;
-    int m_nFileB = -1;
-    BOOL m_bOpenA = FALSE;
-    BOOL m_bOpenB = FALSE;
-    BOOL m_bOpenLog = FALSE;
+    platform::CFileHandle m_fileA;
+    platform::CFileHandle m_fileB;
     std::int64_t m_i64BlockLeft = 0;
     std::uint32_t m_nLastBlockSize = 0;
     std::uint32_t m_nLastChunkNum = 0;
@@ -186,6 +186,8 @@ private:
     platform::CAlignedBuffer m_bufPairB;
     int m_nChangedFiles = 0; // the worker's until it has ended, as m_outcome
     int m_nLogErrno = 0;
+    int m_nOpenFailed = -1; // the worker's until it has ended, as m_outcome
+    int m_nOpenErrno = 0;
     CMyBlockReader m_reader;
 };
 

@@ -34,6 +34,10 @@ struct RunResult {
     std::string m_strDBFileName;       // where the database goes (empty: none configured)
     int m_nChangedFiles = 0;           // after kFileChanged: bit 0 FILE A, bit 1 FILE B
     int m_nLogErrno = 0;               // after kLogWriteFailed: the system's reason
+    // After kOpenFailed: the file that would not open (0 FILE A, 1 FILE B, 2 the log; -1 none, as
+    // when memory ran short) and the system's reason.
+    int m_nOpenFailed = -1;
+    int m_nOpenErrno = 0;
     // Which files the run opened (for the repair's check that it patches those files).
     platform::FileIdentity m_idFileA;
     platform::FileIdentity m_idFileB;

@@ -15,8 +15,9 @@ public:
     // Return 0, or an errno value for the close to report (the descriptor is closed either way).
     virtual int OnClose(int fd) = 0;
     // Return 0 to let the transfer go ahead, with `n` possibly lowered (a read then ends early as
-    // at the end of the file; a write is cut short), or an errno value to fail it.
-    virtual int OnRead(int fd, std::size_t& n) = 0;
+    // at the end of the file; a write is cut short), or an errno value to fail it. A read begins
+    // at `i64At` in the file.
+    virtual int OnRead(int fd, std::int64_t i64At, std::size_t& n) = 0;
     virtual int OnWrite(int fd, std::size_t& n) = 0;
     // True to answer a free-space query with `bytes` instead of asking the system.
     virtual bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) = 0;

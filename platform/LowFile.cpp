@@ -82,10 +82,11 @@ namespace {
 
 // Transfers until `n` bytes are done; `step(p, left, done)` makes one system call. A read stops
 // early at the end of the file; a write that makes no progress fails rather than spins.
+// `i64At` is where the read begins, -1 for the handle's position.
 template <class Step>
-std::int64_t ReadFully(int fd, void* buf, std::size_t n, Step step) {
+std::int64_t ReadFully(int fd, void* buf, std::size_t n, std::int64_t i64At, Step step) {
     if (IFaultInjector* f = FaultInjector()) {
-        if (int err = f->OnRead(fd, n)) {
+        if (int err = f->OnRead(fd, i64At >= 0 ? i64At : FileTell(fd), n)) {
             errno = err;
             return -1;
         }
@@ -134,7 +135,7 @@ std::int64_t WriteFully(int fd, const void* buf, std::size_t n, Step step) {
 } // namespace
 
 std::int64_t FileRead(int fd, void* buf, std::size_t n) {
-    return ReadFully(fd, buf, n,
+    return ReadFully(fd, buf, n, -1,
                      [fd](char* p, std::size_t left, std::size_t) { return ::read(fd, p, left); });
 }
 
@@ -154,6 +155,16 @@ std::int64_t FileSeek(int fd, std::int64_t offset, int origin) {
 
 std::int64_t FileTell(int fd) { return ::lseek(fd, 0, SEEK_CUR); }
 
+std::int64_t FileEndOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return -1;
+    if (S_ISREG(st.st_mode))
+        return static_cast<std::int64_t>(st.st_size);
+    // A block device's size is not in its status; its end is found where a seek to it lands.
+    return ::lseek(fd, 0, SEEK_END);
+}
+
 int FileClose(int fd) {
     if (fd < 0) {
         errno = EBADF;
@@ -171,7 +182,7 @@ int FileClose(int fd) {
 }
 
 std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset) {
-    return ReadFully(fd, buf, n, [fd, offset](char* p, std::size_t left, std::size_t done) {
+    return ReadFully(fd, buf, n, offset, [fd, offset](char* p, std::size_t left, std::size_t done) {
         return ::pread(fd, p, left, static_cast<off_t>(offset) + static_cast<off_t>(done));
     });
 }

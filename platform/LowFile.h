@@ -33,6 +33,8 @@ std::int64_t FileRead(int fd, void* buf, std::size_t n);
 std::int64_t FileWrite(int fd, const void* buf, std::size_t n);
 std::int64_t FileSeek(int fd, std::int64_t offset, int origin);
 std::int64_t FileTell(int fd);
+// The size of the file behind the handle, a block device's too: where a read finds its end.
+std::int64_t FileEndOf(int fd);
 int FileClose(int fd);
 // Reads at `offset` without moving the file position; a short count means the file ended there.
 std::int64_t FileReadAt(int fd, void* buf, std::size_t n, std::int64_t offset);

@@ -35,6 +35,11 @@ void WriteTrace(const std::string& strMessage) {
     WriteTraceBytes(platform::FileForm(strMessage, work, out));
 }
 
+void TraceAndShow(const std::string& strText, ui::BoxIcon icon) {
+    WriteTrace(!strText.empty() && strText.back() == '\n' ? strText : strText + "\n");
+    ui::ShowBox(strText, icon);
+}
+
 void WriteTraceBytes(std::string_view bytes) {
     std::string say;
     {

@@ -1,4 +1,6 @@
 #pragma once
+#include "ui/Ui.h"
+
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,8 @@ extern std::string g_strTracePath;
 // When the file cannot be opened the message is lost, and a box says so, with the folder and the
 // reason, once until a message is written again.
 void WriteTrace(const std::string& strMessage);
+// Traces the text and shows it in a box: what the user was told is in the trace, as a whole line.
+void TraceAndShow(const std::string& strText, ui::BoxIcon icon = ui::BoxIcon::None);
 // The same for a message already in the file's form (platform::FileForm).
 void WriteTraceBytes(std::string_view bytes);
 

@@ -46,8 +46,7 @@ TEST_F(DiffRepairTest, RepairingAWritesTheBytesOfB) {
     EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{done});
     EXPECT_EQ(Trace(), done);
     EXPECT_EQ(m_ui.PostedMessages(), std::vector<UINT>{WM_HIDE_REPAIR_BTN});
-    EXPECT_EQ(m_repair.m_nFile, -1);
-    EXPECT_FALSE(m_repair.m_bFileOpen);
+    EXPECT_EQ(m_ui.OpenHandles(m_a), 0);
 }
 
 TEST_F(DiffRepairTest, RepairTwiceWritesTheSameAgain) {
@@ -76,7 +75,7 @@ TEST_F(DiffRepairTest, ReadOnlyFileFailsWithABox) {
     EXPECT_EQ(Trace(), failed);
     EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{failed});
     EXPECT_TRUE(m_ui.PostedMessages().empty());
-    EXPECT_EQ(m_repair.m_nFile, -1);
+    EXPECT_EQ(m_ui.OpenHandles(m_a), 0);
 }
 
 // The first byte that cannot be written stops the repair: the file then holds FILE B's bytes
@@ -138,8 +137,7 @@ TEST_F(DiffRepairTest, UnreadableStoreStopsWithABox) {
     m_store.m_bHasData = FALSE; // the count says one, but nothing can be read
     EXPECT_FALSE(Repair(m_a, TRUE));
     EXPECT_EQ(m_ui.BoxTexts(), std::vector<std::string>{"※データベースからの読みとりに失敗 DoRepair()\n"});
-    EXPECT_EQ(m_repair.m_nFile, -1);
-    EXPECT_FALSE(m_repair.m_bFileOpen);
+    EXPECT_EQ(m_ui.OpenHandles(m_a), 0);
 }
 
 TEST_F(DiffRepairTest, SetErrorFileNameRefusesFoldersAndMissingFiles) {

@@ -29,23 +29,23 @@ TEST_F(ExecuteRefusalTest, NamesAreCheckedInOrderWithEqualityFirst) {
         const char* m_pB;
         const char* m_pLog;
         const char* m_pBox;
-        CMyMainDlg::ExecuteOutcome m_nOutcome;
+        CommandOutcome m_outcome;
     };
     const Case cases[] = {
-        {"", "", "", "※　同一のファイルは比較できません", CMyMainDlg::kExecSameName},
-        {"/x/a", "/x/a", "", "※　同一のファイルは比較できません", CMyMainDlg::kExecSameName},
-        {"", "/x/b", "", "比較元のファイル名が不適切です。", CMyMainDlg::kExecEmptyName},
-        {"/x/a", "", "", "比較先のファイル名が不適切です。", CMyMainDlg::kExecEmptyName},
-        {"/x/a", "/x/b", "", "ログファイル名が不適切です。", CMyMainDlg::kExecEmptyName},
+        {"", "", "", "※　同一のファイルは比較できません", CommandOutcome::kExecSameName},
+        {"/x/a", "/x/a", "", "※　同一のファイルは比較できません", CommandOutcome::kExecSameName},
+        {"", "/x/b", "", "比較元のファイル名が不適切です。", CommandOutcome::kExecEmptyName},
+        {"/x/a", "", "", "比較先のファイル名が不適切です。", CommandOutcome::kExecEmptyName},
+        {"/x/a", "/x/b", "", "ログファイル名が不適切です。", CommandOutcome::kExecEmptyName},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "A [" << c.m_pA << "] B [" << c.m_pB << "] log [" << c.m_pLog << "]");
         Open();
         SetNames(c.m_pA, c.m_pB, c.m_pLog);
         m_ui.ClearEvents();
-        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+        EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, c.m_outcome);
         EXPECT_EQ(Boxes(), std::vector<std::string>{c.m_pBox}) << c.m_pA << "|" << c.m_pB;
-        EXPECT_EQ(m_dlg->m_nLastExecute, c.m_nOutcome);
         ExpectNoRun();
         m_dlg.reset();
     }
@@ -56,10 +56,10 @@ TEST_F(ExecuteRefusalTest, SameFileSpelledTwoWaysPassesTheEqualityTest) {
     Open();
     // The second spelling has no file behind it, so the run stops at its sizing.
     SetNames(m_dir / "a.bin", m_dir / "A.BIN", m_dir / "log.txt");
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecRefreshB);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"ファイルBのサイズ取得に失敗。\n\t[ " +
                                                 (m_dir / "A.BIN") + " ]\nファイルが見つかりません。"});
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecRefreshB);
     ExpectNoRun();
 }
 
@@ -89,14 +89,14 @@ TEST_F(ExecuteRefusalTest, NameThatCannotBeComparedIsRefusedWithItsReason) {
         EXPECT_EQ(Text(IDC_EDIT_SIZE_A), ""); // typing names another file
         ASSERT_TRUE(m_ui.Type(IDC_EDIT_FILE_B, m_dir / "b.bin"));
         m_ui.ClearEvents();
-        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+        EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecRefreshA);
         const std::string box =
             "ファイルAのサイズ取得に失敗。\n\t[ " + c.m_strName + " ]\n" + c.m_pReason;
         EXPECT_EQ(Boxes(), std::vector<std::string>{box});
         EXPECT_NE(Trace().find(box), std::string::npos);
         EXPECT_EQ(Text(IDC_EDIT_SIZE_A), "※ファイルA: サイズエラー");
         EXPECT_EQ(LastIcon(IDC_ICON_A), IDR_MAINFRAME);
-        EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecRefreshA);
         ExpectNoRun();
         // The select button says the same of a name chosen in its dialog.
         Choose(IDC_BTN_FILE_A, m_dir / "a.bin");
@@ -120,14 +120,14 @@ TEST_F(ExecuteRefusalTest, SizeMessageGroupsTheComparedLengthBeforeTheWritabilit
     Choose(IDC_BTN_FILE_B, m_dir / "b.bin");
     Choose(IDC_BTN_LOG_FILE, m_dir / "log.txt");
     m_ui.ClearEvents();
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(dlg.OnBtnExecute().m_outcome, CommandOutcome::kExecLogReadOnly);
     EXPECT_EQ(Boxes(), (std::vector<std::string>{
                            "※　ファイルサイズが異なるので\n\t[ 1,000 ]Byte\n部分の比較をします。\n",
                            "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
                                (m_dir / "log.txt") + " ]\n"}));
     EXPECT_EQ(dlg.m_FileData.nSizeMode, SIZE_B_LONGER);
     EXPECT_EQ(dlg.m_FileData.i64SearchSize, 1000);
-    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
     ExpectNoRun();
 }
 
@@ -144,12 +144,12 @@ TEST_F(ExecuteRefusalTest, ReadOnlyTypedLogIsRefusedWithoutTheOverwriteQuestion)
     ASSERT_TRUE(m_ui.Type(IDC_EDIT_LOG_FILE, m_dir / "ro.log"));
     EXPECT_EQ(LastIcon(IDC_ICON_LOG), IDI_READONLY);
     m_ui.ClearEvents();
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecLogReadOnly);
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "※不一致情報を書き込むテキストファイルが書き込み不能です。\n\t[ " +
                            (m_dir / "ro.log") + " ]\n"});
     EXPECT_TRUE(m_ui.EventsOf(support::UiEvent::Kind::Overwrite).empty());
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecLogReadOnly);
     ExpectNoRun();
     EXPECT_EQ(ReadFile(m_dir / "ro.log"), "old");
 }
@@ -163,8 +163,8 @@ TEST_F(ExecuteRefusalTest, DeclinedQuestionAboutUnwritableFilesStartsNothing) {
     Choose(IDC_BTN_FILE_A, m_dir / "a.bin");
     Choose(IDC_BTN_FILE_B, m_dir / "b.bin");
     m_ui.QueueAnswer(IDNO);
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecDeclined);
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(dlg.OnBtnExecute().m_outcome, CommandOutcome::kExecDeclined);
     EXPECT_EQ(dlg.m_FileData.nSizeMode, SIZE_EQUAL);
     ExpectNoRun();
 }
@@ -181,14 +181,14 @@ TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) 
     const struct {
         std::string m_strLog;
         const char* m_pBox;
-        CMyMainDlg::ExecuteOutcome m_nOutcome;
+        CommandOutcome m_outcome;
     } cases[] = {
-        {m_prog / "./DiffData.db", kDB, CMyMainDlg::kExecLogIsDataBase},
-        {m_dir / "dangling.txt", kDB, CMyMainDlg::kExecLogIsDataBase},
+        {m_prog / "./DiffData.db", kDB, CommandOutcome::kExecLogIsDataBase},
+        {m_dir / "dangling.txt", kDB, CommandOutcome::kExecLogIsDataBase},
         {m_dir / "trace.txt", "※ログファイルにトレースファイルは指定できません。\n",
-         CMyMainDlg::kExecLogIsTrace},
+         CommandOutcome::kExecLogIsTrace},
         {m_prog / ("../" + progName + "/octwtch.ini"),
-         "※ログファイルに設定ファイルは指定できません。\n", CMyMainDlg::kExecLogIsSettings},
+         "※ログファイルに設定ファイルは指定できません。\n", CommandOutcome::kExecLogIsSettings},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.m_strLog);
@@ -196,10 +196,10 @@ TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) 
         const std::string ini = ReadFile(m_prog / "octwtch.ini");
         SetNames(m_dir / "a.bin", m_dir / "b.bin", c.m_strLog);
         m_ui.ClearEvents();
-        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+        ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+        EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, c.m_outcome);
         EXPECT_EQ(Boxes(), std::vector<std::string>{c.m_pBox}) << c.m_strLog;
         EXPECT_NE(Trace().find(c.m_pBox), std::string::npos);
-        EXPECT_EQ(m_dlg->m_nLastExecute, c.m_nOutcome);
         ExpectNoRun();
         EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
         EXPECT_EQ(ReadFile(m_prog / "octwtch.ini"), ini);
@@ -208,8 +208,8 @@ TEST_F(ExecuteRefusalTest, LogNamingTheProgramsOwnFilesIsRefusedHoweverSpelled) 
     // Any other name is a log like any other.
     Open();
     SetNames(m_dir / "a.bin", m_dir / "b.bin", m_dir / "DiffData.db");
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecStarted);
     WaitForWorker();
 }
 
@@ -222,19 +222,19 @@ TEST_F(ExecuteRefusalTest, WorkerThatCannotStartIsReportedAndLeavesTheWindowAsIt
     SetNames(m_dir / "a.bin", m_dir / "b.bin", m_dir / "log.txt");
     m_ui.FailThreadStarts(1);
     m_ui.ClearEvents();
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecNoThread);
     const std::string text = "※比較スレッドを開始できません。OnBtnExecute()\n";
     EXPECT_EQ(Boxes(), std::vector<std::string>{text});
     EXPECT_NE(Trace().find(text), std::string::npos);
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecNoThread);
     EXPECT_FALSE(m_ui.IsWorkerRunning());
     EXPECT_FALSE(m_dlg->m_bExecute);
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
     EXPECT_FALSE(m_dlg->m_MakeFile.m_bRunning);
     EXPECT_FALSE(fs::exists(m_dir / "log.txt"));
     // The next press runs.
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecStarted);
     WaitForWorker();
     EXPECT_TRUE(fs::exists(m_dir / "log.txt"));
 }

@@ -73,15 +73,20 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         const char* m_pName; // in m_dir; "" for the folder itself
         const char* m_pBox;
         const char* m_pReason;
+        std::optional<platform::FileKind> m_kind; // what the result says the file is
+        int m_nErrno;
     };
     const Case cases[] = {
-        {IDC_BTN_FILE_A, "missing.bin", "ファイルAのサイズ取得に失敗。", "ファイルが見つかりません。"},
-        {IDC_BTN_FILE_B, "missing.bin", "ファイルBのサイズ取得に失敗。", "ファイルが見つかりません。"},
+        {IDC_BTN_FILE_A, "missing.bin", "ファイルAのサイズ取得に失敗。", "ファイルが見つかりません。",
+         std::nullopt, ENOENT},
+        {IDC_BTN_FILE_B, "missing.bin", "ファイルBのサイズ取得に失敗。", "ファイルが見つかりません。",
+         std::nullopt, ENOENT},
         {IDC_BTN_FILE_A, "", "ファイルAのサイズ取得に失敗。",
-         "フォルダです。比較するファイルを指定してください。"},
+         "フォルダです。比較するファイルを指定してください。", platform::FileKind::Folder, EISDIR},
         // Refused at once: measuring a named pipe would wait for a writer for ever.
         {IDC_BTN_FILE_B, "fifo", "ファイルBのサイズ取得に失敗。",
-         "名前付きパイプです。比較できるのは通常のファイルとブロックデバイスだけです。"},
+         "名前付きパイプです。比較できるのは通常のファイルとブロックデバイスだけです。",
+         platform::FileKind::Fifo, ENXIO},
     };
     ::mkfifo((m_dir / "fifo").c_str(), 0600);
     Watchdog dog(60, "measuring files that cannot be sized");
@@ -91,7 +96,7 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         const bool bA = c.m_nButton == IDC_BTN_FILE_A;
         const std::string good = m_dir / "good.bin";
         WriteFile(good, "12345");
-        Choose(c.m_nButton, good);
+        EXPECT_EQ(Select(c.m_nButton, good).m_outcome, CommandOutcome::kSelected);
         const std::string sizeLine = Text(bA ? IDC_EDIT_SIZE_A : IDC_EDIT_SIZE_B);
         m_ui.ShowControl(IDC_BTN_REPAIR_A, true);
         const std::string fold = fs::path(m_dir.Str()).parent_path().string();
@@ -99,7 +104,12 @@ TEST_F(FileSelectionTest, FileThatCannotBeSizedIsRefusedAndLeavesTheRest) {
         (bA ? dlg.m_strFoldA : dlg.m_strFoldB) = fold;
         m_ui.ClearEvents();
 
-        Choose(c.m_nButton, bad);
+        const CommandResult result = Select(c.m_nButton, bad);
+        EXPECT_EQ(result.m_outcome, CommandOutcome::kUnmeasurable);
+        EXPECT_EQ(result.m_nFile, bA ? 0 : 1);
+        EXPECT_EQ(result.m_strPath, bad);
+        EXPECT_EQ(result.m_kind, c.m_kind);
+        EXPECT_EQ(result.m_nErrno, c.m_nErrno);
         // The box names the file and says why; the size line and the icon stop describing the
         // file chosen before.
         EXPECT_EQ(Boxes(), std::vector<std::string>{std::string(c.m_pBox) + "\n\t[ " + bad + " ]\n" +
@@ -121,8 +131,7 @@ TEST_F(FileSelectionTest, CancelledDialogChangesNothing) {
     CMyMainDlg& dlg = Open();
     m_ui.ShowControl(IDC_BTN_REPAIR_B, true);
     m_ui.ClearEvents();
-    m_ui.QueueFileDialogAnswer(std::nullopt);
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_FILE_B));
+    EXPECT_EQ(Select(IDC_BTN_FILE_B, std::nullopt).m_outcome, CommandOutcome::kCancelled);
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
     EXPECT_FALSE(dlg.m_bSelectedB);
     EXPECT_EQ(m_ui.Events().size(), 1u); // the dialog, nothing else
@@ -131,12 +140,12 @@ TEST_F(FileSelectionTest, CancelledDialogChangesNothing) {
 TEST_F(FileSelectionTest, LogNamedLikeTheDatabaseIsRefusedCaseSensitively) {
     CMyMainDlg& dlg = Open();
     const std::string old = dlg.m_strLogFile;
-    Choose(IDC_BTN_LOG_FILE, m_prog / "DiffData.db");
+    EXPECT_EQ(Select(IDC_BTN_LOG_FILE, m_prog / "DiffData.db").m_outcome, CommandOutcome::kLogIsBase);
     EXPECT_EQ(Boxes(), std::vector<std::string>{"※データベースファイルと同じファイル名は使えません。\n"});
     EXPECT_EQ(dlg.m_strLogFile, old);
     EXPECT_EQ(Text(IDC_EDIT_LOG_FILE), old);
 
-    Choose(IDC_BTN_LOG_FILE, m_prog / "diffdata.db");
+    EXPECT_EQ(Select(IDC_BTN_LOG_FILE, m_prog / "diffdata.db").m_outcome, CommandOutcome::kSelected);
     EXPECT_EQ(dlg.m_strLogFile, m_prog / "diffdata.db");
     EXPECT_EQ(Text(IDC_EDIT_LOG_FILE), m_prog / "diffdata.db");
     // The save dialog opened in the folder of the log name of the time.

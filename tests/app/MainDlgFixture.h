@@ -46,9 +46,14 @@ protected:
     }
 
     // Chooses a file with a select button, as the user would in the file dialog.
-    void Choose(int nButton, const std::string& path) {
+    void Choose(int nButton, const std::string& path) { Select(nButton, path); }
+    // The same, with what the button's command did.
+    CommandResult Select(int nButton, const std::optional<std::string>& path) {
         m_ui.QueueFileDialogAnswer(path);
-        ASSERT_TRUE(m_ui.Click(nButton));
+        EXPECT_TRUE(m_ui.CanClick(nButton));
+        return nButton == IDC_BTN_FILE_A   ? m_dlg->OnBtnFileA()
+               : nButton == IDC_BTN_FILE_B ? m_dlg->OnBtnFileB()
+                                           : m_dlg->OnBtnLogFile();
     }
 
     // Waits for the window's worker as its stop button does, serving what it posts; a worker

@@ -19,16 +19,20 @@ protected:
         Choose(IDC_BTN_FILE_B, m_b);
         EXPECT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
         WaitForWorker();
+        EXPECT_EQ(dlg.LastRun().m_ran.m_outcome, RunOutcome::kCompleted);
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
         m_ui.ClearEvents();
         return dlg;
     }
-    // Clicks an arrow with the given answer to its question, and handles what it posted.
-    void Press(int nArrow, int nAnswer) {
+    // Presses an arrow with the given answer to its question, and handles what it posted.
+    CommandResult Press(int nArrow, int nAnswer) {
         m_ui.QueueAnswer(nAnswer);
-        ASSERT_TRUE(m_ui.Click(nArrow));
+        EXPECT_TRUE(m_ui.CanClick(nArrow));
+        const CommandResult result =
+            nArrow == IDC_BTN_REPAIR_A ? m_dlg->OnBtnRepairA() : m_dlg->OnBtnRepairB();
         m_ui.Pump();
+        return result;
     }
     // The trace written since the run ended.
     std::string TraceSince() {
@@ -43,14 +47,14 @@ protected:
 };
 
 TEST_F(RepairCommandTest, RepairingAMakesTheFilesEqualAndHidesTheArrows) {
-    CMyMainDlg& dlg = RunWithDatabase();
+    RunWithDatabase();
     MarkTrace();
-    Press(IDC_BTN_REPAIR_A, IDYES);
+    const CommandResult result = Press(IDC_BTN_REPAIR_A, IDYES);
     EXPECT_EQ(ReadFile(m_a), "AXCDEY");
     EXPECT_EQ(ReadFile(m_b), "AXCDEY");
     EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
     EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
-    EXPECT_EQ(dlg.m_nLastRepair, 1);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepaired);
     auto boxes = m_ui.EventsOf(UiEvent::Kind::Box);
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].m_strText, "FileA: 【 " + m_a +
@@ -64,33 +68,34 @@ TEST_F(RepairCommandTest, RepairingAMakesTheFilesEqualAndHidesTheArrows) {
 }
 
 TEST_F(RepairCommandTest, RepairingBMakesTheFilesEqual) {
-    CMyMainDlg& dlg = RunWithDatabase();
-    Press(IDC_BTN_REPAIR_B, IDYES);
+    RunWithDatabase();
+    const CommandResult result = Press(IDC_BTN_REPAIR_B, IDYES);
     EXPECT_EQ(ReadFile(m_b), "ABCDEF");
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
-    EXPECT_EQ(dlg.m_nLastRepair, 1);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepaired);
     EXPECT_EQ(m_ui.BoxTexts()[0].substr(0, 10), "FileB: 【");
 }
 
 TEST_F(RepairCommandTest, DeclinedRepairTracesOnlyAndChangesNothing) {
     CMyMainDlg& dlg = RunWithDatabase();
     MarkTrace();
-    Press(IDC_BTN_REPAIR_A, IDNO);
-    Press(IDC_BTN_REPAIR_B, IDNO);
+    const CommandResult resultA = Press(IDC_BTN_REPAIR_A, IDNO);
+    const CommandResult resultB = Press(IDC_BTN_REPAIR_B, IDNO);
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
     EXPECT_EQ(ReadFile(m_b), "AXCDEY");
     EXPECT_EQ(TraceSince(), "▽ファイルAの修復を開始しませんでした。\n"
                             "▽ファイルBの修復を開始しませんでした。\n");
     EXPECT_TRUE(dlg.m_DiffRepair.m_strErrorFileName.empty());
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
+    EXPECT_EQ(resultA.m_outcome, CommandOutcome::kRepairDeclined);
+    EXPECT_EQ(resultB.m_outcome, CommandOutcome::kRepairDeclined);
 }
 
 TEST_F(RepairCommandTest, TargetMadeReadOnlySinceTheRunFailsWithABoxAndKeepsTheArrows) {
-    CMyMainDlg& dlg = RunWithDatabase();
+    RunWithDatabase();
     MakeReadOnly(m_a);
     MarkTrace();
-    Press(IDC_BTN_REPAIR_A, IDYES);
+    const CommandResult result = Press(IDC_BTN_REPAIR_A, IDYES);
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
     const std::string failed =
         "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[" + m_a + "]\n";
@@ -98,19 +103,19 @@ TEST_F(RepairCommandTest, TargetMadeReadOnlySinceTheRunFailsWithABoxAndKeepsTheA
     ASSERT_EQ(m_ui.BoxTexts().size(), 2u);
     EXPECT_EQ(m_ui.BoxTexts()[1], failed);
     EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairFailed);
 }
 
 TEST_F(RepairCommandTest, FileDroppedSinceTheRunIsNotPatched) {
-    CMyMainDlg& dlg = RunWithDatabase();
+    RunWithDatabase();
     const std::string dropped = m_dir / "dropped.bin";
     WriteFile(dropped, "ABCDEF");
     ASSERT_TRUE(m_ui.Drop(IDC_EDIT_FILE_A, {dropped}));
     ASSERT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A)); // a drop leaves the arrows
-    Press(IDC_BTN_REPAIR_A, IDYES);
+    const CommandResult result = Press(IDC_BTN_REPAIR_A, IDYES);
     EXPECT_EQ(ReadFile(dropped), "ABCDEF");
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairRefused);
 }
 
 TEST_F(RepairCommandTest, RefusedPathNeverFallsBackToAnEarlierOne) {
@@ -124,13 +129,14 @@ TEST_F(RepairCommandTest, RefusedPathNeverFallsBackToAnEarlierOne) {
     fs::remove(m_a);
     MarkTrace();
     m_ui.ClearEvents();
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_REPAIR_A));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_REPAIR_A));
+    const CommandResult result = dlg.OnBtnRepairA();
     EXPECT_EQ(ReadFile(m_b), "AXCDEY");
     const std::string missing =
         "※修復するファイルが見つかりません。OnBtnRepairA()\n\tFilePath[" + m_a + "]\n";
     EXPECT_EQ(TraceSince(), missing + "※修復に失敗しました。\n");
     EXPECT_EQ(Boxes(), std::vector<std::string>{missing}); // refused before any question
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairRefused);
 }
 
 TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
@@ -144,9 +150,10 @@ TEST_F(RepairCommandTest, StoreOfAFailedRunRepairsNothing) {
     EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_A));
     EXPECT_FALSE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
     // Were it reached anyway, the emptied store would not patch a file it does not describe.
-    dlg.OnBtnRepairA();
+    const CommandResult result = dlg.OnBtnRepairA();
     EXPECT_EQ(ReadFile(m_a), "ABCDEF");
-    EXPECT_EQ(dlg.m_nLastRepair, 0);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairNoDataBase);
+    EXPECT_EQ(result.m_nFile, 0);
 }
 
 // A file replaced, written or cut short since the run is refused before the question is asked,
@@ -177,13 +184,14 @@ TEST_F(RepairCommandTest, FileChangedSinceTheRunIsRefusedBeforeTheQuestion) {
         c.m_change(m_b);
         const std::string changed = ReadFile(m_b);
         MarkTrace();
-        ASSERT_TRUE(m_ui.Click(IDC_BTN_REPAIR_B));
+        ASSERT_TRUE(m_ui.CanClick(IDC_BTN_REPAIR_B));
+        const CommandResult result = dlg.OnBtnRepairB();
         const std::string text =
             std::string(c.m_pWhy) + "OnBtnRepairB()\n\tFilePath[" + m_b + "]\n";
         EXPECT_EQ(Boxes(), std::vector<std::string>{text});
         EXPECT_EQ(TraceSince(), text + "※修復に失敗しました。\n");
         EXPECT_EQ(ReadFile(m_b), changed);
-        EXPECT_EQ(dlg.m_nLastRepair, 0);
+        EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairRefused);
         EXPECT_TRUE(m_ui.IsControlVisible(IDC_BTN_REPAIR_B));
         m_dlg.reset();
     }

@@ -3,6 +3,7 @@
 
 #include "engine/RunTexts.h"
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -24,8 +25,8 @@ protected:
     }
     // Presses execute and waits for the worker, handling what it posts.
     void Execute() {
-        ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-        ASSERT_EQ(m_dlg->m_nLastExecute, CMyMainDlg::kExecStarted);
+        ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+        ASSERT_EQ(m_dlg->OnBtnExecute().m_outcome, CommandOutcome::kExecStarted);
         WaitForWorker();
     }
     std::vector<std::string> OutputLines() {
@@ -244,7 +245,8 @@ TEST_F(RunTest, MoreDifferencesThanTheDatabaseHoldsAreCountedInItsBoxesAndAfterT
 
     m_ui.ClearEvents();
     m_ui.QueueAnswer(IDYES);
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_REPAIR_A));
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_REPAIR_A));
+    const CommandResult result = dlg.OnBtnRepairA();
     m_ui.Pump();
     boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u); // the question, the repair's own box, what is left
@@ -253,7 +255,9 @@ TEST_F(RunTest, MoreDifferencesThanTheDatabaseHoldsAreCountedInItsBoxesAndAfterT
                         "1,000,000 バイトだけです。\nまだ 3 バイトが修復されていません。\nもう一度"
                         "比較して修復してください。\n\tFileName[ " + m_a + " ]\n");
     EXPECT_EQ(m_ui.EventsOf(UiEvent::Kind::Box).back().m_icon, ui::BoxIcon::Exclamation);
-    EXPECT_EQ(dlg.m_nLastRepair, 1);
+    EXPECT_EQ(result.m_outcome, CommandOutcome::kRepairedPart);
+    EXPECT_EQ(result.m_i64Done, 1000000);
+    EXPECT_EQ(result.m_i64Found, kFound);
     const std::string after = ReadFile(m_a);
     EXPECT_EQ(after.substr(0, 1000000), std::string(1000000, '\x5A'));
     EXPECT_EQ(after.substr(1000000), std::string(3, '\0'));
@@ -322,8 +326,8 @@ TEST_F(RunTest, FailedOpenLeavesTheRunStateForShutdown) {
     CMyMainDlg& dlg = Prepare("ABC", "AXC");
     fs::remove(m_b); // gone between the sizing and the run's open is the same as gone now
     m_ui.SetControlText(IDC_EDIT_FILE_B, m_b);
-    ASSERT_TRUE(m_ui.Click(IDC_BTN_EXECUTE));
-    EXPECT_EQ(dlg.m_nLastExecute, CMyMainDlg::kExecRefreshB);
+    ASSERT_TRUE(m_ui.CanClick(IDC_BTN_EXECUTE));
+    EXPECT_EQ(dlg.OnBtnExecute().m_outcome, CommandOutcome::kExecRefreshB);
     WriteFile(m_b, "AXC");
     // Now a log that cannot be opened: a folder of that name.
     fs::create_directory(m_dir / "logdir");
@@ -338,7 +342,14 @@ TEST_F(RunTest, FailedOpenLeavesTheRunStateForShutdown) {
     EXPECT_EQ(boxes.back().rfind("ファイルをオープンできません\n", 0), 0u) << boxes.back();
     EXPECT_NE(boxes.back().find("\nログファイル[ " + (m_dir / "logdir") + " ]"), std::string::npos);
     EXPECT_FALSE(dlg.m_MakeFile.m_bRunning); // its end has been handled
-    EXPECT_EQ(dlg.m_MakeFile.Result().m_outcome, RunOutcome::kOpenFailed);
+    // The run's result names the file that would not open, what it is and why.
+    const CommandResult ran = dlg.LastRun();
+    EXPECT_EQ(ran.m_outcome, CommandOutcome::kRan);
+    EXPECT_EQ(ran.m_ran.m_outcome, RunOutcome::kOpenFailed);
+    EXPECT_EQ(ran.m_nFile, 2);
+    EXPECT_EQ(ran.m_strPath, m_dir / "logdir");
+    EXPECT_EQ(ran.m_kind, platform::FileKind::Folder);
+    EXPECT_EQ(ran.m_nErrno, EISDIR);
     EXPECT_TRUE(m_ui.IsControlEnabled(IDC_BTN_EXECUTE));
     Close();
     EXPECT_FALSE(dlg.m_MakeFile.Result().m_bFilesOpen);

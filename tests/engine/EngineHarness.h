@@ -91,16 +91,16 @@ public:
         if (m_onOpen)
             m_onOpen(path);
     }
-    int OnRead(int fd, std::size_t& n) override {
+    int OnRead(int fd, std::int64_t i64At, std::size_t& n) override {
         if (m_onRead) {
             std::string path;
             {
                 std::lock_guard lock(m_mutex);
                 path = m_paths[fd];
             }
-            m_onRead(path, ::lseek(fd, 0, SEEK_CUR));
+            m_onRead(path, i64At);
         }
-        int err = ScriptedUi::OnRead(fd, n);
+        int err = ScriptedUi::OnRead(fd, i64At, n);
         std::lock_guard lock(m_mutex);
         m_reads.emplace_back(m_paths[fd], n);
         return err;

@@ -186,7 +186,7 @@ public:
     explicit BufferAllocationFails(int n) : m_nFail(n) {}
     void OnOpen(int, const std::string&) override {}
     int OnClose(int) override { return 0; }
-    int OnRead(int, std::size_t&) override { return 0; }
+    int OnRead(int, std::int64_t, std::size_t&) override { return 0; }
     int OnWrite(int, std::size_t&) override { return 0; }
     bool OnFreeSpace(const std::string&, std::uint64_t&) override { return false; }
     bool OnAllocate(std::size_t bytes) override {

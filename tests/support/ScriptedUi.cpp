@@ -233,6 +233,14 @@ void ScriptedUi::SetConverterAvailable(bool available) {
     m_bConverter = available;
 }
 
+int ScriptedUi::OpenHandles(const std::string& path) {
+    std::lock_guard lock(m_faultMutex);
+    int n = 0;
+    for (const auto& h : m_handles)
+        n += h.second.m_strPath == path ? 1 : 0;
+    return n;
+}
+
 void ScriptedUi::OnOpen(int fd, const std::string& path) {
     std::lock_guard lock(m_faultMutex);
     m_handles[fd] = Handle{path};
@@ -249,26 +257,25 @@ int ScriptedUi::OnClose(int fd) {
 }
 
 namespace {
-// Bytes a read at the handle's position can still deliver; reads are counted by what they can
-// really get, so a read that meets the end of the file does not trip a limit beyond it.
-std::size_t Deliverable(int fd, std::size_t n) {
+// Bytes a read at `pos` can still deliver; reads are counted by what they can really get, so a
+// read that meets the end of the file does not trip a limit beyond it.
+std::size_t Deliverable(int fd, std::int64_t pos, std::size_t n) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return n;
-    off_t pos = ::lseek(fd, 0, SEEK_CUR);
     if (pos < 0 || pos >= st.st_size)
         return 0;
     return std::min(n, static_cast<std::size_t>(st.st_size - pos));
 }
 } // namespace
 
-int ScriptedUi::OnRead(int fd, std::size_t& n) {
+int ScriptedUi::OnRead(int fd, std::int64_t i64At, std::size_t& n) {
     std::lock_guard lock(m_faultMutex);
     auto h = m_handles.find(fd);
     if (h == m_handles.end())
         return 0;
     const std::uint64_t done = h->second.m_nRead;
-    const std::size_t want = Deliverable(fd, n);
+    const std::size_t want = Deliverable(fd, i64At, n);
     if (auto r = m_readRules.find(h->second.m_strPath);
         r != m_readRules.end() && done + want > r->second.m_nLimit) {
         // A failing read fails as a whole, as the read loop would on meeting the bad spot.

@@ -86,6 +86,8 @@ public:
     void FailThreadStarts(int count);
     // Whether the CP932 converter can be opened.
     void SetConverterAvailable(bool available);
+    // Handles of `path` opened through the file layer and not yet closed.
+    int OpenHandles(const std::string& path);
 
     // --- ui::IUi ---
     int MessageBox(const ui::BoxSpec& box) override;
@@ -103,7 +105,7 @@ public:
     // --- IFaultInjector ---
     void OnOpen(int fd, const std::string& path) override;
     int OnClose(int fd) override;
-    int OnRead(int fd, std::size_t& n) override;
+    int OnRead(int fd, std::int64_t i64At, std::size_t& n) override;
     int OnWrite(int fd, std::size_t& n) override;
     bool OnFreeSpace(const std::string& fold, std::uint64_t& bytes) override;
     bool OnAllocate(std::size_t bytes) override;

@@ -23,6 +23,17 @@ TEST(TraceFile, StoresCp932WithCrLfAndAddsNothing) {
                             "\x81\x9B\x81\x40\x95\x5C[%s]\r\n\tFileName[\x83\x5C]\r\n");
 }
 
+TEST(TraceFile, WhatABoxSaysIsTracedAsAWholeLine) {
+    ProgramFolder prog;
+    support::ScriptedUi ui;
+    TraceAndShow("※ひとつ\n");
+    TraceAndShow("※ふたつ", ui::BoxIcon::Exclamation);
+    EXPECT_EQ(ui.BoxTexts(), (std::vector<std::string>{"※ひとつ\n", "※ふたつ"}));
+    EXPECT_EQ(ui.EventsOf(support::UiEvent::Kind::Box).back().m_icon, ui::BoxIcon::Exclamation);
+    EXPECT_EQ(prog.Trace(), "\x81\xA6\x82\xD0\x82\xC6\x82\xC2\r\n"
+                            "\x81\xA6\x82\xD3\x82\xBD\x82\xC2\r\n");
+}
+
 TEST(TraceFile, EmptyMessageCreatesTheFileAndWritesNothing) {
     ProgramFolder prog;
     ASSERT_FALSE(fs::exists(prog / "DataTrace.txt"));
