@@ -30,12 +30,12 @@ public:
 private:
     void StepTo(std::int64_t i64Adrs);
 
-    std::array<std::atomic<std::int64_t>, kMaxBuckets> m_counts{};
-    std::atomic<std::int64_t> m_i64Length{0};
-    std::atomic<int> m_nBuckets{0};
-    // The worker's own: differences arrive in rising order, so the bucket of the next one is this
-    // one or a later one, found by comparing against its end.
+    // The worker's own, first: differences arrive in rising order, so the bucket of the next one
+    // is most often this one, known by comparing against its end.
     int m_nCur = 0;
     std::int64_t m_i64CurFirst = 0;
     std::int64_t m_i64CurEnd = 0;
+    std::atomic<std::int64_t> m_i64Length{0};
+    std::atomic<int> m_nBuckets{0};
+    std::array<std::atomic<std::int64_t>, kMaxBuckets> m_counts{};
 };
