@@ -50,7 +50,7 @@ public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Hide && !event->spontaneous())
-            if (auto* map = watched->findChild<DiffMapWindow*>())
+            if (auto* map = DiffMapWindow::Of(static_cast<QWidget*>(watched)))
                 map->close();
         return false;
     }
@@ -99,6 +99,7 @@ DiffMapWindow::DiffMapWindow(const CMyDiffMap& map, HexViewWindow::FilesSource f
                              QWidget* parent)
     : QWidget(parent, Qt::Window), m_map(map), m_files(std::move(files)) {
     setWindowTitle(QStringLiteral("差分マップ"));
+    setObjectName(QStringLiteral("octwDiffMap"));
     auto* layout = new QVBoxLayout(this);
     m_pSummary = new QLabel(this);
     m_pGrid = new MapGrid(*this);
@@ -116,6 +117,12 @@ DiffMapWindow::DiffMapWindow(const CMyDiffMap& map, HexViewWindow::FilesSource f
     connect(m_pTimer, &QTimer::timeout, this, [this] { Refresh(); });
     m_pTimer->start(kRefreshMs);
     Refresh();
+}
+
+DiffMapWindow* DiffMapWindow::Of(const QWidget* mainWindow) {
+    // By name: without a meta-object of its own, a cast by Qt's type would take any widget.
+    return dynamic_cast<DiffMapWindow*>(mainWindow->findChild<QWidget*>(
+        QStringLiteral("octwDiffMap"), Qt::FindDirectChildrenOnly));
 }
 
 QWidget* DiffMapWindow::Grid() const { return m_pGrid; }
@@ -173,13 +180,11 @@ void DiffMapWindow::OpenBucket(int nBucket) {
         return;
     if (!m_pHexView)
         m_pHexView = new HexViewWindow(m_map, m_files, this);
-    const std::int64_t first = m_map.BucketFirst(nBucket);
-    m_pHexView->GoTo(first);
-    // The bucket's first difference, read from this bucket alone.
-    if (m_map.Count(nBucket) > 0) {
-        m_pHexView->GoTo(first - 1);
-        m_pHexView->NextDiff();
-    }
+    // A bucket with differences opens at its first one: only that bucket is read to find it.
+    if (m_map.Count(nBucket) > 0)
+        m_pHexView->GoToDiffFrom(m_map.BucketFirst(nBucket));
+    else
+        m_pHexView->GoTo(m_map.BucketFirst(nBucket));
     m_pHexView->show();
     m_pHexView->raise();
     m_pHexView->activateWindow();
@@ -199,7 +204,7 @@ void DiffMapWindow::Install(QtUi& ui) {
             return;
         const CMyMakeFile& engine = dlg->m_MakeFile;
         auto open = [&window, &engine] {
-            auto* map = window.findChild<DiffMapWindow*>();
+            auto* map = Of(&window);
             if (map == nullptr)
                 map = new DiffMapWindow(engine.DiffMap(), [&engine] {
                     return std::make_pair(engine.m_strFileA, engine.m_strFileB);

@@ -39,6 +39,8 @@ public:
 
     // Adds the map's command to the main window's menu each time the backend makes the window.
     static void Install(QtUi& ui);
+    // The map opened from a main window, if any.
+    static DiffMapWindow* Of(const QWidget* mainWindow);
 
 protected:
     void hideEvent(QHideEvent* event) override;

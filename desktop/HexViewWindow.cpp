@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
+
 namespace desktop {
 namespace {
 
@@ -32,8 +34,11 @@ public:
         : QWidget(parent), m_owner(owner) {
         setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         const QFontMetrics fm(font());
-        setFixedSize(fm.horizontalAdvance(QLatin1Char('0')) * (kRowChars + 2),
-                     fm.lineSpacing() * (HexViewWindow::kRows + 1) + 8);
+        // Each byte is drawn at its own place, so a face whose digits differ in width keeps the
+        // columns straight.
+        for (QChar c : QStringLiteral("0123456789ABCDEF h"))
+            m_nCharWidth = std::max(m_nCharWidth, fm.horizontalAdvance(c));
+        setFixedSize(m_nCharWidth * (kRowChars + 2), fm.lineSpacing() * (HexViewWindow::kRows + 1) + 8);
     }
 
 protected:
@@ -41,7 +46,7 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), palette().base());
         const QFontMetrics fm(font());
-        const int cw = fm.horizontalAdvance(QLatin1Char('0')), lh = fm.lineSpacing();
+        const int cw = m_nCharWidth, lh = fm.lineSpacing();
         const int x0 = cw, y0 = 4;
         p.setPen(palette().color(QPalette::PlaceholderText));
         p.drawText(x0, y0 + fm.ascent(), QStringLiteral("アドレス"));
@@ -53,24 +58,18 @@ protected:
             p.drawText(x0, y + fm.ascent(), Q(CMyHexView::AdrsText(row.m_i64Adrs)));
             for (int f = 0; f < 2; ++f) {
                 const int col = x0 + (f == 0 ? kColumnA : kColumnB) * cw;
+                const QString hex = Q(CMyHexView::HexText(row, f));
                 for (int i = 0; i < HexRow::kBytes; ++i) {
                     const QRect cell(col + i * 3 * cw - cw / 2, y, 3 * cw, lh);
-                    if (row.m_nDiffMask & (1u << i))
+                    const bool differs = row.m_nDiffMask & (1u << i);
+                    if (differs)
                         p.fillRect(cell, QColor(255, 190, 190));
                     if (row.m_i64Adrs + i == m_owner.CurrentAdrs()) {
                         p.setPen(QColor(0, 70, 200));
                         p.drawRect(cell.adjusted(0, 0, -1, -1));
                     }
-                }
-                p.setPen(palette().color(QPalette::Text));
-                p.drawText(col, y + fm.ascent(), Q(CMyHexView::HexText(row, f)));
-                for (int i = 0; i < HexRow::kBytes; ++i) {
-                    if (!(row.m_nDiffMask & (1u << i)))
-                        continue;
-                    p.setPen(QColor(170, 0, 0));
-                    const BYTE b = f == 0 ? row.m_abA[i] : row.m_abB[i];
-                    p.drawText(col + i * 3 * cw, y + fm.ascent(),
-                               QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper());
+                    p.setPen(differs ? QColor(170, 0, 0) : palette().color(QPalette::Text));
+                    p.drawText(col + i * 3 * cw, y + fm.ascent(), hex.mid(i * 3, 2));
                 }
             }
             y += lh;
@@ -79,6 +78,7 @@ protected:
 
 private:
     const HexViewWindow& m_owner;
+    int m_nCharWidth = 1;
 };
 
 HexViewWindow::HexViewWindow(const CMyDiffMap& map, FilesSource files, QWidget* parent)
@@ -115,58 +115,66 @@ HexViewWindow::HexViewWindow(const CMyDiffMap& map, FilesSource files, QWidget* 
 
 HexViewWindow::~HexViewWindow() = default;
 
-void HexViewWindow::ShowFrom(std::int64_t i64Top) {
+bool HexViewWindow::ShowFrom(std::int64_t i64Top) {
     const auto [a, b] = m_files();
     m_view.SetFiles(a, b);
     m_pFileA->setText(QStringLiteral("FILE A: ") + Q(a));
     m_pFileB->setText(QStringLiteral("FILE B: ") + Q(b));
     std::vector<HexRow> rows;
-    if (m_view.ReadRows(i64Top, kRows, &rows) != 0) {
+    const bool read = m_view.ReadRows(i64Top, kRows, &rows) == 0;
+    if (!read) {
         SayFailure();
     } else if (!rows.empty() || i64Top == 0) {
         m_rows.swap(rows);
         m_i64Top = i64Top / HexRow::kBytes * HexRow::kBytes;
     }
     m_pPane->update();
+    return read;
 }
 
 void HexViewWindow::GoTo(std::int64_t i64Adrs) {
     m_i64Current = std::max<std::int64_t>(i64Adrs, 0);
-    ShowFrom(std::max<std::int64_t>(m_i64Current - kContextRows * HexRow::kBytes, 0));
-    m_pStatus->setText(StatusText());
+    if (ShowFrom(std::max<std::int64_t>(m_i64Current - kContextRows * HexRow::kBytes, 0)))
+        m_pStatus->setText(QStringLiteral("現在位置 ") + Q(CMyHexView::AdrsText(m_i64Current)));
 }
 
 void HexViewWindow::Scroll(std::int64_t nRows) {
     ShowFrom(std::max<std::int64_t>(m_i64Top + nRows * HexRow::kBytes, 0));
 }
 
-void HexViewWindow::Step(bool bForward) {
+int HexViewWindow::Step(bool bForward, std::int64_t i64From) {
     const auto [a, b] = m_files();
     m_view.SetFiles(a, b);
     std::int64_t adrs = 0;
-    const int r = bForward ? m_view.NextDiff(m_i64Current, &adrs) : m_view.PrevDiff(m_i64Current, &adrs);
-    if (r < 0) {
+    const int r = bForward ? m_view.NextDiff(i64From, &adrs) : m_view.PrevDiff(i64From, &adrs);
+    if (r < 0)
         SayFailure();
-    } else if (r == 0) {
-        m_pStatus->setText(bForward ? QStringLiteral("これより後に異なるデータはありません。")
-                                    : QStringLiteral("これより前に異なるデータはありません。"));
-    } else {
+    else if (r > 0)
         GoTo(adrs);
-    }
+    return r;
 }
 
-void HexViewWindow::NextDiff() { Step(true); }
+void HexViewWindow::NextDiff() {
+    if (Step(true, m_i64Current) == 0)
+        m_pStatus->setText(QStringLiteral("これより後に異なるデータはありません。"));
+}
 
-void HexViewWindow::PrevDiff() { Step(false); }
+void HexViewWindow::PrevDiff() {
+    if (Step(false, m_i64Current) == 0)
+        m_pStatus->setText(QStringLiteral("これより前に異なるデータはありません。"));
+}
+
+void HexViewWindow::GoToDiffFrom(std::int64_t i64Adrs) {
+    if (Step(true, i64Adrs - 1) == 0)
+        GoTo(i64Adrs);
+}
 
 void HexViewWindow::SayFailure() {
     m_pStatus->setText(m_view.ErrorFile() == 0 ? QStringLiteral("※ファイルAの読みとりに失敗")
                                                : QStringLiteral("※ファイルBの読みとりに失敗"));
 }
 
-QString HexViewWindow::StatusText() const {
-    return QStringLiteral("現在位置 ") + Q(CMyHexView::AdrsText(m_i64Current));
-}
+QString HexViewWindow::StatusText() const { return m_pStatus->text(); }
 
 void HexViewWindow::keyPressEvent(QKeyEvent* event) {
     const bool shift = event->modifiers() & Qt::ShiftModifier;

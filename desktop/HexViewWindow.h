@@ -27,6 +27,8 @@ public:
 
     // Shows the rows around `i64Adrs` and makes it the current address.
     void GoTo(std::int64_t i64Adrs);
+    // Goes to the first difference at or after `i64Adrs`, or to `i64Adrs` when there is none.
+    void GoToDiffFrom(std::int64_t i64Adrs);
     void NextDiff();
     void PrevDiff();
     // Moves the rows shown by `nRows` (negative: back), the current address staying.
@@ -34,6 +36,7 @@ public:
 
     std::int64_t CurrentAdrs() const { return m_i64Current; }
     const std::vector<HexRow>& Rows() const { return m_rows; }
+    // What the line under the rows says: the current address, or why it did not move.
     QString StatusText() const;
 
 protected:
@@ -41,8 +44,9 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    void ShowFrom(std::int64_t i64Top);
-    void Step(bool bForward);
+    bool ShowFrom(std::int64_t i64Top); // false: a file could not be read, and it says so
+    // The next or previous difference from `i64From`: 1 gone there, 0 none, -1 said why not.
+    int Step(bool bForward, std::int64_t i64From);
     void SayFailure();
 
     CMyHexView m_view;

@@ -4,6 +4,7 @@
 #include "QtTestSupport.h"
 
 #include "app/CMyMainApp.h"
+#include "desktop/DiffMapWindow.h"
 #include "engine/RunTexts.h"
 #include "platform/Encoding.h"
 #include "platform/WinTypes.h"
@@ -431,6 +432,110 @@ TEST_F(QtWindowTest, AboutBoxOpensWithF1AndFromTheWindowsContextMenu) {
     });
     EXPECT_EQ(caption, "Octetwatchのﾊﾞｰｼﾞｮﾝ情報");
     EXPECT_EQ(aboutOpened, 2);
+}
+
+// The map opens from the window's menu before the run and draws its counts as they come; a
+// bucket's cell names its addresses and count, and a click shows both files there, from where F6
+// and Shift+F6 go from difference to difference.
+TEST_F(QtWindowTest, DifferenceMapDrawsTheRunAndOpensTheFilesAtABucket) {
+    DiffMapWindow::Install(m_ui);
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    // 64 KiB: 4,096 buckets of 16 bytes.
+    std::string bytes = Pattern(0x10000);
+    testsupport::WriteFile(a, bytes);
+    const std::int64_t diffs[] = {0x100, 0x4000, 0x4001, 0x400F, 0x4010, 0xFFFF};
+    for (std::int64_t d : diffs)
+        bytes[static_cast<std::size_t>(d)] = static_cast<char>(~bytes[static_cast<std::size_t>(d)]);
+    testsupport::WriteFile(b, bytes);
+
+    BoxAnswerer boxes;
+    std::vector<std::int64_t> drawn;
+    QString summary, hover, item;
+    std::vector<std::int64_t> visited;
+    QString firstStatus, lastStatus, goneStatus;
+    HexRow shownRow;
+    RunProgram([&] {
+        auto menuShown = qttest::OnNextPopup([&](QWidget* w) {
+            auto* menu = qobject_cast<QMenu*>(w);
+            ASSERT_NE(menu, nullptr);
+            ASSERT_EQ(menu->actions().size(), 2);
+            item = menu->actions()[1]->text();
+            menu->actions()[1]->trigger();
+            menu->close();
+        });
+        QWidget* window = m_ui.Window();
+        const QPoint at(2, window->height() - 2);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
+        QApplication::sendEvent(window, &menuEvent);
+        DiffMapWindow* map = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            map = DiffMapWindow::Of(window);
+            return menuShown->load() && map && map->isVisible();
+        }));
+        EXPECT_EQ(map->SummaryText(), QStringLiteral("まだ比較していません。"));
+
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
+        ASSERT_TRUE(WaitFor([&] {
+            std::int64_t sum = 0;
+            for (std::int64_t c : map->DrawnCounts())
+                sum += c;
+            return sum == 6;
+        }));
+        drawn = map->DrawnCounts();
+        summary = map->SummaryText();
+        QTest::mouseMove(map->Grid(), map->BucketRect(0x400).center());
+        hover = map->HoverText();
+        Picture(map, "diff-map");
+
+        QTest::mouseClick(map->Grid(), Qt::LeftButton, {}, map->BucketRect(0x10).center());
+        HexViewWindow* view = map->HexView();
+        ASSERT_TRUE(view && view->isVisible());
+        visited.push_back(view->CurrentAdrs());
+        firstStatus = view->StatusText();
+        for (const HexRow& row : view->Rows())
+            if (row.m_i64Adrs == 0x100)
+                shownRow = row;
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(view, Qt::Key_F6);
+            visited.push_back(view->CurrentAdrs());
+        }
+        Picture(view, "hex-view");
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(view, Qt::Key_F6, Qt::ShiftModifier);
+            visited.push_back(view->CurrentAdrs());
+        }
+        for (int i = 0; i < 3; ++i) // the third finds none after the last: it stays
+            QTest::keyClick(view, Qt::Key_F6);
+        visited.push_back(view->CurrentAdrs());
+        lastStatus = view->StatusText();
+        // A bucket without differences opens at its start; a file gone since is named.
+        QTest::mouseClick(map->Grid(), Qt::LeftButton, {}, map->BucketRect(0).center());
+        visited.push_back(view->CurrentAdrs());
+        fs::remove(b);
+        QTest::keyClick(view, Qt::Key_F6);
+        goneStatus = view->StatusText();
+        Click(IDOK);
+    });
+    ASSERT_EQ(drawn.size(), 4096u);
+    EXPECT_EQ(drawn[0x10], 1);
+    EXPECT_EQ(drawn[0x400], 3);
+    EXPECT_EQ(drawn[0x401], 1);
+    EXPECT_EQ(drawn[0xFFF], 1);
+    EXPECT_EQ(S(summary), "比較した長さ 65,536 バイト　不一致 6 バイト");
+    EXPECT_EQ(S(item), "差分マップ(&M)...\tCtrl+M");
+    EXPECT_EQ(S(hover), "0000004000 h - 000000400F h  不一致 3 バイト");
+    EXPECT_EQ(S(firstStatus), "現在位置 0000000100 h");
+    EXPECT_EQ(shownRow.m_i64Adrs, 0x100);
+    EXPECT_EQ(shownRow.m_nDiffMask, 1u);
+    EXPECT_EQ(shownRow.m_abA[0], static_cast<BYTE>(Pattern(0x10000)[0x100]));
+    EXPECT_EQ(shownRow.m_abB[0], static_cast<BYTE>(bytes[0x100]));
+    EXPECT_EQ(visited, (std::vector<std::int64_t>{0x100, 0x4000, 0x4001, 0x400F, 0x4010, 0xFFFF,
+                                                  0x4010, 0x400F, 0xFFFF, 0}));
+    EXPECT_EQ(S(lastStatus), "これより後に異なるデータはありません。");
+    EXPECT_EQ(S(goneStatus), "※ファイルBの読みとりに失敗");
 }
 
 // Both ways out in the middle of a long run end the program at once: the exit button (abort
