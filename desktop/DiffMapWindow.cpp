@@ -194,6 +194,7 @@ void DiffMapWindow::hideEvent(QHideEvent* event) {
     // A window of its own: it does not go with this one unless told.
     if (m_pHexView)
         m_pHexView->close();
+    QToolTip::hideText();
     QWidget::hideEvent(event);
 }
 
