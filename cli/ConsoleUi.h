@@ -24,6 +24,11 @@ public:
         m_toStdout = std::move(toStdout);
     }
     void SetProgressBar(bool enabled) { m_bProgressBar = enabled; }
+    // What a box's printed text ends with, given the box; asked on the UI thread while the worker
+    // waits for the box.
+    void SetBoxEnding(std::function<std::string(const ui::BoxSpec&)> ending) {
+        m_boxEnding = std::move(ending);
+    }
     // Called on the UI thread whenever a control's text is set.
     void SetTextObserver(std::function<void(int id, const std::string& text)> observer) {
         m_textObserver = std::move(observer);
@@ -78,6 +83,7 @@ private:
     std::mutex m_ioMutex;
     std::optional<bool> m_presetYes;
     std::function<bool(const ui::BoxSpec&)> m_toStdout;
+    std::function<std::string(const ui::BoxSpec&)> m_boxEnding;
     std::function<void(int, const std::string&)> m_textObserver;
     bool m_bProgressBar = false;
     bool m_bProgressShown = false;

@@ -3,6 +3,9 @@
 #include "app/CMyMainApp.h"
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
+#include "cli/JsonOutput.h"
+#include "cli/MapPicture.h"
+#include "cli/RangeOutput.h"
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
@@ -11,6 +14,7 @@
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
+#include "platform/Terminal.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 
@@ -36,6 +40,11 @@ constexpr const char* kUsage =
     "\n"
     "  --db           build the difference database (DiffData.db in the data folder)\n"
     "  --display      print every difference as it is found: (count) address h : A , B\n"
+    "  --ranges       print each run of consecutive differing bytes as it is found:\n"
+    "                 FIRST-LAST LENGTH (addresses in hexadecimal as the log has them)\n"
+    "  --json         print each such run, then a summary, as JSON Lines (see the manual)\n"
+    "                 With --ranges or --json the summary goes to standard error;\n"
+    "                 --display, --ranges and --json exclude one another.\n"
     "  --repair=a     after the run, repair FILE_A from FILE_B (implies --db)\n"
     "  --repair=b     after the run, repair FILE_B from FILE_A (implies --db)\n"
     "  --yes, --no    the answer to every question (overwrite the log, both files\n"
@@ -69,6 +78,8 @@ constexpr const char* kSecondNote = "octetwatch-cli: interrupted again: ending a
 struct Options {
     bool m_bDB = false;
     bool m_bDisplay = false;
+    bool m_bRanges = false;
+    bool m_bJson = false;
     char m_cRepair = 0; // 'a', 'b' or none
     std::optional<bool> m_answer;
     bool m_bQuiet = false;
@@ -97,6 +108,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             pOpt->m_bDB = true;
         } else if (arg == "--display") {
             pOpt->m_bDisplay = true;
+        } else if (arg == "--ranges") {
+            pOpt->m_bRanges = true;
+        } else if (arg == "--json") {
+            pOpt->m_bJson = true;
         } else if (arg == "--repair=a" || arg == "--repair=b") {
             pOpt->m_cRepair = arg.back();
             pOpt->m_bDB = true;
@@ -113,6 +128,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             std::fputs(kUsage, stderr);
             return kTrouble;
         }
+    }
+    if (int(pOpt->m_bDisplay) + int(pOpt->m_bRanges) + int(pOpt->m_bJson) > 1) {
+        Say("--display, --ranges and --json cannot be given together");
+        std::fputs(kUsage, stderr);
+        return kTrouble;
     }
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
@@ -419,6 +439,35 @@ int CheckedExit(int nExit, int nWriteErrno = 0) {
     return kTrouble;
 }
 
+// The summary names the log it wrote and, for the eye, ends with where the differences lie.
+std::string SummaryEnding(const CMyMainDlg& dlg, const ui::BoxSpec& box) {
+    if (!IsSummaryText(box.m_strText))
+        return {};
+    std::string ending = "LOG    : " + dlg.m_FileData.strLogFile + "\n";
+    if (platform::IsTerminal(STDOUT_FILENO)) {
+        const std::string picture =
+            MapPicture(dlg.m_MakeFile.DiffMap(), platform::TerminalColumns(STDOUT_FILENO));
+        if (!picture.empty())
+            ending += picture + "\n";
+    }
+    return ending;
+}
+
+// Once the worker has ended.
+RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog) {
+    RunReport report;
+    report.m_outcome = engine.Outcome();
+    report.m_bStopSignal = platform::StopSignal() != 0;
+    report.m_i64SizeA = engine.m_i64SizeA;
+    report.m_i64SizeB = engine.m_i64SizeB;
+    report.m_i64Compared = engine.m_i64SearchSize;
+    report.m_i64Differences = engine.m_i64DiffCount;
+    report.m_i64Ranges = engine.RangeCount();
+    report.m_strLog = strLog;
+    report.m_pMap = &engine.DiffMap();
+    return report;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -443,8 +492,16 @@ int main(int argc, char** argv) {
         return kTrouble;
     }
     ui.SetPresetAnswer(opt.m_answer);
-    // The summary goes to standard output, every other box to standard error.
-    ui.SetStdoutBoxes([](const ui::BoxSpec& box) { return IsSummaryText(box.m_strText); });
+    // The summary goes to standard output, every other box to standard error; standard output
+    // that a script reads carries nothing but its lines.
+    const bool bForScripts = opt.m_bRanges || opt.m_bJson;
+    ui.SetStdoutBoxes([bForScripts](const ui::BoxSpec& box) {
+        return !bForScripts && IsSummaryText(box.m_strText);
+    });
+    std::optional<CRangePrinter> ranges;
+    if (bForScripts)
+        ranges.emplace(opt.m_bJson ? CRangePrinter::Form::kJson : CRangePrinter::Form::kText,
+                       [&ui](const std::string& line) { ui.PrintLine(line); });
     ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
     if (opt.m_bDisplay) {
         ui.SetTextObserver([&ui](int id, const std::string& text) {
@@ -461,7 +518,14 @@ int main(int argc, char** argv) {
         dlg.m_bUseSettingsFile = FALSE;
         ui.CreateDialogWindow(MainDialogTemplate(), &dlg);
         dlg.OnInitDialog();
+        dlg.m_MakeFile.SetRangeSink(ranges ? &*ranges : nullptr);
+        ui.SetBoxEnding([&dlg](const ui::BoxSpec& box) { return SummaryEnding(dlg, box); });
         nExit = CCliRun(ui, dlg, opt).Run();
+        ui.SetBoxEnding(nullptr);
+        if (opt.m_bJson) {
+            ui.PrintLine(JsonSummary(ReportOf(dlg.m_MakeFile, dlg.m_FileData.strLogFile)));
+            ui.FlushLines();
+        }
         // The window's exit button, then its shutdown.
         ui.Click(IDOK);
         dlg.OnDestroy();

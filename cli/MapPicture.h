@@ -1,0 +1,10 @@
+#pragma once
+// Where along the files the differences lie, as one line of block characters for a terminal.
+#include "engine/CMyDiffMap.h"
+
+#include <string>
+
+// "FIRST BARS LAST", `nColumns` characters wide: the addresses of the two ends as the log writes
+// them, and between them the map's buckets folded into one bar a column (▁ none, ▂ to █ up to the
+// most of any column). Empty when nothing was compared.
+std::string MapPicture(const CMyDiffMap& map, int nColumns);
