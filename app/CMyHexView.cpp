@@ -23,7 +23,8 @@ struct CMyHexView::FilePair {
 bool CMyHexView::OpenBoth(FilePair* pFiles) {
     const std::string* paths[2] = {&m_strFileA, &m_strFileB};
     for (int f = 0; f < 2; ++f) {
-        pFiles->m_fd[f] = platform::FileOpen(*paths[f], platform::kOpenRead | platform::kOpenCompared);
+        pFiles->m_fd[f] =
+            platform::FileOpen(*paths[f], platform::kOpenRead | platform::kOpenCompared);
         if (pFiles->m_fd[f] == -1) {
             Fail(f, platform::LastError());
             return false;
@@ -47,7 +48,8 @@ int CMyHexView::ReadRows(std::int64_t i64Adrs, int nRows, std::vector<HexRow>* p
     FilePair files;
     if (!OpenBoth(&files))
         return -1;
-    const std::int64_t i64Top = std::max<std::int64_t>(i64Adrs, 0) / HexRow::kBytes * HexRow::kBytes;
+    const std::int64_t i64Top =
+        std::max<std::int64_t>(i64Adrs, 0) / HexRow::kBytes * HexRow::kBytes;
     const std::size_t nBytes = static_cast<std::size_t>(nRows) * HexRow::kBytes;
     std::vector<BYTE>* bufs[2] = {&m_bufA, &m_bufB};
     std::int64_t got[2] = {0, 0};
@@ -88,14 +90,14 @@ int CMyHexView::ScanRange(std::int64_t i64First, std::int64_t i64End, bool bForw
     while (i64Left < i64Right) {
         const std::int64_t n = std::min<std::int64_t>(i64Right - i64Left, kScanChunk);
         const std::int64_t at = bForward ? i64Left : i64Right - n;
-        const std::int64_t gotA = platform::FileReadAt(files.m_fd[0], m_bufA.data(),
-                                                       static_cast<std::size_t>(n), at);
+        const std::int64_t gotA =
+            platform::FileReadAt(files.m_fd[0], m_bufA.data(), static_cast<std::size_t>(n), at);
         if (gotA < 0) {
             Fail(0, platform::LastError());
             return -1;
         }
-        const std::int64_t gotB = platform::FileReadAt(files.m_fd[1], m_bufB.data(),
-                                                       static_cast<std::size_t>(n), at);
+        const std::int64_t gotB =
+            platform::FileReadAt(files.m_fd[1], m_bufB.data(), static_cast<std::size_t>(n), at);
         if (gotB < 0) {
             Fail(1, platform::LastError());
             return -1;
@@ -128,8 +130,8 @@ int CMyHexView::NextDiff(std::int64_t i64From, std::int64_t* pi64Adrs) {
     std::int64_t pos = std::max<std::int64_t>(i64From + 1, 0);
     for (int b = m_map.BucketOf(pos); b >= 0 && b < m_map.Buckets(); ++b) {
         if (m_map.Count(b) > 0) {
-            const int r = ScanRange(std::max(pos, m_map.BucketFirst(b)), m_map.BucketEnd(b), true,
-                                    pi64Adrs);
+            const int r =
+                ScanRange(std::max(pos, m_map.BucketFirst(b)), m_map.BucketEnd(b), true, pi64Adrs);
             if (r != 0)
                 return r;
         }
@@ -143,8 +145,8 @@ int CMyHexView::PrevDiff(std::int64_t i64From, std::int64_t* pi64Adrs) {
         return 0;
     for (int b = m_map.BucketOf(end - 1); b >= 0; --b) {
         if (m_map.Count(b) > 0) {
-            const int r = ScanRange(m_map.BucketFirst(b), std::min(end, m_map.BucketEnd(b)), false,
-                                    pi64Adrs);
+            const int r =
+                ScanRange(m_map.BucketFirst(b), std::min(end, m_map.BucketEnd(b)), false, pi64Adrs);
             if (r != 0)
                 return r;
         }

@@ -20,7 +20,9 @@
 namespace desktop {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QString Grouped(std::int64_t n) {
     std::string text = std::to_string(n);
@@ -121,11 +123,13 @@ DiffMapWindow::DiffMapWindow(const CMyDiffMap& map, HexViewWindow::FilesSource f
 
 DiffMapWindow* DiffMapWindow::Of(const QWidget* mainWindow) {
     // By name: without a meta-object of its own, a cast by Qt's type would take any widget.
-    return dynamic_cast<DiffMapWindow*>(mainWindow->findChild<QWidget*>(
-        QStringLiteral("octwDiffMap"), Qt::FindDirectChildrenOnly));
+    return dynamic_cast<DiffMapWindow*>(
+        mainWindow->findChild<QWidget*>(QStringLiteral("octwDiffMap"), Qt::FindDirectChildrenOnly));
 }
 
-QWidget* DiffMapWindow::Grid() const { return m_pGrid; }
+QWidget* DiffMapWindow::Grid() const {
+    return m_pGrid;
+}
 
 void DiffMapWindow::Refresh() {
     const int n = m_map.Buckets();
@@ -149,7 +153,9 @@ QString DiffMapWindow::SummaryText() const {
         .arg(Grouped(m_map.Length()), Grouped(total));
 }
 
-QString DiffMapWindow::HoverText() const { return m_pHover->text(); }
+QString DiffMapWindow::HoverText() const {
+    return m_pHover->text();
+}
 
 void DiffMapWindow::Hover(int nBucket) {
     m_pHover->setText(nBucket < 0 ? QString() : Q(CMyHexView::BucketText(m_map, nBucket)));
@@ -207,9 +213,10 @@ void DiffMapWindow::Install(QtUi& ui) {
         auto open = [&window, &engine] {
             auto* map = Of(&window);
             if (map == nullptr)
-                map = new DiffMapWindow(engine.DiffMap(), [&engine] {
-                    return std::make_pair(engine.m_strFileA, engine.m_strFileB);
-                }, &window);
+                map = new DiffMapWindow(
+                    engine.DiffMap(),
+                    [&engine] { return std::make_pair(engine.m_strFileA, engine.m_strFileB); },
+                    &window);
             map->show();
             map->raise();
             map->activateWindow();

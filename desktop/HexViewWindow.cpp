@@ -14,7 +14,9 @@
 namespace desktop {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // Columns of a row, in characters: the address, FILE A's bytes, FILE B's bytes.
 constexpr int kAdrsChars = 14;
@@ -38,7 +40,8 @@ public:
         // columns straight.
         for (QChar c : QStringLiteral("0123456789ABCDEF h"))
             m_nCharWidth = std::max(m_nCharWidth, fm.horizontalAdvance(c));
-        setFixedSize(m_nCharWidth * (kRowChars + 2), fm.lineSpacing() * (HexViewWindow::kRows + 1) + 8);
+        setFixedSize(m_nCharWidth * (kRowChars + 2),
+                     fm.lineSpacing() * (HexViewWindow::kRows + 1) + 8);
     }
 
 protected:
@@ -174,7 +177,9 @@ void HexViewWindow::SayFailure() {
                                                : QStringLiteral("※ファイルBの読みとりに失敗"));
 }
 
-QString HexViewWindow::StatusText() const { return m_pStatus->text(); }
+QString HexViewWindow::StatusText() const {
+    return m_pStatus->text();
+}
 
 void HexViewWindow::keyPressEvent(QKeyEvent* event) {
     const bool shift = event->modifiers() & Qt::ShiftModifier;

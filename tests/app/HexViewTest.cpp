@@ -56,10 +56,10 @@ TEST_F(HexViewTest, NextAndPreviousVisitEveryDifferenceInOrder) {
         std::set<std::int64_t> diffs;
     };
     const Case cases[] = {
-        {100, {0, 1, 2, 50, 99}},                         // a bucket per byte
-        {10000, {0, 17, 4095, 4096, 4097, 9999}},         // buckets of two or three bytes
-        {3 << 20, {5, 0x10000 - 1, 0x10000, 0x2FFFFF}},  // several chunks to a bucket
-        {3 << 20, {0x180000}},                           // one difference mid-file
+        {100, {0, 1, 2, 50, 99}},                       // a bucket per byte
+        {10000, {0, 17, 4095, 4096, 4097, 9999}},       // buckets of two or three bytes
+        {3 << 20, {5, 0x10000 - 1, 0x10000, 0x2FFFFF}}, // across 64 KiB edges
+        {3 << 20, {0x180000}},                          // one difference mid-file
         {4096, {}},
     };
     for (const Case& c : cases) {
@@ -89,6 +89,22 @@ TEST_F(HexViewTest, BucketsWithoutCountedDifferencesAreSkippedUnread) {
     EXPECT_EQ(Walk(false, 1 << 20), (std::vector<std::int64_t>{0x80000, 0x1000}));
 }
 
+// Half a GiB: buckets of 128 KiB, each read in two pieces, from either end.
+TEST_F(HexViewTest, ABucketLongerThanOneReadIsReadPieceByPiece) {
+    constexpr std::int64_t kSize = 1LL << 29;
+    testsupport::MakeSparse(m_dir / "a", kSize);
+    testsupport::MakeSparse(m_dir / "b", kSize);
+    const std::vector<std::int64_t> diffs = {5, 0x1FFFF, 0x20000, kSize - 1};
+    m_map.Reset(kSize);
+    for (std::int64_t d : diffs) {
+        testsupport::PokeByte(m_dir / "b", d, 0xA5);
+        m_map.Add(d);
+    }
+    m_view.SetFiles(m_dir / "a", m_dir / "b");
+    EXPECT_EQ(Walk(true, -1), diffs);
+    EXPECT_EQ(Walk(false, kSize), std::vector<std::int64_t>(diffs.rbegin(), diffs.rend()));
+}
+
 TEST_F(HexViewTest, RowsShowBothFilesWithTheDifferingBytesMarked) {
     // FILE B is 20 bytes longer: its tail has no partner, and nothing past the compared length
     // is marked.
@@ -113,8 +129,9 @@ TEST_F(HexViewTest, TextsWriteAddressesAsTheLogDoes) {
         std::int64_t adrs;
         const char* text;
     };
-    for (const Case& c : {Case{0, "0000000000 h"}, Case{0x1F400, "000001F400 h"},
-                          Case{0xFFFFFFFFFFLL, "FFFFFFFFFF h"}, Case{0x123456789ABLL, "123456789AB h"}})
+    for (const Case& c :
+         {Case{0, "0000000000 h"}, Case{0x1F400, "000001F400 h"},
+          Case{0xFFFFFFFFFFLL, "FFFFFFFFFF h"}, Case{0x123456789ABLL, "123456789AB h"}})
         EXPECT_EQ(CMyHexView::AdrsText(c.adrs), c.text);
 
     HexRow row;

@@ -128,6 +128,13 @@ protected:
     QtUi m_ui;
 };
 
+std::int64_t Sum(const std::vector<std::int64_t>& counts) {
+    std::int64_t sum = 0;
+    for (std::int64_t c : counts)
+        sum += c;
+    return sum;
+}
+
 std::string Pattern(std::size_t n) {
     std::string s(n, '\0');
     for (std::size_t i = 0; i < n; ++i)
@@ -485,12 +492,7 @@ TEST_F(QtWindowTest, DifferenceMapDrawsTheRunAndOpensTheFilesAtABucket) {
         Type(IDC_EDIT_FILE_B, b);
         Click(IDC_BTN_EXECUTE);
         ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
-        ASSERT_TRUE(WaitFor([&] {
-            std::int64_t sum = 0;
-            for (std::int64_t c : map->DrawnCounts())
-                sum += c;
-            return sum == static_cast<std::int64_t>(diffs.size());
-        }));
+        ASSERT_TRUE(WaitFor([&] { return Sum(map->DrawnCounts()) == static_cast<std::int64_t>(diffs.size()); }));
         drawn = map->DrawnCounts();
         summary = map->SummaryText();
         QTest::mouseMove(map->Grid(), map->BucketRect(0x400).center());
@@ -603,9 +605,14 @@ INSTANTIATE_TEST_SUITE_P(ExitButtonAndCloseBox, QtWindowLongRunTest, ::testing::
 // The stop button stands beside 実行 while a run goes on; it ends the run, not the program: a box
 // names the log, which keeps the lines so far and no closing lines, no database is written, and
 // the next run starts from the same window.
+// The difference map, opened with Ctrl+M in the middle of the run, draws it live, keeps it after
+// the stop, and follows the next run.
 TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
+    DiffMapWindow::Install(m_ui);
     const std::string a = m_data / "a.bin", b = m_data / "b.bin", log = m_data / "long.log";
     MakeLongRun(a, b);
+    bool mapLive = false, mapKept = false;
+    std::vector<std::int64_t> mapOfNextRun;
     const std::string small = m_data / "small.bin";
     testsupport::WriteFile(small, "abc");
     BoxAnswerer boxes;
@@ -624,6 +631,16 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
         }));
         stopShown = m_ui.IsControlVisible(IDC_BTN_STOP) && m_ui.IsControlEnabled(IDC_BTN_STOP);
         Picture(m_ui.Window(), "main-window-running");
+        QTest::keyClick(m_ui.Window(), Qt::Key_M, Qt::ControlModifier);
+        DiffMapWindow* map = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            map = DiffMapWindow::Of(m_ui.Window());
+            return map && map->isVisible() && Sum(map->DrawnCounts()) > 0;
+        }));
+        mapLive = m_ui.IsWorkerRunning();
+        // Only the first 32 MiB of the 1 GiB differ: the first 128 of its 4,096 buckets.
+        const std::vector<std::int64_t> live = map->DrawnCounts();
+        mapLive = mapLive && live.size() == 4096 && Sum(live) == Sum({live.begin(), live.begin() + 128});
         boxesAtStop = boxes.Count();
         boxes.PictureNext("stop-box");
         Click(IDC_BTN_STOP);
@@ -634,6 +651,7 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
                      m_ui.IsControlEnabled(IDC_CHK_MAKE_DB) &&
                      !m_ui.IsControlVisible(IDC_BTN_REPAIR_A);
         dbAfterStop = fs::exists(m_prog / "DiffData.db");
+        mapKept = map->isVisible() && Sum(map->DrawnCounts()) >= Sum(live);
         Picture(m_ui.Window(), "main-window-stopped");
         // The next run, from the same window.
         Type(IDC_EDIT_FILE_A, small);
@@ -646,6 +664,8 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
         });
         Click(IDC_BTN_EXECUTE);
         ASSERT_TRUE(WaitFor([&] { return overwrite->load() && boxes.Count() >= boxesAtStop + 3 && Idle(); }));
+        ASSERT_TRUE(WaitFor([&] { return map->DrawnCounts().size() == 3; }));
+        mapOfNextRun = map->DrawnCounts();
         Click(IDOK);
     });
     EXPECT_TRUE(stopHiddenBefore);
@@ -656,6 +676,9 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
     EXPECT_EQ(boxes.Icons()[0], QMessageBox::Warning);
     EXPECT_TRUE(readyAfter);
     EXPECT_FALSE(dbAfterStop) << "the stopped run wrote a database";
+    EXPECT_TRUE(mapLive);
+    EXPECT_TRUE(mapKept);
+    EXPECT_EQ(mapOfNextRun, (std::vector<std::int64_t>{0, 0, 1}));
     ASSERT_GE(boxes.Count(), 3u);
     EXPECT_EQ(boxes.Texts()[1].rfind("1バイトのデータが一致しませんでした。", 0), 0u) << boxes.Texts()[1];
     const std::string text = Cp932ToUtf8(testsupport::ReadFile(log));
