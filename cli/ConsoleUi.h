@@ -36,7 +36,7 @@ public:
     // Ends the progress bar's line, if one is drawn, after the lines still to be printed.
     void FinishProgressLine();
 
-    // A line for standard output. Lines are gathered and written together: whenever the UI
+    // A line for standard output, from any thread. Lines are gathered and written together: whenever the UI
     // thread has caught up with the worker, at the latest 100 ms after the first of them or when
     // they make 64 KiB, and before anything else is printed. Once a write to standard output has failed, nothing more
     // is written there: the stream keeps its error for the program's end to report.

@@ -125,6 +125,20 @@ void AppendJsonRange(std::string& out, const DiffRange& range) {
     out.push_back('}');
 }
 
+RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog, bool bStopSignal) {
+    RunReport report;
+    report.m_outcome = engine.Outcome();
+    report.m_bStopSignal = bStopSignal;
+    report.m_i64SizeA = engine.m_i64SizeA;
+    report.m_i64SizeB = engine.m_i64SizeB;
+    report.m_i64Compared = engine.m_i64SearchSize;
+    report.m_i64Differences = engine.m_i64DiffCount;
+    report.m_i64Ranges = engine.RangeCount();
+    report.m_strLog = strLog;
+    report.m_pMap = &engine.DiffMap();
+    return report;
+}
+
 std::string JsonSummary(const RunReport& report) {
     // A stop signal may end even a run whose every byte was compared before the database or the
     // repair: the comparison itself is what is reported.

@@ -24,5 +24,8 @@ struct RunReport {
     const CMyDiffMap* m_pMap = nullptr;
 };
 
+// What the engine's last run came to, once its worker has ended.
+RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog, bool bStopSignal);
+
 // {"summary":{…}}, its keys as the manual page lists them.
 std::string JsonSummary(const RunReport& report);

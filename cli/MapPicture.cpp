@@ -46,3 +46,11 @@ std::string MapPicture(const CMyDiffMap& map, int nColumns) {
     }
     return line + " " + last;
 }
+
+std::string SummaryEnding(const CMyDiffMap& map, const std::string& strLog, int nColumns) {
+    std::string ending = "LOG    : " + strLog + "\n";
+    const std::string picture = nColumns > 0 ? MapPicture(map, nColumns) : std::string();
+    if (!picture.empty())
+        ending += picture + "\n";
+    return ending;
+}

@@ -8,3 +8,7 @@
 // them, and between them the map's buckets folded into one bar a column (▁ none, ▂ to █ up to the
 // most of any column). Empty when nothing was compared.
 std::string MapPicture(const CMyDiffMap& map, int nColumns);
+
+// What the command line adds to the summary: the log it wrote and, with `nColumns` (0: none),
+// the picture; each on a line.
+std::string SummaryEnding(const CMyDiffMap& map, const std::string& strLog, int nColumns);

@@ -439,35 +439,6 @@ int CheckedExit(int nExit, int nWriteErrno = 0) {
     return kTrouble;
 }
 
-// The summary names the log it wrote and, for the eye, ends with where the differences lie.
-std::string SummaryEnding(const CMyMainDlg& dlg, const ui::BoxSpec& box) {
-    if (!IsSummaryText(box.m_strText))
-        return {};
-    std::string ending = "LOG    : " + dlg.m_FileData.strLogFile + "\n";
-    if (platform::IsTerminal(STDOUT_FILENO)) {
-        const std::string picture =
-            MapPicture(dlg.m_MakeFile.DiffMap(), platform::TerminalColumns(STDOUT_FILENO));
-        if (!picture.empty())
-            ending += picture + "\n";
-    }
-    return ending;
-}
-
-// Once the worker has ended.
-RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog) {
-    RunReport report;
-    report.m_outcome = engine.Outcome();
-    report.m_bStopSignal = platform::StopSignal() != 0;
-    report.m_i64SizeA = engine.m_i64SizeA;
-    report.m_i64SizeB = engine.m_i64SizeB;
-    report.m_i64Compared = engine.m_i64SearchSize;
-    report.m_i64Differences = engine.m_i64DiffCount;
-    report.m_i64Ranges = engine.RangeCount();
-    report.m_strLog = strLog;
-    report.m_pMap = &engine.DiffMap();
-    return report;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -519,11 +490,20 @@ int main(int argc, char** argv) {
         ui.CreateDialogWindow(MainDialogTemplate(), &dlg);
         dlg.OnInitDialog();
         dlg.m_MakeFile.SetRangeSink(ranges ? &*ranges : nullptr);
-        ui.SetBoxEnding([&dlg](const ui::BoxSpec& box) { return SummaryEnding(dlg, box); });
+        // The picture is for the eye: only on a terminal.
+        ui.SetBoxEnding([&dlg](const ui::BoxSpec& box) {
+            if (!IsSummaryText(box.m_strText))
+                return std::string();
+            return SummaryEnding(dlg.m_MakeFile.DiffMap(), dlg.m_FileData.strLogFile,
+                                 platform::IsTerminal(STDOUT_FILENO)
+                                     ? platform::TerminalColumns(STDOUT_FILENO)
+                                     : 0);
+        });
         nExit = CCliRun(ui, dlg, opt).Run();
         ui.SetBoxEnding(nullptr);
         if (opt.m_bJson) {
-            ui.PrintLine(JsonSummary(ReportOf(dlg.m_MakeFile, dlg.m_FileData.strLogFile)));
+            ui.PrintLine(JsonSummary(
+                ReportOf(dlg.m_MakeFile, dlg.m_FileData.strLogFile, platform::StopSignal() != 0)));
             ui.FlushLines();
         }
         // The window's exit button, then its shutdown.
