@@ -116,9 +116,15 @@ DiffMapWindow::DiffMapWindow(const CMyDiffMap& map, HexViewWindow::FilesSource f
     layout->addWidget(hint);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(kRefreshMs);
     connect(m_pTimer, &QTimer::timeout, this, [this] { Refresh(); });
-    m_pTimer->start(kRefreshMs);
     Refresh();
+}
+
+void DiffMapWindow::showEvent(QShowEvent* event) {
+    Refresh();
+    m_pTimer->start(); // polled only while it is on screen
+    QWidget::showEvent(event);
 }
 
 DiffMapWindow* DiffMapWindow::Of(const QWidget* mainWindow) {
@@ -201,6 +207,7 @@ void DiffMapWindow::hideEvent(QHideEvent* event) {
     if (m_pHexView)
         m_pHexView->close();
     QToolTip::hideText();
+    m_pTimer->stop();
     QWidget::hideEvent(event);
 }
 

@@ -43,6 +43,7 @@ public:
     static DiffMapWindow* Of(const QWidget* mainWindow);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
