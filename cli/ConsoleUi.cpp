@@ -217,6 +217,8 @@ int ConsoleUi::MessageBox(const ui::BoxSpec& box) {
     if (box.m_buttons == ui::BoxButtons::YesNo)
         return Ask(text, box.m_nDefaultButton == 1) ? IDYES : IDNO;
     bool toStdout = m_toStdout && m_toStdout(box);
+    if (m_boxEnding)
+        text += m_boxEnding(box);
     PrintLocked(toStdout ? stdout : stderr, text);
     return IDOK;
 }

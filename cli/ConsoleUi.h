@@ -24,6 +24,11 @@ public:
         m_toStdout = std::move(toStdout);
     }
     void SetProgressBar(bool enabled) { m_bProgressBar = enabled; }
+    // What a box's printed text ends with, given the box; asked on the UI thread while the worker
+    // waits for the box.
+    void SetBoxEnding(std::function<std::string(const ui::BoxSpec&)> ending) {
+        m_boxEnding = std::move(ending);
+    }
     // Called on the UI thread whenever a control's text is set.
     void SetTextObserver(std::function<void(int id, const std::string& text)> observer) {
         m_textObserver = std::move(observer);
@@ -31,7 +36,7 @@ public:
     // Ends the progress bar's line, if one is drawn, after the lines still to be printed.
     void FinishProgressLine();
 
-    // A line for standard output. Lines are gathered and written together: whenever the UI
+    // A line for standard output, from any thread. Lines are gathered and written together: whenever the UI
     // thread has caught up with the worker, at the latest 100 ms after the first of them or when
     // they make 64 KiB, and before anything else is printed. Once a write to standard output has failed, nothing more
     // is written there: the stream keeps its error for the program's end to report.
@@ -77,6 +82,7 @@ private:
     platform::CMutex m_ioMutex;
     std::optional<bool> m_presetYes;
     std::function<bool(const ui::BoxSpec&)> m_toStdout;
+    std::function<std::string(const ui::BoxSpec&)> m_boxEnding;
     std::function<void(int, const std::string&)> m_textObserver;
     bool m_bProgressBar = false;
     bool m_bProgressShown GUARDED_BY(m_ioMutex) = false;

@@ -3,7 +3,10 @@
 #include "app/CMyMainApp.h"
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
+#include "cli/JsonOutput.h"
+#include "cli/MapPicture.h"
 #include "cli/Outcomes.h"
+#include "cli/RangeOutput.h"
 #include "cli/PatchCommand.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
@@ -11,6 +14,7 @@
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
+#include "platform/Terminal.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 
@@ -31,6 +35,11 @@ constexpr const char* kUsage =
     "\n"
     "  --db           build the difference database (DiffData.db in the data folder)\n"
     "  --display      print every difference as it is found: (count) address h : A , B\n"
+    "  --ranges       print each run of consecutive differing bytes as it is found:\n"
+    "                 FIRST-LAST LENGTH (addresses in hexadecimal as the log has them)\n"
+    "  --json         print each such run, then a summary, as JSON Lines (see the manual)\n"
+    "                 With --ranges or --json the summary goes to standard error;\n"
+    "                 --display, --ranges and --json exclude one another.\n"
     "  --repair=a     after the run, repair FILE_A from FILE_B (implies --db)\n"
     "  --repair=b     after the run, repair FILE_B from FILE_A (implies --db)\n"
     "  --yes, --no    the answer to every question (overwrite the log, both files\n"
@@ -64,6 +73,8 @@ constexpr const char* kSecondNote = "octetwatch-cli: interrupted again: ending a
 struct Options {
     bool m_bDB = false;
     bool m_bDisplay = false;
+    bool m_bRanges = false;
+    bool m_bJson = false;
     char m_cRepair = 0; // 'a', 'b' or none
     std::optional<bool> m_answer;
     bool m_bQuiet = false;
@@ -115,6 +126,16 @@ const OptionRow kOptionRows[] = {
          pOpt->m_bDisplay = true;
          return std::nullopt;
      }},
+    {"--ranges",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bRanges = true;
+         return std::nullopt;
+     }},
+    {"--json",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bJson = true;
+         return std::nullopt;
+     }},
     {"--repair=a", [](const std::string& arg, Options* pOpt) { return SetRepair(arg, pOpt); }},
     {"--repair=b", [](const std::string& arg, Options* pOpt) { return SetRepair(arg, pOpt); }},
     {"--yes", [](const std::string& arg, Options* pOpt) { return SetAnswer(arg, pOpt); }},
@@ -150,6 +171,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
         }
         if (std::optional<int> nExit = pRow->m_pApply(arg, pOpt))
             return nExit;
+    }
+    if (int(pOpt->m_bDisplay) + int(pOpt->m_bRanges) + int(pOpt->m_bJson) > 1) {
+        Say("--display, --ranges and --json cannot be given together");
+        std::fputs(kUsage, stderr);
+        return kTrouble;
     }
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
@@ -298,8 +324,16 @@ int RunComparison(const Options& opt) {
         return kTrouble;
     }
     ui.SetPresetAnswer(opt.m_answer);
-    // The summary goes to standard output, every other box to standard error.
-    ui.SetStdoutBoxes([](const ui::BoxSpec& box) { return IsSummaryText(box.m_strText); });
+    // The summary goes to standard output, every other box to standard error; standard output
+    // that a script reads carries nothing but its lines.
+    const bool bForScripts = opt.m_bRanges || opt.m_bJson;
+    ui.SetStdoutBoxes([bForScripts](const ui::BoxSpec& box) {
+        return !bForScripts && IsSummaryText(box.m_strText);
+    });
+    std::optional<CRangePrinter> ranges;
+    if (bForScripts)
+        ranges.emplace(opt.m_bJson ? CRangePrinter::Form::kJson : CRangePrinter::Form::kText,
+                       [&ui](const std::string& line) { ui.PrintLine(line); });
     ui.SetProgressBar(!opt.m_bQuiet && ::isatty(STDERR_FILENO));
     if (opt.m_bDisplay) {
         ui.SetTextObserver([&ui](int id, const std::string& text) {
@@ -316,7 +350,23 @@ int RunComparison(const Options& opt) {
         dlg.m_bUseSettingsFile = FALSE;
         ui.CreateDialogWindow(MainDialogTemplate(), &dlg);
         dlg.OnInitDialog();
+        dlg.m_MakeFile.SetRangeSink(ranges ? &*ranges : nullptr);
+        // The picture is for the eye: only on a terminal.
+        ui.SetBoxEnding([&dlg](const ui::BoxSpec& box) {
+            if (!IsSummaryText(box.m_strText))
+                return std::string();
+            return SummaryEnding(dlg.m_MakeFile.DiffMap(), dlg.m_FileData.strLogFile,
+                                 platform::IsTerminal(STDOUT_FILENO)
+                                     ? platform::TerminalColumns(STDOUT_FILENO)
+                                     : 0);
+        });
         nExit = CCliRun(ui, dlg, opt).Run();
+        ui.SetBoxEnding(nullptr);
+        if (opt.m_bJson) {
+            ui.PrintLine(JsonSummary(
+                ReportOf(dlg.m_MakeFile, dlg.m_FileData.strLogFile, platform::StopSignal() != 0)));
+            ui.FlushLines();
+        }
         // The window's exit button, then its shutdown.
         ui.Click(IDOK);
         dlg.OnDestroy();

@@ -359,6 +359,8 @@ void QtUi::CreateDialogWindow(const ui::DialogTemplate& dlg, ui::HWND target) {
     });
     m_pWindow = window;
     m_widgets = window->Controls();
+    if (m_onWindow)
+        m_onWindow(*window, target);
 }
 
 int QtUi::RunModal() {

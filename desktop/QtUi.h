@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -22,6 +23,8 @@ class QObject;
 class QWidget;
 
 namespace desktop {
+
+class TemplateDialog;
 
 class QtUi : public ui::UiQueue {
 public:
@@ -62,6 +65,10 @@ public:
     void WaitWorker() override;
 
     // --- for the program and its tests ---
+    // Called with each main window the backend makes, and the logic it serves.
+    void SetWindowHook(std::function<void(TemplateDialog&, ui::HWND)> hook) {
+        m_onWindow = std::move(hook);
+    }
     int DialogResult() const { return m_nDialogResult; }
     QWidget* Window() const;
     QWidget* Control(int id) const;
@@ -105,6 +112,7 @@ private:
     std::atomic<bool> m_bWakePosted{false}; // any thread sets it, the wake-up clears it
 
     QPointer<QDialog> m_pWindow;
+    std::function<void(TemplateDialog&, ui::HWND)> m_onWindow;
     std::map<int, QWidget*> m_widgets;
     QEventLoop* m_pLoop = nullptr;
     ui::HWND m_pMainWnd = nullptr;

@@ -323,6 +323,8 @@ void TemplateDialog::contextMenuEvent(QContextMenuEvent* event) {
     QAction* about = menu.addAction(QString::fromStdString(LoadResString(IDS_ABOUTBOX)));
     // Once the menu has closed: the about box is modal and must not open inside the menu.
     connect(about, &QAction::triggered, this, [this] { m_onAbout(); }, Qt::QueuedConnection);
+    for (const auto& [text, command] : m_menuCommands)
+        connect(menu.addAction(text), &QAction::triggered, this, command, Qt::QueuedConnection);
     menu.exec(event->globalPos());
 }
 

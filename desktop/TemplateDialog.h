@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QDropEvent;
@@ -56,6 +57,10 @@ public:
     // Buttons and check boxes by id; Esc and the close box as IDCANCEL.
     void SetCommandHandler(std::function<void(int)> handler) { m_onCommand = std::move(handler); }
     void SetAboutHandler(std::function<void()> handler) { m_onAbout = std::move(handler); }
+    // A further item of the main window's menu, after the about item.
+    void AddMenuCommand(const QString& text, std::function<void()> command) {
+        m_menuCommands.emplace_back(text, std::move(command));
+    }
     void SetDropHandler(DropLineEdit::DropHandler handler);
     // The user's changes to an edit control's text, by id.
     void SetEditHandler(std::function<void(int)> handler) { m_onEdit = std::move(handler); }
@@ -88,6 +93,7 @@ private:
     std::vector<QWidget*> m_tabOrder;
     std::function<void(int)> m_onCommand;
     std::function<void()> m_onAbout;
+    std::vector<std::pair<QString, std::function<void()>>> m_menuCommands;
     std::function<void(int)> m_onEdit;
 };
 

@@ -1,5 +1,6 @@
 // octetwatch: the desktop program. One window; it takes no arguments of its own.
 #include "app/CMyMainApp.h"
+#include "desktop/DiffMapWindow.h"
 #include "desktop/QtUi.h"
 #include "platform/StandardDescriptors.h"
 #include "res/Dialogs.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
         QApplication::installTranslator(&qtText);
 
     desktop::QtUi ui;
+    desktop::DiffMapWindow::Install(ui);
     QApplication::setFont(desktop::QtUi::DialogFont(MainDialogTemplate()));
     ui::SetUi(&ui);
     if (!CheckTextConverter()) {

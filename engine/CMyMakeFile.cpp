@@ -307,6 +307,8 @@ int CompareThreadProc(CMyMakeFile* pMakeFile) {
 BOOL CMyMakeFile::ExecStep() {
     if (!m_bStarted) {
         SetSearchSize();
+        m_diffMap.Reset(m_i64SearchSize);
+        m_ranges.Reset(m_pRangeSink);
         if (!AllFileOpen()) {
             if (m_outcome == RunOutcome::kNone) // the overwrite question records its No
                 m_outcome = RunOutcome::kOpenFailed;
@@ -513,6 +515,7 @@ bool CMyMakeFile::AnyFileOpen() const {
 
 void CMyMakeFile::EndSearch() {
     CloseAllFile();
+    m_ranges.Flush(); // a run that stopped keeps the ranges found so far, as its log does
     if (m_pDiffDataBase != nullptr)
         m_pDiffDataBase->TraceRefusedRest();
     if (m_pBtnExe != nullptr)
@@ -547,6 +550,7 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
     // object and of the store are asked for at once, not one after the other as they are reached.
     __builtin_prefetch(&m_bAbort);
     __builtin_prefetch(&m_logSpace);
+    __builtin_prefetch(&m_diffMap);
     if (store != nullptr) {
         __builtin_prefetch(store->HotLines());
         __builtin_prefetch(store->HotLines() + 64);
@@ -556,6 +560,9 @@ bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
         return false;
     }
     ++m_i64DiffCount;
+    m_diffMap.Add(m_i64Adrs);
+    if (m_pRangeSink != nullptr)
+        m_ranges.Add(m_i64Adrs, bDataA, bDataB);
     if (m_bDisplayDiff) {
         std::int32_t high = 0;
         std::uint32_t low = SplitInt64(m_i64Adrs, &high);
@@ -632,6 +639,7 @@ void CMyMakeFile::FinishSearch() {
     if (m_outcome == RunOutcome::kNone)
         m_outcome = logDone ? RunOutcome::kCompleted : RunOutcome::kLogUnfinished;
 
+    m_ranges.Flush(); // the last range before the summary
     ShowSummary();
     if (m_bUseDB)
         SaveDBFileData();

@@ -2,7 +2,9 @@
 // The comparison engine: one run of FILE A against FILE B on the worker thread, writing the result
 // log, feeding the difference store and reporting to the main window.
 #include "engine/CMyBlockReader.h"
+#include "engine/CMyDiffMap.h"
 #include "engine/CMyLogSpace.h"
+#include "engine/CMyRangeTracker.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/FileHandle.h"
 #include "ui/Control.h"
@@ -79,6 +81,13 @@ public:
     int ChangedFiles() const { return m_nChangedFiles; }
     // After kLogWriteFailed: the system's reason.
     int LogWriteErrno() const { return m_nLogErrno; }
+    // Where the differences of the run under way, or of the last one, lie; any thread.
+    const CMyDiffMap& DiffMap() const { return m_diffMap; }
+    // Who takes the ranges of differing bytes of every later run, on the worker's thread; nullptr
+    // (as built): none are gathered. Set while no run is under way.
+    void SetRangeSink(CMyRangeSink* pSink) { m_pRangeSink = pSink; }
+    // The ranges the last run handed on; once it has ended.
+    std::int64_t RangeCount() const { return m_ranges.Count(); }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();
@@ -119,6 +128,8 @@ public:
     BYTE* m_pBufB = nullptr;
     CMyLogSpace m_logSpace;
     platform::CTextFile m_fileLog; // its handle and count first
+    CMyRangeSink* m_pRangeSink = nullptr;
+    CMyDiffMap m_diffMap; // its worker's part first
 
     // Configuration.
     ui::HWND m_hWndMain = nullptr;
@@ -189,6 +200,7 @@ private:
     int m_nOpenFailed = -1; // the worker's until it has ended, as m_outcome
     int m_nOpenErrno = 0;
     CMyBlockReader m_reader;
+    CMyRangeTracker m_ranges;
 };
 
 // The worker thread's procedure; returns 0, or 1 when the run was abandoned: through m_bAbort, or

@@ -12,7 +12,8 @@ package_tools=(dpkg-dev file)
 # The installed package is checked with the tools a distribution checks it with, and its window
 # is closed with a key press. The database reader is fuzzed with clang's libFuzzer. Faults of
 # the kernel (a failed write or flush) are injected into the real program with strace.
-test_tools=(lintian desktop-file-utils appstream man-db xdotool clang-14 libclang-rt-14-dev strace)
+test_tools=(lintian desktop-file-utils appstream man-db xdotool clang-14 libclang-rt-14-dev strace
+            python3)
 case "${1:-}" in
   "") ;;
   package) packages+=("${package_tools[@]}") ;;

@@ -18,6 +18,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <random>
 #include <thread>
 #include <tuple>
 
@@ -92,10 +93,11 @@ protected:
     std::string Data(const std::string& name) { return m_data / name; }
     std::string Log() { return ReadFile(m_prog / "Result.txt"); }
     std::string ReadCp932Trace() { return platform::Cp932ToUtf8(ReadFile(m_prog / "DataTrace.txt")); }
-    static std::string Summary(const std::string& first, const char* a, const char* b,
-                               const char* search) {
+    // The summary of a run into the default log, which it names.
+    std::string Summary(const std::string& first, const char* a, const char* b,
+                        const char* search) {
         return first + "\n\nFILE A : " + a + " BYTE\nFILE B : " + b + " BYTE\nSEARCH : " + search +
-               " BYTE\n";
+               " BYTE\nLOG    : " + (m_prog / "Result.txt") + "\n";
     }
 
     TempDir m_prog;
@@ -1148,6 +1150,215 @@ TEST_F(CliFaultTest, SecondSignalDuringARepairNamesThePatches) {
         ExpectFinishedAndUndone(rest.substr(0, undo),
                                 rest.substr(undo + 14, rest.find('\n') - undo - 14));
     }
+}
+
+
+// A run of consecutive differing bytes as cmp -l lists them: first and last address (from 0),
+// and the bytes of each file.
+struct CmpRange {
+    long long m_nFirst = 0, m_nLast = 0;
+    std::string m_strA, m_strB;
+};
+
+std::vector<CmpRange> RangesOfCmp(const std::string& listed) {
+    std::vector<CmpRange> ranges;
+    std::istringstream in(listed);
+    long long pos = 0;
+    unsigned a = 0, b = 0;
+    while (in >> pos >> std::oct >> a >> b >> std::dec) {
+        if (ranges.empty() || ranges.back().m_nLast != pos - 2)
+            ranges.push_back({pos - 1, pos - 1, {}, {}});
+        ranges.back().m_nLast = pos - 1;
+        ranges.back().m_strA += platform::Format("%02X", a);
+        ranges.back().m_strB += platform::Format("%02X", b);
+    }
+    return ranges;
+}
+
+// Every line of a JSON Lines file read by Python's own parser, printed one a line as
+// "START END LENGTH A B" (a key left out as "-") or "summary KEY=VALUE ...", the map's counts last.
+constexpr const char* kJsonReader = R"(import json, sys
+for line in open(sys.argv[1], encoding="utf-8"):
+    o = json.loads(line)
+    if "summary" in o:
+        s = o["summary"]
+        m = s.pop("map")
+        print("summary", *sorted(f"{k}={v}" for k, v in s.items()), "length=%d" % m["length"],
+              "buckets=%d" % m["buckets"], *m["counts"])
+    else:
+        assert set(o) <= {"start", "end", "length", "a", "b"}, o
+        print(o["start"], o["end"], o["length"], o.get("a", "-"), o.get("b", "-"))
+)";
+
+// --ranges and --json list exactly the runs of cmp -l's differences, each run once however many
+// reads and slices it spans, and the map counts each difference in the bucket of its address.
+TEST_F(CliTest, RangesAndJsonAgreeWithCmp) {
+    constexpr long long kSlice = 64 << 10, kBlock = 8 << 20, k4G = 1LL << 32;
+    const struct {
+        const char* m_name;
+        long long m_nA, m_nB;
+        std::vector<std::pair<long long, long long>> m_runs; // first byte, length
+        int m_nRandomRuns;                                   // and so many more, anywhere
+    } pairs[] = {
+        {"both_empty", 0, 0, {}, 0},
+        {"a_empty", 0, 10, {}, 0},
+        {"equal", 5000, 5000, {}, 0},
+        {"unequal_sizes", 3000, 2000, {{0, 1}, {1990, 10}}, 20},
+        {"slice_edges", 4 * kSlice + 7, 4 * kSlice + 7,
+         {{kSlice - 3, 6}, {2 * kSlice - 1, 1}, {2 * kSlice, 1}, {4 * kSlice - 64, 71}}, 60},
+        {"block_edges", 2 * kBlock + 5, 2 * kBlock + 9,
+         {{kBlock - 64, 128}, {2 * kBlock - 1, 6}}, 40},
+        {"over_4_gib_sparse", k4G + 4096 + 3, k4G + 4096 + 3,
+         {{k4G - 2, 5}, {k4G + 4096 - 1, 4}}, 10},
+    };
+    std::mt19937_64 random(20261207);
+    for (const auto& p : pairs) {
+        SCOPED_TRACE(p.m_name);
+        MakeSparse(Data("a.bin"), p.m_nA);
+        MakeSparse(Data("b.bin"), p.m_nB);
+        const long long common = std::min(p.m_nA, p.m_nB);
+        auto runs = p.m_runs;
+        for (int i = 0; i < p.m_nRandomRuns; ++i) {
+            const long long first = static_cast<long long>(random() % static_cast<std::uint64_t>(common));
+            runs.emplace_back(first, std::min<long long>(1 + random() % 100, common - first));
+        }
+        {
+            std::fstream a(Data("a.bin"), std::ios::binary | std::ios::in | std::ios::out);
+            std::fstream b(Data("b.bin"), std::ios::binary | std::ios::in | std::ios::out);
+            for (const auto& [first, length] : runs)
+                for (long long at = first; at < first + length; ++at) {
+                    const auto x = static_cast<char>(random());
+                    a.seekp(at).put(x);
+                    b.seekp(at).put(static_cast<char>(x + 1 + random() % 255));
+                }
+        }
+        const std::vector<CmpRange> expected =
+            RangesOfCmp(Shell("cmp", {"-l", "a.bin", "b.bin"}).m_strOut);
+        const int quiet = expected.empty() && p.m_nA == p.m_nB ? 0 : 1;
+
+        std::string text;
+        for (const CmpRange& r : expected)
+            text += platform::Format("%010I64X-%010I64X %I64d\n", r.m_nFirst, r.m_nLast,
+                                     r.m_nLast - r.m_nFirst + 1);
+        const Result ranges = Run({"--ranges", "--yes", "a.bin", "b.bin", "log.txt"});
+        EXPECT_EQ(ranges.m_nStatus, quiet);
+        EXPECT_EQ(ranges.m_strOut, text);
+        EXPECT_NE(ranges.m_strErr.find("SEARCH : "), std::string::npos) << "the summary";
+
+        const Result json = Run({"--json", "--yes", "a.bin", "b.bin", "log.txt"}, Data("out.json"));
+        EXPECT_EQ(json.m_nStatus, quiet);
+        const Result read = Shell("python3", {"-c", kJsonReader, Data("out.json")});
+        ASSERT_EQ(read.m_nStatus, 0) << read.m_strErr;
+        std::string lines;
+        long long differences = 0;
+        for (const CmpRange& r : expected) {
+            const long long length = r.m_nLast - r.m_nFirst + 1;
+            const bool kept = length <= 64;
+            lines += platform::Format("%I64d %I64d %I64d %s %s\n", r.m_nFirst, r.m_nLast, length,
+                                      kept ? r.m_strA.c_str() : "-", kept ? r.m_strB.c_str() : "-");
+            differences += length;
+        }
+        // The buckets by their definition: bucket i begins at i * length / buckets.
+        const long long buckets = std::min<long long>(common, 4096);
+        std::vector<long long> counts(static_cast<std::size_t>(buckets), 0);
+        const auto firstOf = [&](long long i) {
+            return static_cast<long long>(static_cast<__int128>(i) * common / buckets);
+        };
+        for (const CmpRange& r : expected)
+            for (long long at = r.m_nFirst; at <= r.m_nLast; ++at) {
+                long long i = 0;
+                for (long long step = 4096; step > 0; step /= 2)
+                    if (i + step < buckets && firstOf(i + step) <= at)
+                        i += step;
+                ++counts[static_cast<std::size_t>(i)];
+            }
+        lines += platform::Format(
+            "summary compared=%I64d differences=%I64d log=%s outcome=completed ranges=%zu "
+            "reason=None same=%s size_a=%I64d size_b=%I64d length=%I64d buckets=%I64d",
+            common, differences, Data("log.txt").c_str(), expected.size(),
+            quiet == 0 ? "True" : "False", p.m_nA, p.m_nB, common, buckets);
+        for (long long c : counts)
+            lines += " " + std::to_string(c);
+        EXPECT_EQ(read.m_strOut, lines + "\n");
+        EXPECT_NE(json.m_strErr.find("SEARCH : "), std::string::npos) << "the summary";
+    }
+}
+
+// Whatever ends the run, --json ends with its summary, and standard output has nothing else.
+TEST_F(CliTest, JsonEndsWithTheSummaryWhateverEndsTheRun) {
+    constexpr std::size_t kSize = 128u << 20, kEvery = 256;
+    std::string b(kSize, '\0');
+    for (std::size_t i = 0; i < kSize; i += kEvery)
+        b[i] = '\xFF';
+    MakeSparse(Data("a.bin"), kSize);
+    WriteFile(Data("b.bin"), b);
+    const auto lastLine = [this] {
+        const Result read = Shell("python3", {"-c", kJsonReader, Data("out.json")});
+        EXPECT_EQ(read.m_nStatus, 0) << read.m_strErr;
+        const std::string& out = read.m_strOut;
+        const std::size_t last = out.rfind('\n', out.size() - 2);
+        return out.substr(last == std::string::npos ? 0 : last + 1);
+    };
+
+    const Result missing = Run({"--json", "nothing.bin", "b.bin"}, Data("out.json"));
+    EXPECT_EQ(missing.m_nStatus, 2);
+    EXPECT_EQ(lastLine().rfind("summary compared=0 differences=0 log=", 0), 0u);
+    EXPECT_NE(lastLine().find(" outcome=failed ranges=0 reason=not_started same=None "),
+              std::string::npos);
+
+    const std::string cmd = Command(m_prog / "octetwatch-cli",
+                                    {"--json", "--quiet", "a.bin", "b.bin"}, Data("out.json"));
+    Watchdog dog(300, "a --json run stopped by a signal");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    while (Log().find(" h :   ") == std::string::npos)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    // Every range found before the stop, one byte each, then the summary.
+    const std::string summary = lastLine();
+    EXPECT_NE(summary.find(" outcome=stopped ranges="), std::string::npos) << summary;
+    const Result read = Shell("python3", {"-c", kJsonReader, Data("out.json")});
+    std::istringstream in(read.m_strOut);
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line) && line.rfind("summary", 0) != 0; ++n)
+        EXPECT_EQ(line, std::to_string(n * kEvery) + " " + std::to_string(n * kEvery) + " 1 00 FF");
+    EXPECT_NE(summary.find(" ranges=" + std::to_string(n) + " "), std::string::npos) << summary;
+    EXPECT_GT(n, 0u);
+}
+
+// On a terminal the summary ends with the map as wide as the terminal, from the first address to
+// the last; not in a file.
+TEST_F(CliTest, SummaryOnATerminalEndsWithThePicture) {
+    MakeSparse(Data("a.bin"), 1 << 20);
+    MakeSparse(Data("b.bin"), 1 << 20);
+    PokeByte(Data("b.bin"), (1 << 20) - 1, 1);
+    const Result inFile = Run({"a.bin", "b.bin"});
+    EXPECT_EQ(inFile.m_strOut.find("▁"), std::string::npos);
+    // script(1) gives the program a terminal of its own, of the width stty makes it.
+    const Result onTerminal =
+        Shell("script", {"-qec", "stty cols 50; " + Command(m_prog / "octetwatch-cli",
+                                                            {"--quiet", "--yes", "a.bin", "b.bin"},
+                                                            "/dev/tty"),
+                         "/dev/null"});
+    EXPECT_EQ(onTerminal.m_nStatus, 1) << onTerminal.m_strErr;
+    std::string tail = onTerminal.m_strOut;
+    tail.erase(std::remove(tail.begin(), tail.end(), '\r'), tail.end());
+    const std::string picture = "0000000000 " + [] {
+        std::string bars;
+        for (int i = 0; i < 27; ++i)
+            bars += "▁";
+        return bars;
+    }() + "█ 00000FFFFF\n";
+    EXPECT_EQ(tail.substr(tail.size() - std::min(tail.size(), picture.size())), picture) << tail;
+    EXPECT_NE(tail.find("LOG    : " + (m_prog / "Result.txt") + "\n0000000000 "), std::string::npos);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "QtTestSupport.h"
 
 #include "app/CMyMainApp.h"
+#include "desktop/DiffMapWindow.h"
 #include "engine/RunTexts.h"
 #include "platform/Encoding.h"
 #include "platform/WinTypes.h"
@@ -126,6 +127,13 @@ protected:
     testsupport::TempDir m_data;
     QtUi m_ui;
 };
+
+std::int64_t Sum(const std::vector<std::int64_t>& counts) {
+    std::int64_t sum = 0;
+    for (std::int64_t c : counts)
+        sum += c;
+    return sum;
+}
 
 std::string Pattern(std::size_t n) {
     std::string s(n, '\0');
@@ -433,6 +441,111 @@ TEST_F(QtWindowTest, AboutBoxOpensWithF1AndFromTheWindowsContextMenu) {
     EXPECT_EQ(aboutOpened, 2);
 }
 
+// The map opens from the window's menu before the run and draws its counts as they come; a
+// bucket's cell names its addresses and count, and a click shows both files there, from where F6
+// and Shift+F6 go from difference to difference.
+TEST_F(QtWindowTest, DifferenceMapDrawsTheRunAndOpensTheFilesAtABucket) {
+    DiffMapWindow::Install(m_ui);
+    const std::string a = m_data / "a.bin", b = m_data / "b.bin";
+    // 64 KiB: 4,096 buckets of 16 bytes. A few bytes, noise over 4 KiB and a torn last 2 KiB.
+    std::string bytes = Pattern(0x10000);
+    testsupport::WriteFile(a, bytes);
+    std::vector<std::int64_t> diffs = {0x100, 0x4000, 0x4001, 0x400F, 0x4010};
+    for (std::int64_t d = 0x9000; d < 0xA000; d += 37)
+        diffs.push_back(d);
+    for (std::int64_t d = 0xF800; d < 0x10000; ++d)
+        diffs.push_back(d);
+    std::vector<std::int64_t> expected(4096);
+    for (std::int64_t d : diffs)
+        ++expected[static_cast<std::size_t>(d / 16)];
+    for (std::int64_t d : diffs)
+        bytes[static_cast<std::size_t>(d)] = static_cast<char>(~bytes[static_cast<std::size_t>(d)]);
+    testsupport::WriteFile(b, bytes);
+
+    BoxAnswerer boxes;
+    std::vector<std::int64_t> drawn;
+    QString summary, hover, item;
+    std::vector<std::int64_t> visited;
+    QString firstStatus, lastStatus, goneStatus;
+    HexRow shownRow;
+    RunProgram([&] {
+        auto menuShown = qttest::OnNextPopup([&](QWidget* w) {
+            auto* menu = qobject_cast<QMenu*>(w);
+            ASSERT_NE(menu, nullptr);
+            ASSERT_EQ(menu->actions().size(), 2);
+            item = menu->actions()[1]->text();
+            menu->actions()[1]->trigger();
+            menu->close();
+        });
+        QWidget* window = m_ui.Window();
+        const QPoint at(2, window->height() - 2);
+        QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
+        QApplication::sendEvent(window, &menuEvent);
+        DiffMapWindow* map = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            map = DiffMapWindow::Of(window);
+            return menuShown->load() && map && map->isVisible();
+        }));
+        EXPECT_EQ(map->SummaryText(), QStringLiteral("まだ比較していません。"));
+
+        Type(IDC_EDIT_FILE_A, a);
+        Type(IDC_EDIT_FILE_B, b);
+        Click(IDC_BTN_EXECUTE);
+        ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2 && Idle(); }));
+        ASSERT_TRUE(WaitFor([&] { return Sum(map->DrawnCounts()) == static_cast<std::int64_t>(diffs.size()); }));
+        drawn = map->DrawnCounts();
+        summary = map->SummaryText();
+        QTest::mouseMove(map->Grid(), map->BucketRect(0x400).center());
+        hover = map->HoverText();
+        Picture(map, "diff-map");
+
+        QTest::mouseClick(map->Grid(), Qt::LeftButton, {}, map->BucketRect(0x10).center());
+        HexViewWindow* view = map->HexView();
+        ASSERT_TRUE(view && view->isVisible());
+        visited.push_back(view->CurrentAdrs());
+        firstStatus = view->StatusText();
+        for (const HexRow& row : view->Rows())
+            if (row.m_i64Adrs == 0x100)
+                shownRow = row;
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(view, Qt::Key_F6);
+            visited.push_back(view->CurrentAdrs());
+        }
+        Picture(view, "hex-view");
+        for (int i = 0; i < 2; ++i) {
+            QTest::keyClick(view, Qt::Key_F6, Qt::ShiftModifier);
+            visited.push_back(view->CurrentAdrs());
+        }
+        QTest::mouseClick(map->Grid(), Qt::LeftButton, {}, map->BucketRect(0xFFF).center());
+        visited.push_back(view->CurrentAdrs());
+        for (int i = 0; i < 16; ++i) // the last finds none after 0xFFFF: it stays
+            QTest::keyClick(view, Qt::Key_F6);
+        visited.push_back(view->CurrentAdrs());
+        lastStatus = view->StatusText();
+        // A bucket without differences opens at its start; a file gone since is named.
+        QTest::mouseClick(map->Grid(), Qt::LeftButton, {}, map->BucketRect(0).center());
+        visited.push_back(view->CurrentAdrs());
+        fs::remove(b);
+        QTest::keyClick(view, Qt::Key_F6);
+        goneStatus = view->StatusText();
+        Click(IDOK);
+    });
+    EXPECT_EQ(drawn, expected);
+    ASSERT_EQ(diffs.size(), 2164u);
+    EXPECT_EQ(S(summary), "比較した長さ 65,536 バイト　不一致 2,164 バイト");
+    EXPECT_EQ(S(item), "差分マップ(&M)...\tCtrl+M");
+    EXPECT_EQ(S(hover), "0000004000 h - 000000400F h  不一致 3 バイト");
+    EXPECT_EQ(S(firstStatus), "現在位置 0000000100 h");
+    EXPECT_EQ(shownRow.m_i64Adrs, 0x100);
+    EXPECT_EQ(shownRow.m_nDiffMask, 1u);
+    EXPECT_EQ(shownRow.m_abA[0], static_cast<BYTE>(Pattern(0x10000)[0x100]));
+    EXPECT_EQ(shownRow.m_abB[0], static_cast<BYTE>(bytes[0x100]));
+    EXPECT_EQ(visited, (std::vector<std::int64_t>{0x100, 0x4000, 0x4001, 0x400F, 0x4010, 0x9000,
+                                                  0x4010, 0x400F, 0xFFF0, 0xFFFF, 0}));
+    EXPECT_EQ(S(lastStatus), "これより後に異なるデータはありません。");
+    EXPECT_EQ(S(goneStatus), "※ファイルBの読みとりに失敗");
+}
+
 // Both ways out in the middle of a long run end the program at once: the exit button (abort
 // set), and the close box (the window's destruction aborts and waits, serving the worker).
 class QtWindowLongRunTest : public QtWindowTest, public ::testing::WithParamInterface<bool> {};
@@ -492,9 +605,14 @@ INSTANTIATE_TEST_SUITE_P(ExitButtonAndCloseBox, QtWindowLongRunTest, ::testing::
 // The stop button stands beside 実行 while a run goes on; it ends the run, not the program: a box
 // names the log, which keeps the lines so far and no closing lines, no database is written, and
 // the next run starts from the same window.
+// The difference map, opened with Ctrl+M in the middle of the run, draws it live, keeps it after
+// the stop, and follows the next run.
 TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
+    DiffMapWindow::Install(m_ui);
     const std::string a = m_data / "a.bin", b = m_data / "b.bin", log = m_data / "long.log";
     MakeLongRun(a, b);
+    bool mapLive = false, mapKept = false;
+    std::vector<std::int64_t> mapOfNextRun;
     const std::string small = m_data / "small.bin";
     testsupport::WriteFile(small, "abc");
     BoxAnswerer boxes;
@@ -513,6 +631,16 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
         }));
         stopShown = m_ui.IsControlVisible(IDC_BTN_STOP) && m_ui.IsControlEnabled(IDC_BTN_STOP);
         Picture(m_ui.Window(), "main-window-running");
+        QTest::keyClick(m_ui.Window(), Qt::Key_M, Qt::ControlModifier);
+        DiffMapWindow* map = nullptr;
+        ASSERT_TRUE(WaitFor([&] {
+            map = DiffMapWindow::Of(m_ui.Window());
+            return map && map->isVisible() && Sum(map->DrawnCounts()) > 0;
+        }));
+        mapLive = m_ui.IsWorkerRunning();
+        // Only the first 32 MiB of the 1 GiB differ: the first 128 of its 4,096 buckets.
+        const std::vector<std::int64_t> live = map->DrawnCounts();
+        mapLive = mapLive && live.size() == 4096 && Sum(live) == Sum({live.begin(), live.begin() + 128});
         boxesAtStop = boxes.Count();
         boxes.PictureNext("stop-box");
         Click(IDC_BTN_STOP);
@@ -523,6 +651,7 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
                      m_ui.IsControlEnabled(IDC_CHK_MAKE_DB) &&
                      !m_ui.IsControlVisible(IDC_BTN_REPAIR_A);
         dbAfterStop = fs::exists(m_prog / "DiffData.db");
+        mapKept = map->isVisible() && Sum(map->DrawnCounts()) >= Sum(live);
         Picture(m_ui.Window(), "main-window-stopped");
         // The next run, from the same window.
         Type(IDC_EDIT_FILE_A, small);
@@ -535,6 +664,8 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
         });
         Click(IDC_BTN_EXECUTE);
         ASSERT_TRUE(WaitFor([&] { return overwrite->load() && boxes.Count() >= boxesAtStop + 3 && Idle(); }));
+        WaitFor([&] { return map->DrawnCounts() == std::vector<std::int64_t>{0, 0, 1}; });
+        mapOfNextRun = map->DrawnCounts();
         Click(IDOK);
     });
     EXPECT_TRUE(stopHiddenBefore);
@@ -545,6 +676,9 @@ TEST_F(QtWindowTest, StopButtonEndsALongRunAndTheWindowGoesOn) {
     EXPECT_EQ(boxes.Icons()[0], QMessageBox::Warning);
     EXPECT_TRUE(readyAfter);
     EXPECT_FALSE(dbAfterStop) << "the stopped run wrote a database";
+    EXPECT_TRUE(mapLive);
+    EXPECT_TRUE(mapKept);
+    EXPECT_EQ(mapOfNextRun, (std::vector<std::int64_t>{0, 0, 1}));
     ASSERT_GE(boxes.Count(), 3u);
     EXPECT_EQ(boxes.Texts()[1].rfind("1バイトのデータが一致しませんでした。", 0), 0u) << boxes.Texts()[1];
     const std::string text = Cp932ToUtf8(testsupport::ReadFile(log));
