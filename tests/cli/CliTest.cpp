@@ -132,10 +132,14 @@ TEST_F(CliTest, VersionAndHelp) {
 }
 
 TEST_F(CliTest, BadUsageIsTrouble) {
+    // Files that could be compared: only the usage is at fault.
+    WriteFile(Data("a"), "x");
+    WriteFile(Data("b"), "y");
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"},
              {"--patch=db", "f"}, {"--patch=", "--from=a", "f"}, {"--patch=db", "--from=a", "f", "g"},
-             {"--patch=db", "--from=a", "--db", "f"}}) {
+             {"--patch=db", "--from=a", "--db", "f"}, {"--ranges", "--json", "a", "b"},
+             {"--display", "--ranges", "a", "b"}, {"--json", "--display", "a", "b"}}) {
         SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
         EXPECT_EQ(r.m_nStatus, 2);

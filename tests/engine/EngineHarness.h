@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,9 +32,10 @@
 // A failed check names the ending rather than its bytes.
 inline void PrintTo(RunOutcome outcome, std::ostream* os) {
     static const char* const kNames[] = {
-        "none",      "completed",        "log unfinished", "stopped",
-        "declined",  "open failed",      "read failed",    "disk reserve",
-        "abandoned", "log write failed", "file changed"};
+        "none",         "completed", "log unfinished",   "stopped",
+        "declined",     "open failed", "log busy",       "read failed",
+        "disk reserve", "abandoned", "log write failed", "file changed"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(RunOutcome::kFileChanged) + 1);
     *os << kNames[static_cast<int>(outcome)];
 }
 
