@@ -151,6 +151,8 @@ public:
     BOOL m_bExecute = FALSE;
     FILEDATA m_FileData;
 
+    // Runs say only whether the files differ: no log, no summary, no database.
+    BOOL m_bBrief = FALSE;
     // FALSE for the command-line program: "octwtch.ini" belongs to the window.
     BOOL m_bUseSettingsFile = TRUE;
     // A read of "octwtch.ini" failed: the file is left as it is, also at exit.

@@ -42,6 +42,8 @@ constexpr const char* kUsage =
     "                 unwritable, the repair); without either, questions are asked when\n"
     "                 standard input is a terminal and answered No when it is not\n"
     "  --quiet        no progress bar\n"
+    "  --brief        only the exit status, as cmp -s gives it: the run ends at the first\n"
+    "                 difference and writes no log and no database\n"
     "  --help         show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
@@ -72,6 +74,7 @@ struct Options {
     char m_cRepair = 0; // 'a', 'b' or none
     std::optional<bool> m_answer;
     bool m_bQuiet = false;
+    bool m_bBrief = false;
     std::vector<std::string> m_paths;
 };
 
@@ -108,6 +111,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             pOpt->m_answer = arg == "--yes";
         } else if (arg == "--quiet") {
             pOpt->m_bQuiet = true;
+        } else if (arg == "--brief") {
+            pOpt->m_bBrief = true;
         } else {
             Say("unknown option " + arg);
             std::fputs(kUsage, stderr);
@@ -117,6 +122,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
         std::fputs(kUsage, stderr);
+        return kTrouble;
+    }
+    if (pOpt->m_bBrief && (pOpt->m_bDB || pOpt->m_bDisplay || pOpt->m_paths.size() == 3)) {
+        Say("--brief writes no log and keeps no database: it cannot be given with a LOG, --db, "
+            "--display or --repair");
         return kTrouble;
     }
     return std::nullopt;
@@ -179,6 +189,7 @@ public:
         if (m_opt.m_paths.size() == 3 && !Choose(IDC_BTN_LOG_FILE, m_opt.m_paths[2]))
             return kTrouble;
 
+        m_dlg.m_bBrief = m_opt.m_bBrief ? TRUE : FALSE;
         if (platform::StopSignal() != 0)
             return kTrouble; // nothing was started; main turns it into the signal's status
         m_ui.Click(IDC_BTN_EXECUTE);
@@ -193,7 +204,7 @@ public:
             return kTrouble;
         const bool bDiffer = engine.m_i64DiffCount != 0;
         const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
-        if (bSizesDiffer)
+        if (bSizesDiffer && !m_opt.m_bBrief)
             SayWhichEndedFirst();
         // A database asked for and not saved is trouble; a run without differences writes none.
         if (m_opt.m_bDB && bDiffer && !engine.DataBaseSaved()) {

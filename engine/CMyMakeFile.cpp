@@ -249,6 +249,7 @@ void CMyMakeFile::Configure(const RunSetup& setup) {
     SetBtnStop(setup.m_pBtnStop);
     ResetSearchState();
     m_bDisplayDiff = setup.m_bDisplayDiff;
+    m_bBrief = setup.m_bBrief;
     m_bAbort = FALSE;
     if (setup.m_pDiffDataBase != nullptr) {
         SetDiffDataBaseADRS(setup.m_pDiffDataBase);
@@ -293,6 +294,14 @@ int CompareThreadProc(CMyMakeFile* pMakeFile) {
 BOOL CMyMakeFile::ExecStep() {
     if (!m_bStarted) {
         SetSearchSize();
+        // Files of different sizes differ, as cmp -s says without reading them.
+        if (m_bBrief && m_i64SizeA != m_i64SizeB) {
+            ResetBlockPlan();
+            m_bRunning = FALSE;
+            m_outcome = RunOutcome::kCompleted;
+            PostToMain(WM_ENABLE_CTRLS);
+            return TRUE;
+        }
         if (!AllFileOpen()) {
             if (m_outcome == RunOutcome::kNone) // the overwrite question records its No
                 m_outcome = RunOutcome::kOpenFailed;
@@ -324,7 +333,8 @@ BOOL CMyMakeFile::ExecStep() {
         // stop already requested is not such a failure: the run goes on to its first unit.)
         if (m_outcome == RunOutcome::kReadFailed)
             return TRUE;
-        WriteLogHeader();
+        if (!m_bBrief)
+            WriteLogHeader();
         std::string strFile;
         SplitFileAndFold(m_strLogFile.c_str(), &strFile, &m_strLogFold);
     }
@@ -460,6 +470,8 @@ BOOL CMyMakeFile::AllFileOpen() {
     m_idFileB = platform::IdentityOfHandle(m_nFileB);
 
     platform::FileError error;
+    if (m_bBrief)
+        return TRUE; // no log to open
     if (OpenLogFile(&m_fileLog, &error)) {
         m_bOpenLog = TRUE;
         return TRUE;
@@ -516,6 +528,16 @@ void CMyMakeFile::ResetBlockPlan() {
 // One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
 // False when the run has to be abandoned (the difference is then neither written nor counted).
 bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
+    if (m_bBrief) {
+        // The first difference is the whole answer; whatever follows is not read.
+        ++m_i64DiffCount;
+        CloseAllFile();
+        ResetBlockPlan();
+        m_bRunning = FALSE;
+        m_outcome = RunOutcome::kCompleted;
+        PostToMain(WM_ENABLE_CTRLS);
+        return false;
+    }
     char line[kLineRoom]; // on the stack: a line touches no memory of its own
     const std::string_view text = FormatDiffLine(line, m_i64Adrs, bDataA, bDataB);
     const std::int64_t free =
@@ -601,11 +623,21 @@ void CMyMakeFile::FinishSearch() {
     CompareData(m_nTailSize);
     // A full disk in the tail ends the run as it does anywhere else: closing lines under a log
     // that lacks differences, and a summary and a database of part of them, would pass for whole.
-    if (m_bAbort)
+    // A brief run that found its difference has its answer.
+    if (m_bAbort || m_outcome != RunOutcome::kNone)
         return;
     m_reader.Compared(m_i64Adrs, true);
     if (!InputsUnchanged())
         return;
+    if (m_bBrief) {
+        CloseAllFile();
+        ResetBlockPlan();
+        m_bRunning = FALSE;
+        m_outcome = RunOutcome::kCompleted;
+        PostToMain(WM_HIDE_REPAIR_BTN);
+        PostToMain(WM_ENABLE_CTRLS);
+        return;
+    }
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();

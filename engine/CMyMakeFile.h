@@ -48,6 +48,8 @@ struct RunSetup {
     BOOL m_bDisplayDiff = FALSE;
     CMyDiffDataBase* m_pDiffDataBase = nullptr; // the store to fill; nullptr: no database
     std::string m_strDBFileName;
+    // Only whether the files differ: no log, no summary, the run ends at the first difference.
+    BOOL m_bBrief = FALSE;
 };
 
 class CMyMakeFile {
@@ -127,6 +129,7 @@ public:
 
     // Configuration.
     ui::HWND m_hWndMain = nullptr;
+    BOOL m_bBrief = FALSE;
     const ui::CControl* m_pProgCtrl = nullptr;
     const ui::CControl* m_pBtnExe = nullptr;
     const ui::CControl* m_pBtnStop = nullptr;
