@@ -11,6 +11,7 @@
 #include "platform/StandardDescriptors.h"
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
+#include "remote/Server.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 
@@ -438,6 +439,8 @@ int main(int argc, char** argv) {
     // CheckedExit makes that trouble.
     if (!platform::OpenClosedStandardDescriptors())
         return kTrouble;
+    if (argc == 2 && std::strcmp(argv[1], "--server") == 0)
+        return remote::RunServer(STDIN_FILENO, STDOUT_FILENO);
     if (IsPatchCommand(argc, argv))
         return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;

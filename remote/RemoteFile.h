@@ -26,8 +26,6 @@ class CMyDiffDataBase;
 
 namespace remote {
 
-class Channel;
-
 // How the far side is reached: `m_rsh HOST m_program --server`.
 struct RemoteTarget {
     std::vector<std::string> m_rsh{"ssh"};
@@ -50,8 +48,11 @@ public:
     // Largest single request: the bytes of one range, the digests of one range.
     static constexpr std::uint32_t kMaxBytesAsked = 1024 * 1024;
     static constexpr std::uint32_t kMaxLeavesAsked = 4096;
-    // Reply bytes asked and not yet taken, at most.
+    // Reply bytes asked and not yet taken, at most, and requests. Few enough requests that they
+    // always fit in the connection's buffer: asking never waits for the server, so the server
+    // can always go on sending the replies asked before.
     static constexpr std::size_t kMaxBytesInFlight = 16 * 1024 * 1024;
+    static constexpr std::size_t kMaxAsked = 256;
 
     RemoteFile();
     ~RemoteFile(); // closes as Close does
@@ -82,6 +83,8 @@ public:
     Ticket AskDigests(std::int64_t i64Begin, std::int64_t i64End, std::uint32_t nLeaf);
     // The `n` bytes at i64Begin (at most kMaxBytesAsked, inside the file as opened).
     Ticket AskBytes(std::int64_t i64Begin, std::uint32_t n);
+    // Requests asked and not yet taken. SendStore needs none in flight.
+    std::size_t InFlight() const { return m_nInFlight; }
     // Waits for the ticket's reply: exactly the digests (LeafCount of the range) or bytes asked.
     // False with ErrorText(): the server could not read its file (ReadErrno(): its errno, 0 when
     // the file ended early, i.e. it shrank) — the connection goes on — or the connection ended.
@@ -97,7 +100,8 @@ public:
     // store's records (bFromA: the file holds FILE A's bytes and gets FILE B's), CheckStore and
     // WriteStore run its CheckFile and DoWrite there and copy its counts and failure into
     // `pCounts` (whose store and file are not touched), SyncFile flushes the file to disk.
-    // False with ErrorText() when the connection ended; the writer's own verdicts are in pCounts.
+    // False with ErrorText() when the connection ended; the writer's own verdicts are in pCounts
+    // (*pbOk: what CheckFile or DoWrite returned there; *pErrno: 0 when flushed).
     bool SendStore(const CMyDiffDataBase& db, bool bFromA);
     bool CheckStore(CMyInPlaceWriter* pCounts, BOOL* pbOk);
     bool WriteStore(CMyInPlaceWriter* pCounts, BOOL* pbOk);
@@ -110,15 +114,15 @@ public:
     // "connection to HOST lost", a refusal of the far end, a malformed reply, …: English, one
     // line, naming the host.
     const std::string& ErrorText() const { return m_strError; }
-    bool Connected() const { return m_pChannel != nullptr && m_strError.empty(); }
+    bool Connected() const { return m_pChild != nullptr && m_strError.empty(); }
     const std::string& Host() const { return m_target.m_strHost; }
     // The server's messages for our standard error, each already prefixed with the host's name.
     // Without a sink they are written to standard error.
     void SetNoteSink(std::function<void(const std::string&)> sink) { m_noteSink = std::move(sink); }
 
     // Bytes that crossed the connection, each direction.
-    std::uint64_t BytesSent() const;
-    std::uint64_t BytesReceived() const;
+    std::uint64_t BytesSent() const { return m_nSent; }
+    std::uint64_t BytesReceived() const { return m_nReceived; }
 
 private:
     struct Pending {
@@ -129,27 +133,36 @@ private:
         std::uint32_t m_nLeaf = 0;
         std::size_t m_nReplyBytes = 0;
         bool m_bArrived = false;
-        bool m_bFailed = false;
-        int m_nErrno = 0;
+        bool m_bTaken = false;
+        std::uint32_t m_nReplyType = 0;
         std::vector<std::uint8_t> m_body;
     };
     bool Fail(const std::string& strText);
     bool Lost();
     bool Malformed(const char* pWhat);
-    Ticket Ask(std::uint32_t nType, std::int64_t i64Begin, std::int64_t i64End,
-               std::uint32_t nLeaf, std::size_t nReplyBytes);
+    Ticket Send(const std::vector<std::uint8_t>& frame, std::uint32_t nType,
+                std::int64_t i64Begin, std::int64_t i64End, std::uint32_t nLeaf,
+                std::size_t nReplyBytes);
     Pending* Await(Ticket t);
     bool ReadReply(Pending* p);
-    bool Call(std::uint32_t nType, const std::vector<std::uint8_t>& body, std::uint32_t nReplyType,
-              std::vector<std::uint8_t>* pReply);
+    void Release(Pending* p);
+    // Sends one request and waits for its reply, of the type expected.
+    bool Call(const std::vector<std::uint8_t>& frame, std::uint32_t nType, std::uint32_t nReplyType,
+              std::vector<std::uint8_t>* pReply, std::uint32_t* pnReplyType = nullptr);
     bool Handshake();
-    bool ReadNextFrame(std::uint32_t* pnType, std::vector<std::uint8_t>* pBody);
-    bool TakeWriterCounts(const std::vector<std::uint8_t>& body, CMyInPlaceWriter* pCounts,
-                          BOOL* pbOk);
+    bool ForeignAnswer(const std::string& strAnswer);
+    bool ReadFrame(std::uint32_t* pnType, std::vector<std::uint8_t>* pBody);
+    // Reads up to `n` bytes, at least one: 0 at the end or on failure.
+    std::size_t ReadSome(void* p, std::size_t n);
+    bool ReadExact(void* p, std::size_t n);
+    bool Write(const std::vector<std::uint8_t>& b);
+    bool RunWriter(std::uint32_t nType, CMyInPlaceWriter* pCounts, BOOL* pbOk);
 
     RemoteTarget m_target;
     std::unique_ptr<platform::ChildProcess> m_pChild;
-    std::unique_ptr<Channel> m_pChannel;
+    std::vector<std::uint8_t> m_in; // what came and was not yet taken
+    std::size_t m_nInPos = 0;
+    std::size_t m_nInEnd = 0;
     std::string m_strError;
     bool m_bRefused = false;
     OpenRefusal m_refusal;
@@ -158,7 +171,11 @@ private:
     std::deque<Pending> m_pending; // asked, not taken, in the order asked
     Ticket m_nextTicket = 1;
     std::size_t m_nBytesInFlight = 0;
+    std::size_t m_nInFlight = 0;
     int m_nReadErrno = 0;
+    std::int64_t m_i64StoreRecords = -1;
+    std::uint64_t m_nSent = 0;
+    std::uint64_t m_nReceived = 0;
     std::function<void(const std::string&)> m_noteSink;
 };
 
