@@ -63,6 +63,7 @@ void CMyMainDlg::OnBtnExecute() {
     RunSetup setup(&m_FileData, &m_ctrlProgress, &m_btnExecute, &m_btnStop);
     setup.m_bDisplayDiff = m_bDisplayDiff;
     setup.m_bBrief = m_bBrief;
+    setup.m_remote = m_remote;
     if (m_bUseDataBase && !m_bBrief) {
         m_DiffDataBase.ResetDiffData();
         m_idStoreA = {};
