@@ -1,5 +1,6 @@
 #include "engine/RemoteSource.h"
 
+#include "ui/Ui.h"
 #include "util/RemoteName.h"
 
 #include <cstring>
@@ -57,4 +58,53 @@ std::unique_ptr<remote::RemoteFile> OpenRemoteFile(const std::string& strName,
         return nullptr;
     }
     return pFile;
+}
+
+bool CRemoteRepairTarget::Open(platform::FileIdentity* pId) {
+    if (!m_pFile) {
+        RemoteOpenFailure failure;
+        m_pFile = OpenRemoteFile(m_strName, m_access, remote::RemoteFile::kOpenReadWrite, &failure);
+        m_bStoreSent = false;
+        if (!m_pFile) {
+            m_strFailure = failure.m_strWhy;
+            ui::ShowBox(m_strFailure);
+            return false;
+        }
+    }
+    *pId = m_pFile->Identity();
+    return true;
+}
+
+bool CRemoteRepairTarget::Lost() {
+    m_strFailure = m_pFile ? m_pFile->ErrorText() : m_strName + ": not open";
+    ui::ShowBox(m_strFailure);
+    return false;
+}
+
+bool CRemoteRepairTarget::RunWriter(const CMyDiffDataBase& db, BOOL bFromA, bool bCheck,
+                                    CMyInPlaceWriter* pCounts, BOOL* pbOk) {
+    if (!m_pFile)
+        return Lost();
+    if (!m_bStoreSent) {
+        if (!m_pFile->SendStore(db, bFromA != FALSE))
+            return Lost();
+        m_bStoreSent = true;
+    }
+    if (!(bCheck ? m_pFile->CheckStore(pCounts, pbOk) : m_pFile->WriteStore(pCounts, pbOk)))
+        return Lost();
+    return true;
+}
+
+platform::FileIdentity CRemoteRepairTarget::IdentityNow() {
+    platform::FileIdentity idNow;
+    bool bUnchanged = false;
+    if (!m_pFile || !m_pFile->Stat(&idNow, &bUnchanged))
+        return {};
+    return idNow;
+}
+
+void CRemoteRepairTarget::Close() {
+    if (m_pFile)
+        m_pFile->Close();
+    m_pFile.reset();
 }

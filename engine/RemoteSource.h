@@ -1,6 +1,7 @@
 #pragma once
 // A FILE A or FILE B on another machine, as the run and the window reach it: how the far side is
 // reached, and opening the file there.
+#include "diffdb/CMyDiffRepair.h"
 #include "remote/RemoteFile.h"
 
 #include <memory>
@@ -26,3 +27,28 @@ std::unique_ptr<remote::RemoteFile> OpenRemoteFile(const std::string& strName,
                                                    const RemoteAccess& access,
                                                    remote::RemoteFile::OpenMode mode,
                                                    RemoteOpenFailure* pFailure);
+
+// A repair or a patch of a remote file: the server's in-place writer does the writing.
+class CRemoteRepairTarget : public CMyRepairTarget {
+public:
+    CRemoteRepairTarget(std::string strName, RemoteAccess access)
+        : m_strName(std::move(strName)), m_access(std::move(access)) {}
+    // Connects and opens the file for writing, once; later calls give the identity it had then.
+    // A failure is said in a box, in the connection's or the server's words.
+    bool Open(platform::FileIdentity* pId) override;
+    bool RunWriter(const CMyDiffDataBase& db, BOOL bFromA, bool bCheck, CMyInPlaceWriter* pCounts,
+                   BOOL* pbOk) override;
+    platform::FileIdentity IdentityNow() override;
+    void Close() override;
+    // Why the last step failed, in English; empty when none did.
+    const std::string& FailureText() const { return m_strFailure; }
+
+private:
+    bool Lost();
+
+    std::string m_strName;
+    RemoteAccess m_access;
+    std::unique_ptr<remote::RemoteFile> m_pFile;
+    bool m_bStoreSent = false;
+    std::string m_strFailure;
+};
