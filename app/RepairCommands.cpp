@@ -51,8 +51,12 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     const bool bRemote = IsRemoteName(strPath);
     CRemoteRepairTarget target(strPath, m_remote);
     platform::FileIdentity idNow;
-    if (bRemote ? !target.Open(&idNow) : !(idNow = platform::IdentityOfPath(strPath)).m_bValid)
+    if (!bRemote) {
+        idNow = platform::IdentityOfPath(strPath);
+    } else if (!target.Open(&idNow)) {
+        ui::ShowBox(target.FailureText());
         idNow = {};
+    }
     if (!IsStoredFile(strPath, idNow, idStored, pWho)) {
         WriteTrace("※修復に失敗しました。\n");
         m_nLastRepair = 0;

@@ -4,9 +4,9 @@
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
+#include "cli/RemoteOptions.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
-#include "platform/Environment.h"
 #include "platform/FileStatus.h"
 #include "platform/LowFile.h"
 #include "platform/StandardDescriptors.h"
@@ -16,7 +16,6 @@
 #include "res/Dialogs.h"
 #include "res/Resource.h"
 #include "util/RemoteName.h"
-#include "util/ShellWords.h"
 
 #include <cstdio>
 #include <cstring>
@@ -48,10 +47,6 @@ constexpr const char* kUsage =
     "                 unwritable, the repair); without either, questions are asked when\n"
     "                 standard input is a terminal and answered No when it is not\n"
     "  --quiet        no progress bar\n"
-    "  --rsh=COMMAND  how to reach HOST (default: ssh, or $OCTETWATCH_RSH); split into\n"
-    "                 words as a shell would, then HOST and the remote command added\n"
-    "  --remote-program=COMMAND\n"
-    "                 the program on HOST (default: octetwatch-cli), split the same way\n"
     "  --brief        only the exit status, as cmp -s gives it: the run ends at the first\n"
     "                 difference and writes no log and no database\n"
     "  --help         show this help and exit\n"
@@ -91,24 +86,14 @@ struct Options {
 
 void Say(const std::string& text) { SayTo(stderr, text); }
 
-// A command as words into `pWords`; false, said, when it cannot be split or is empty.
-bool SplitCommand(const char* pWhat, const std::string& strCommand, std::vector<std::string>* pWords) {
-    std::optional<std::vector<std::string>> words = SplitShellWords(strCommand);
-    if (!words || words->empty()) {
-        Say(std::string(pWhat) + (words ? " is empty" : " has an unmatched quote or a lone backslash") +
-            ": " + strCommand);
-        return false;
-    }
-    *pWords = std::move(*words);
-    return true;
-}
-
 // Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     bool bOptionsEnd = false;
-    if (const std::string strRsh = platform::EnvValue("OCTETWATCH_RSH");
-        !strRsh.empty() && !SplitCommand("OCTETWATCH_RSH", strRsh, &pOpt->m_remote.m_rsh))
+    std::string strError;
+    if (!RemoteAccessFromEnvironment(&pOpt->m_remote, &strError)) {
+        Say(strError);
         return kTrouble;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
@@ -117,6 +102,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             bOptionsEnd = true;
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs("\nHOST:PATH files are reached with (--patch takes these too):\n", stdout);
+            std::fputs(kRemoteUsage, stdout);
             std::fputs(kPatchUsage, stdout);
             return kSame;
         } else if (arg == "--version") {
@@ -139,12 +126,12 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             pOpt->m_bQuiet = true;
         } else if (arg == "--brief") {
             pOpt->m_bBrief = true;
-        } else if (arg.rfind("--rsh=", 0) == 0) {
-            if (!SplitCommand("--rsh", arg.substr(6), &pOpt->m_remote.m_rsh))
+        } else if (bool bTaken = false;
+                   !TakeRemoteOption(arg, &pOpt->m_remote, &bTaken, &strError) || bTaken) {
+            if (!strError.empty()) {
+                Say(strError);
                 return kTrouble;
-        } else if (arg.rfind("--remote-program=", 0) == 0) {
-            if (!SplitCommand("--remote-program", arg.substr(17), &pOpt->m_remote.m_program))
-                return kTrouble;
+            }
         } else {
             Say("unknown option " + arg);
             std::fputs(kUsage, stderr);

@@ -119,6 +119,8 @@ BOOL CMyDiffRepair::DoRepair() {
 // that failed: what was written is told from the counts that came back.
 BOOL CMyDiffRepair::DoRepairThere() {
     auto refuse = [this](const char* pText) {
+        if (!m_pTarget->FailureText().empty())
+            ui::ShowBox(m_pTarget->FailureText());
         m_pTarget->Close();
         const std::string strText = platform::Format(pText, m_strErrorFileName.c_str());
         WriteTrace(strText);
@@ -146,6 +148,8 @@ BOOL CMyDiffRepair::DoRepairThere() {
         m_Writer.m_nErrno = EIO;
         bOk = FALSE;
     }
+    if (!m_pTarget->FailureText().empty())
+        ui::ShowBox(m_pTarget->FailureText());
     m_idAfter = m_pTarget->IdentityNow();
     if (!m_idAfter.m_bValid)
         m_idAfter = idNow; // writing had begun

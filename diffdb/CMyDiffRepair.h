@@ -25,6 +25,8 @@ public:
                            CMyInPlaceWriter* pCounts, BOOL* pbOk) = 0;
     virtual platform::FileIdentity IdentityNow() = 0;
     virtual void Close() = 0;
+    // Why the last step failed, in the words of whatever reaches the file; empty when none did.
+    virtual const std::string& FailureText() const = 0;
 };
 
 class CMyDiffRepair {

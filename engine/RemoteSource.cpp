@@ -1,6 +1,5 @@
 #include "engine/RemoteSource.h"
 
-#include "ui/Ui.h"
 #include "util/RemoteName.h"
 
 #include <cstring>
@@ -63,11 +62,13 @@ std::unique_ptr<remote::RemoteFile> OpenRemoteFile(const std::string& strName,
 bool CRemoteRepairTarget::Open(platform::FileIdentity* pId) {
     if (!m_pFile) {
         RemoteOpenFailure failure;
-        m_pFile = OpenRemoteFile(m_strName, m_access, remote::RemoteFile::kOpenReadWrite, &failure);
+        m_pFile = OpenRemoteFile(m_strName, m_access,
+                                 m_bWrite ? remote::RemoteFile::kOpenReadWrite
+                                          : remote::RemoteFile::kOpenRead,
+                                 &failure);
         m_bStoreSent = false;
         if (!m_pFile) {
             m_strFailure = failure.m_strWhy;
-            ui::ShowBox(m_strFailure);
             return false;
         }
     }
@@ -77,7 +78,6 @@ bool CRemoteRepairTarget::Open(platform::FileIdentity* pId) {
 
 bool CRemoteRepairTarget::Lost() {
     m_strFailure = m_pFile ? m_pFile->ErrorText() : m_strName + ": not open";
-    ui::ShowBox(m_strFailure);
     return false;
 }
 
@@ -107,4 +107,10 @@ void CRemoteRepairTarget::Close() {
     if (m_pFile)
         m_pFile->Close();
     m_pFile.reset();
+}
+
+bool CRemoteRepairTarget::SyncFile(int* pErrno) {
+    if (!m_pFile || !m_pFile->SyncFile(pErrno))
+        return Lost();
+    return true;
 }

@@ -31,8 +31,9 @@ std::unique_ptr<remote::RemoteFile> OpenRemoteFile(const std::string& strName,
 // A repair or a patch of a remote file: the server's in-place writer does the writing.
 class CRemoteRepairTarget : public CMyRepairTarget {
 public:
-    CRemoteRepairTarget(std::string strName, RemoteAccess access)
-        : m_strName(std::move(strName)), m_access(std::move(access)) {}
+    // bWrite false: opened to be checked only.
+    CRemoteRepairTarget(std::string strName, RemoteAccess access, bool bWrite = true)
+        : m_strName(std::move(strName)), m_access(std::move(access)), m_bWrite(bWrite) {}
     // Connects and opens the file for writing, once; later calls give the identity it had then.
     // A failure is said in a box, in the connection's or the server's words.
     bool Open(platform::FileIdentity* pId) override;
@@ -40,14 +41,16 @@ public:
                    BOOL* pbOk) override;
     platform::FileIdentity IdentityNow() override;
     void Close() override;
-    // Why the last step failed, in English; empty when none did.
-    const std::string& FailureText() const { return m_strFailure; }
+    // Flushes the file there; false when the connection ended. `*pErrno`: 0 when flushed.
+    bool SyncFile(int* pErrno);
+    const std::string& FailureText() const override { return m_strFailure; }
 
 private:
     bool Lost();
 
     std::string m_strName;
     RemoteAccess m_access;
+    bool m_bWrite;
     std::unique_ptr<remote::RemoteFile> m_pFile;
     bool m_bStoreSent = false;
     std::string m_strFailure;
