@@ -2,6 +2,7 @@
 #include "app/CMyMainDlg.h"
 
 #include "platform/Format.h"
+#include "util/RemoteName.h"
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
@@ -16,9 +17,8 @@ void RefuseRepair(const char* pText, const char* pWho, const std::string& strPat
 // The store holds the differences of the files the run compared, as they were then. The path may
 // since name another file (a drop, a typed name, a file replaced on disk) or the file may have
 // been written or cut short: patching either would corrupt it.
-bool IsStoredFile(const std::string& strPath, const platform::FileIdentity& idStored,
-                  const char* pWho) {
-    const platform::FileIdentity idNow = platform::IdentityOfPath(strPath);
+bool IsStoredFile(const std::string& strPath, const platform::FileIdentity& idNow,
+                  const platform::FileIdentity& idStored, const char* pWho) {
     if (!idNow.m_bValid)
         RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
     else if (!idNow.SameAs(idStored))
@@ -46,8 +46,18 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     const std::string strPath = bFileA ? m_FileData.strFileA : m_FileData.strFileB;
     const char* pWho = bFileA ? "OnBtnRepairA()" : "OnBtnRepairB()";
     platform::FileIdentity& idStored = bFileA ? m_idStoreA : m_idStoreB;
-    // Before the question: the user is never asked to confirm a repair that cannot be made.
-    if (!IsStoredFile(strPath, idStored, pWho)) {
+    // Before the question: the user is never asked to confirm a repair that cannot be made. A
+    // remote file is looked at by its server, on the connection the repair then writes through.
+    const bool bRemote = IsRemoteName(strPath);
+    CRemoteRepairTarget target(strPath, m_remote);
+    platform::FileIdentity idNow;
+    if (!bRemote) {
+        idNow = platform::IdentityOfPath(strPath);
+    } else if (!target.Open(&idNow)) {
+        ui::ShowBox(target.FailureText());
+        idNow = {};
+    }
+    if (!IsStoredFile(strPath, idNow, idStored, pWho)) {
         WriteTrace("※修復に失敗しました。\n");
         m_nLastRepair = 0;
         return;
@@ -66,9 +76,11 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     }
 
     m_DiffRepair.SetRepairTarget(bFileA);
+    m_DiffRepair.SetTarget(bRemote ? &target : nullptr);
     // A refused path leaves the one of an earlier command registered: never repair that. The file
     // may have gone while the question waited.
     if (!m_DiffRepair.SetErrorFileName(strPath.c_str())) {
+        m_DiffRepair.SetTarget(nullptr);
         RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
         WriteTrace("※修復に失敗しました。\n");
         m_nLastRepair = 0;
@@ -77,6 +89,7 @@ void CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     // Checked again on the handle the repair writes through.
     m_DiffRepair.SetFileIdentity(idStored);
     OnRepair();
+    m_DiffRepair.SetTarget(nullptr);
     // The repair's own writes are no change to refuse a retry for.
     if (m_DiffRepair.m_idAfter.m_bValid)
         idStored = m_DiffRepair.m_idAfter;

@@ -39,7 +39,7 @@ void CMyMainDlg::OnBtnExecute() {
     }
 
     SetSizeRelation(&m_FileData);
-    if (m_FileData.nSizeMode != SIZE_EQUAL)
+    if (m_FileData.nSizeMode != SIZE_EQUAL && !m_bBrief)
         ui::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
@@ -47,7 +47,7 @@ void CMyMainDlg::OnBtnExecute() {
     UpdateStatusIcons(2);
 
     // Each sets m_nLastExecute to why it refused.
-    if (!CheckLogName() || !CheckWritable())
+    if (!m_bBrief && (!CheckLogName() || !CheckWritable()))
         return;
 
     // The last run's end may still be on its way: it is handled before this run is set up.
@@ -62,7 +62,9 @@ void CMyMainDlg::OnBtnExecute() {
 
     RunSetup setup(&m_FileData, &m_ctrlProgress, &m_btnExecute, &m_btnStop);
     setup.m_bDisplayDiff = m_bDisplayDiff;
-    if (m_bUseDataBase) {
+    setup.m_bBrief = m_bBrief;
+    setup.m_remote = m_remote;
+    if (m_bUseDataBase && !m_bBrief) {
         m_DiffDataBase.ResetDiffData();
         m_idStoreA = {};
         m_idStoreB = {};

@@ -4,6 +4,7 @@
 #include "app/CMyMainDlg.h"
 #include "cli/CliUi.h"
 #include "cli/PatchCommand.h"
+#include "cli/RemoteOptions.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
 #include "platform/FileStatus.h"
@@ -14,6 +15,7 @@
 #include "remote/Server.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
+#include "util/RemoteName.h"
 
 #include <cstdio>
 #include <cstring>
@@ -33,7 +35,9 @@ constexpr const char* kUsage =
     "Usage: octetwatch-cli [OPTIONS] FILE_A FILE_B [LOG]\n"
     "Compare FILE_A with FILE_B byte by byte over their common length and write every\n"
     "differing byte to LOG (default: Result.txt in the data folder, see Files), in\n"
-    "Shift_JIS (CP932).\n"
+    "Shift_JIS (CP932). Either file, or both, may be [USER@]HOST:PATH (a colon before\n"
+    "the first slash): it is read there by this program, reached over ssh; only digests\n"
+    "and the bytes that differ cross the network. LOG is always local.\n"
     "\n"
     "  --db           build the difference database (DiffData.db in the data folder)\n"
     "  --display      print every difference as it is found: (count) address h : A , B\n"
@@ -43,6 +47,8 @@ constexpr const char* kUsage =
     "                 unwritable, the repair); without either, questions are asked when\n"
     "                 standard input is a terminal and answered No when it is not\n"
     "  --quiet        no progress bar\n"
+    "  --brief        only the exit status, as cmp -s gives it: the run ends at the first\n"
+    "                 difference and writes no log and no database\n"
     "  --help         show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
@@ -73,6 +79,8 @@ struct Options {
     char m_cRepair = 0; // 'a', 'b' or none
     std::optional<bool> m_answer;
     bool m_bQuiet = false;
+    bool m_bBrief = false;
+    RemoteAccess m_remote;
     std::vector<std::string> m_paths;
 };
 
@@ -81,6 +89,11 @@ void Say(const std::string& text) { SayTo(stderr, text); }
 // Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     bool bOptionsEnd = false;
+    std::string strError;
+    if (!RemoteAccessFromEnvironment(&pOpt->m_remote, &strError)) {
+        Say(strError);
+        return kTrouble;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
@@ -89,6 +102,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             bOptionsEnd = true;
         } else if (arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs("\nHOST:PATH files are reached with (--patch takes these too):\n", stdout);
+            std::fputs(kRemoteUsage, stdout);
             std::fputs(kPatchUsage, stdout);
             return kSame;
         } else if (arg == "--version") {
@@ -109,6 +124,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             pOpt->m_answer = arg == "--yes";
         } else if (arg == "--quiet") {
             pOpt->m_bQuiet = true;
+        } else if (arg == "--brief") {
+            pOpt->m_bBrief = true;
+        } else if (bool bTaken = false;
+                   !TakeRemoteOption(arg, &pOpt->m_remote, &bTaken, &strError) || bTaken) {
+            if (!strError.empty()) {
+                Say(strError);
+                return kTrouble;
+            }
         } else {
             Say("unknown option " + arg);
             std::fputs(kUsage, stderr);
@@ -118,6 +141,16 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
         std::fputs(kUsage, stderr);
+        return kTrouble;
+    }
+    if (pOpt->m_paths.size() == 3 && IsRemoteName(pOpt->m_paths[2])) {
+        Say("the log is always written here, never on another machine: " + pOpt->m_paths[2] +
+            " (name a local file as ./" + pOpt->m_paths[2] + ")");
+        return kTrouble;
+    }
+    if (pOpt->m_bBrief && (pOpt->m_bDB || pOpt->m_bDisplay || pOpt->m_paths.size() == 3)) {
+        Say("--brief writes no log and keeps no database: it cannot be given with a LOG, --db, "
+            "--display or --repair");
         return kTrouble;
     }
     return std::nullopt;
@@ -163,6 +196,8 @@ public:
     CCliRun(CCliUi& ui, CMyMainDlg& dlg, const Options& opt) : m_ui(ui), m_dlg(dlg), m_opt(opt) {}
 
     int Run() {
+        m_dlg.m_bBrief = m_opt.m_bBrief ? TRUE : FALSE;
+        m_dlg.m_remote = m_opt.m_remote;
         // The two check boxes, clicked as a user would.
         if ((m_dlg.m_chkMakeDB.GetCheck() == 1) != m_opt.m_bDB)
             m_ui.Click(IDC_CHK_MAKE_DB);
@@ -194,7 +229,7 @@ public:
             return kTrouble;
         const bool bDiffer = engine.m_i64DiffCount != 0;
         const bool bSizesDiffer = engine.m_i64SizeA != engine.m_i64SizeB;
-        if (bSizesDiffer)
+        if (bSizesDiffer && !m_opt.m_bBrief)
             SayWhichEndedFirst();
         // A database asked for and not saved is trouble; a run without differences writes none.
         if (m_opt.m_bDB && bDiffer && !engine.DataBaseSaved()) {
@@ -281,6 +316,8 @@ private:
 
     // True when the path's kind is the reason, which it has then said.
     bool ExplainKind(const char* pWhat, std::size_t nPath, bool bLog) {
+        if (IsRemoteName(m_opt.m_paths[nPath]))
+            return false; // its server has said why (ExplainInput)
         const std::string strProblem = KindProblem(AbsolutePath(m_opt.m_paths[nPath]), bLog);
         if (strProblem.empty())
             return false;
@@ -294,6 +331,15 @@ private:
     // Why FILE A or FILE B could not be used: its kind, or as cmp names a file it cannot read,
     // "NAME: the system's reason". Nothing when it can be opened now.
     void ExplainInput(const char* pWhat, std::size_t nPath) {
+        if (IsRemoteName(m_opt.m_paths[nPath])) {
+            // The run's own failure when it had one; else the measuring's, which stops at the
+            // first file that fails.
+            const std::string& strRun = m_dlg.m_MakeFile.RemoteFailure(static_cast<int>(nPath));
+            const std::string& strWhy = strRun.empty() ? m_dlg.m_remoteFailure.m_strWhy : strRun;
+            if (!strWhy.empty())
+                Say(strWhy);
+            return;
+        }
         if (ExplainKind(pWhat, nPath, false))
             return;
         const int nFile = platform::FileOpen(AbsolutePath(m_opt.m_paths[nPath]),
@@ -307,7 +353,8 @@ private:
 
     // Chooses a path with a select button; false when the window refused it (its box said why).
     bool Choose(int nButton, const std::string& path) {
-        const std::string strPath = AbsolutePath(path);
+        // A remote name is shown as typed: its path is the far side's.
+        const std::string strPath = IsRemoteName(path) ? path : AbsolutePath(path);
         m_ui.QueueFileDialogAnswer(strPath);
         const BOOL bSelectedBefore = nButton == IDC_BTN_FILE_A ? m_dlg.m_bSelectedA
                                                                : m_dlg.m_bSelectedB;
