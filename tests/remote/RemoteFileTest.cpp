@@ -1,7 +1,6 @@
 // The client against the real server (the built program), through a local rsh shim that runs
 // the remote command here through sh -c as sshd would, and through a real sshd.
 #include "diffdb/CMyDiffDataBase.h"
-#include "remote/BlockMirror.h"
 #include "remote/Protocol.h"
 #include "remote/RemoteFile.h"
 #include "support/SshServer.h"
@@ -116,47 +115,6 @@ TEST(RemoteFileTest, DigestsAndBytesAreThoseOfTheFileThereAskedAheadAndTakenInAn
     EXPECT_FALSE(bUnchanged);
     EXPECT_EQ(now.m_i64Size, size + 1);
     EXPECT_TRUE(far.Close()) << far.ErrorText();
-}
-
-// 40 MiB with 17 scattered one-byte differences (at leaf and sub-leaf edges, in a hole, in the
-// short last leaf): the far blocks come out exact, and less than 1 % of the file crosses.
-TEST(RemoteFileTest, AMirroredBlockIsTheFarFileExactlyAndOnlyWhatDiffersCrosses) {
-    TempDir dir;
-    const std::int64_t size = (40 << 20) + 1000;
-    std::string a = RandomBytes(static_cast<std::size_t>(size), 4);
-    std::fill(a.begin() + (8 << 20), a.begin() + (12 << 20), '\0');
-    std::string b = a;
-    const std::int64_t at[] = {0,           4095,          4096,           kLeafSize - 1,
-                               kLeafSize,   (1 << 20) - 1, 1 << 20,        (3 << 20) + 17,
-                               (9 << 20),   (9 << 20) + 5, (10 << 20) + 1, (17 << 20) + 4096 * 3,
-                               25 << 20,    (33 << 20) + 1, 40 << 20,      size - 2,
-                               size - 1};
-    for (std::int64_t k : at)
-        b[static_cast<std::size_t>(k)] ^= 0x01;
-    testsupport::WriteFile(dir / "b", b);
-
-    RemoteFile far;
-    ASSERT_TRUE(far.Connect(Shim()));
-    ASSERT_TRUE(far.Open(dir / "b", RemoteFile::kOpenRead));
-    BlockMirror mirror(far);
-    constexpr std::int64_t kBlock = 3 << 20; // not a multiple of the file, nor of its leaves' runs
-    std::int64_t asked = 0;
-    std::string got(static_cast<std::size_t>(kBlock), '\0');
-    for (std::int64_t pos = 0; pos < size; pos += kBlock) {
-        while (asked < size && mirror.MayAskBlock(asked, std::min(asked + kBlock, size)) &&
-               mirror.BlocksAsked() < 4) {
-            ASSERT_TRUE(mirror.AskBlock(asked, std::min(asked + kBlock, size)));
-            asked = std::min(asked + kBlock, size);
-        }
-        const auto n = static_cast<std::size_t>(std::min(kBlock, size - pos));
-        ASSERT_TRUE(mirror.TakeBlock(reinterpret_cast<const std::uint8_t*>(a.data()) + pos,
-                                     reinterpret_cast<std::uint8_t*>(got.data())))
-            << far.ErrorText();
-        ASSERT_EQ(got.compare(0, n, b, static_cast<std::size_t>(pos), n), 0) << pos;
-    }
-    EXPECT_LE(mirror.BytesFetched(), 17 * 4096);
-    EXPECT_LT(far.BytesSent() + far.BytesReceived(), static_cast<std::uint64_t>(size / 100));
-    EXPECT_TRUE(far.Close());
 }
 
 TEST(RemoteFileTest, ARequestOutsideTheFileOrBeyondTheBoundIsNotSent) {
