@@ -93,6 +93,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv) {
     m_nFrom = out[0];
     if (got == static_cast<ssize_t>(sizeof err)) {
         Wait();
+        m_nStatus = -1; // no child of ours ran
         m_nErrno = err;
         return false;
     }

@@ -187,8 +187,9 @@ bool RemoteFile::ForeignAnswer(const std::string& strAnswer) {
 }
 
 bool RemoteFile::Handshake() {
-    if (!Write(HelloFrame()))
-        return ForeignAnswer({});
+    // A far end that printed something and ended may be gone before the hello reaches it:
+    // what it printed is read all the same.
+    const bool bSaidHello = Write(HelloFrame());
     // The magic is read a piece at a time: a far end that printed something else and waits
     // must not keep us waiting for the rest.
     std::string got;
@@ -206,6 +207,8 @@ bool RemoteFile::Handshake() {
             return ForeignAnswer(got);
         }
     }
+    if (!bSaidHello)
+        return false;
     std::uint32_t nType = 0;
     std::vector<std::uint8_t> body;
     if (!ReadFrame(&nType, &body))

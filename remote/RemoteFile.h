@@ -120,6 +120,9 @@ public:
     // Without a sink they are written to standard error.
     void SetNoteSink(std::function<void(const std::string&)> sink) { m_noteSink = std::move(sink); }
 
+    // The rsh's process, while connected; -1 otherwise.
+    int RshPid() const { return m_pChild ? m_pChild->Pid() : -1; }
+
     // Bytes that crossed the connection, each direction.
     std::uint64_t BytesSent() const { return m_nSent; }
     std::uint64_t BytesReceived() const { return m_nReceived; }
