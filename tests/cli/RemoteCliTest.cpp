@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 
 #include "platform/Encoding.h"
+#include "support/SshServer.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -257,6 +258,38 @@ TEST_F(RemoteCliTest, LostOrHostileConnectionEndsTheRunAsAFailedRead) {
     EXPECT_EQ(r.m_nStatus, 2) << r.m_strErr;
     EXPECT_NE(r.m_strErr.find("connection to h lost"), std::string::npos) << r.m_strErr;
     EXPECT_EQ(r.m_strErr.find("修復が完了"), std::string::npos) << r.m_strErr;
+}
+
+// The same over a real ssh: the three pairings give the local run's log, and a repair and a patch
+// of a file on the far side leave it equal to what it was repaired from.
+TEST_F(RemoteCliTest, ThroughARealSsh) {
+    SshServer sshd;
+    ASSERT_TRUE(sshd.Ok()) << sshd.Why();
+    m_rsh.clear();
+    for (const std::string& w : sshd.RshWords())
+        m_rsh += (m_rsh.empty() ? "" : " ") + Quote(w);
+    const std::string host = sshd.Host() + ":";
+    MakePair(Data("a.bin"), Data("b.bin"), kBlock + 9, kBlock + 9);
+    ASSERT_EQ(Run({"--quiet", "--yes", Data("a.bin"), Data("b.bin"), "local.txt"}).m_nStatus, 1);
+    const std::string strLocalBody = Body(ReadFile(Data("local.txt")));
+    for (const auto& [strA, strB] : std::vector<std::pair<std::string, std::string>>{
+             {Data("a.bin"), host + Data("b.bin")},
+             {host + Data("a.bin"), Data("b.bin")},
+             {host + Data("a.bin"), host + Data("b.bin")}}) {
+        SCOPED_TRACE(strA + " " + strB);
+        const Result r = Run({"--quiet", "--yes", strA, strB, "remote.txt"});
+        EXPECT_EQ(r.m_nStatus, 1) << r.m_strErr;
+        EXPECT_EQ(Body(ReadFile(Data("remote.txt"))), strLocalBody);
+    }
+    fs::copy_file(Data("b.bin"), Data("c.bin"));
+    const Result repair = Run({"--quiet", "--yes", "--repair=b", Data("a.bin"), host + Data("b.bin")});
+    EXPECT_EQ(repair.m_nStatus, 0) << repair.m_strErr;
+    EXPECT_EQ(Run({"--quiet", "--yes", Data("a.bin"), Data("b.bin")}).m_nStatus, 0);
+    // The database that repair saved turns another copy of B into A.
+    const Result patch = Run({"--patch=" + (m_prog / "DiffData.db"), "--from=b", "--yes",
+                              host + Data("c.bin")});
+    EXPECT_EQ(patch.m_nStatus, 0) << patch.m_strErr;
+    EXPECT_EQ(Run({"--quiet", "--yes", Data("a.bin"), Data("c.bin")}).m_nStatus, 0);
 }
 
 } // namespace
