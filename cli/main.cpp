@@ -17,6 +17,7 @@
 #include "res/Resource.h"
 #include "util/RemoteName.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -81,6 +82,7 @@ struct Options {
     bool m_bQuiet = false;
     bool m_bBrief = false;
     RemoteAccess m_remote;
+    int m_nWriteErrno = 0; // of the help, when standard output did not take it
     std::vector<std::string> m_paths;
 };
 
@@ -101,10 +103,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
         } else if (arg == "--") {
             bOptionsEnd = true;
         } else if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            std::fputs("\nHOST:PATH files are reached with (--patch takes these too):\n", stdout);
-            std::fputs(kRemoteUsage, stdout);
-            std::fputs(kPatchUsage, stdout);
+            // The help is longer than the output's buffer: a write fails inside fputs, whose
+            // reason the close could no longer tell.
+            for (const char* pPart : {kUsage,
+                                      "\nHOST:PATH files are reached with (--patch takes these "
+                                      "too):\n",
+                                      kRemoteUsage, kPatchUsage})
+                if (std::fputs(pPart, stdout) == EOF && pOpt->m_nWriteErrno == 0)
+                    pOpt->m_nWriteErrno = errno;
             return kSame;
         } else if (arg == "--version") {
             std::printf("%s\n", MainDialogTemplate().m_strCaption.c_str());
@@ -481,7 +487,7 @@ int main(int argc, char** argv) {
         return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
-        return CheckedExit(*nExit);
+        return CheckedExit(*nExit, opt.m_nWriteErrno);
     platform::InstallStopSignals(kSecondNote);
 
     CCliUi ui;
