@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 using Words = std::vector<std::string>;
@@ -38,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"$HOME ~ *.img $(id) `id`", Words{"$HOME", "~", "*.img", "$(id)", "`id`"}},
         // Left open: refused, not guessed.
         SplitCase{"ssh 'open", std::nullopt}, SplitCase{"ssh \"open", std::nullopt},
-        SplitCase{"ssh \"a\\\"", std::nullopt}, SplitCase{"ssh \\", std::nullopt}));
+        SplitCase{"ssh \"a\\\"", std::nullopt}, SplitCase{"ssh \\", std::nullopt}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return std::to_string(info.index); });
 
 } // namespace
