@@ -139,6 +139,13 @@ public:
     BOOL m_bExecute = FALSE;
     FILEDATA m_FileData;
 
+    // Runs say only whether the files differ: no log, no summary, no database.
+    BOOL m_bBrief = FALSE;
+    // How a FILE A or FILE B named HOST:PATH is reached.
+    RemoteAccess m_remote;
+    // Why the last measuring of a remote FILE A or FILE B failed; its refusal when the server
+    // refused the file.
+    RemoteOpenFailure m_remoteFailure;
     // FALSE for the command-line program: "octwtch.ini" belongs to the window.
     BOOL m_bUseSettingsFile = TRUE;
     // A read of "octwtch.ini" failed: the file is left as it is, also at exit.

@@ -49,6 +49,8 @@ struct CommandResult {
     // What the file is, when that could be looked at, and the system's reason.
     std::optional<platform::FileKind> m_kind;
     int m_nErrno = 0;
+    // Why a file on another machine could not be used, in English, naming its host.
+    std::string m_strRemoteWhy;
     // After kRan.
     RunResult m_ran;
     // After kRepairedPart.

@@ -8,6 +8,7 @@
 #include "platform/LowFile.h"
 #include "platform/SameFile.h"
 #include "util/PathUtil.h"
+#include "util/RemoteName.h"
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
@@ -30,7 +31,8 @@ CommandResult CMyMainDlg::OnBtnFile(BOOL bFileA) {
         return ShowSizingFailure(bFileA, strPath, CommandOutcome::kUnmeasurable);
     ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
     std::string strFile;
-    SplitFileAndFold(strPath.c_str(), &strFile, bFileA ? &m_strFoldA : &m_strFoldB);
+    if (!IsRemoteName(strPath))
+        SplitFileAndFold(strPath.c_str(), &strFile, bFileA ? &m_strFoldA : &m_strFoldB);
     if (bFileA) {
         m_bSelectedA = TRUE;
         UpdateStatusIcons(0);
@@ -77,6 +79,20 @@ int CMyMainDlg::GetFileSize64(const char* pPath, BOOL bFileA) {
         return -1;
     }
     strPath = pPath;
+    m_remoteFailure = {};
+    if (IsRemoteName(strPath)) {
+        // The server measures its file; the connection ends with the measuring, as a handle does.
+        const auto pRemote =
+            OpenRemoteFile(strPath, m_remote, remote::RemoteFile::kOpenRead, &m_remoteFailure);
+        i64Size = pRemote ? pRemote->Size() : 0;
+        bOpen = FALSE;
+        if (!pRemote) {
+            m_nSizeError = m_remoteFailure.m_bRefused ? m_remoteFailure.m_refusal.m_nErrno : EIO;
+            return -1;
+        }
+        pRemote->Close();
+        return 0;
+    }
     // Only the end is sought: no data is read, so a file of many gigabytes is measured at once.
     platform::CFileHandle file =
         platform::CFileHandle::Open(strPath, platform::kOpenRead | platform::kOpenCompared);
@@ -107,16 +123,25 @@ CommandResult CMyMainDlg::ShowSizingFailure(BOOL bFileA, const std::string& strP
     result.m_nFile = bFileA ? 0 : 1;
     result.m_strPath = strPath;
     result.m_nErrno = m_nSizeError;
+    if (IsRemoteName(strPath))
+        result.m_strRemoteWhy = m_remoteFailure.m_strWhy;
     std::string strReason;
     platform::FileStatus status;
     std::string strFile, strFold;
-    const bool bHasFold = SplitFileAndFold(strPath.c_str(), &strFile, &strFold);
-    if (platform::GetFileStatus(strPath, &status))
+    const bool bRemote = IsRemoteName(strPath);
+    // A remote file is looked at by its server: what it found stands for what is found here.
+    const bool bFound = bRemote ? m_remoteFailure.m_refusal.m_bExists
+                                : platform::GetFileStatus(strPath, &status);
+    if (bRemote)
+        status.m_kind = m_remoteFailure.m_refusal.m_kind;
+    if (bFound)
         result.m_kind = status.m_kind;
-    if (!bHasFold) {
+    if (bRemote && !m_remoteFailure.m_bRefused) {
+        strReason = "接続できません。" + m_remoteFailure.m_strWhy;
+    } else if (!bRemote && !SplitFileAndFold(strPath.c_str(), &strFile, &strFold)) {
         // A name without a folder is taken from wherever the program was started.
         strReason = "フォルダを含む名前 (/ で始まる名前) を指定してください。";
-    } else if (!result.m_kind) {
+    } else if (!bFound) {
         strReason = m_nSizeError == EACCES ? "フォルダへのアクセスが許可されていません。"
                                            : "ファイルが見つかりません。";
     } else if (status.m_kind == platform::FileKind::Folder) {
@@ -179,6 +204,10 @@ BOOL CMyMainDlg::RefreshFileInfo(int nFile) {
         return FALSE;
     (bFileA ? m_FileData.strFileA : m_FileData.strFileB) = strText;
     std::string strFile, strFold;
+    if (IsRemoteName(strText)) {
+        ShowFileSize(bFileA ? m_FileData.i64SizeA : m_FileData.i64SizeB, bFileA);
+        return TRUE; // its folder is the far side's: no file dialog opens there
+    }
     if (!SplitFileAndFold(strText.c_str(), &strFile, &strFold))
         return FALSE;
     if (bFileA) {
@@ -256,9 +285,11 @@ void CMyMainDlg::SetStatusIcon(int nWhich, int nStatus) {
 
 BOOL CMyMainDlg::CheckWritable(CommandResult* pResult) {
     m_nRepairable = 0;
-    if (IsFileReadOnly(m_FileData.strFileA.c_str()) == 0)
+    // Whether the far side lets its file be written is known only when the repair opens it there,
+    // which then refuses it with the reason.
+    if (IsRemoteName(m_FileData.strFileA) || IsFileReadOnly(m_FileData.strFileA.c_str()) == 0)
         m_nRepairable |= 1;
-    if (IsFileReadOnly(m_FileData.strFileB.c_str()) == 0)
+    if (IsRemoteName(m_FileData.strFileB) || IsFileReadOnly(m_FileData.strFileB.c_str()) == 0)
         m_nRepairable |= 2;
     // The log the run writes, as its box names it; a log that does not exist yet is fine.
     const BOOL bLogReadOnly = IsFileReadOnly(m_FileData.strLogFile.c_str()) == 1 ? TRUE : FALSE;

@@ -2,6 +2,7 @@
 #include "app/CMyMainDlg.h"
 
 #include "platform/Format.h"
+#include "util/RemoteName.h"
 #include "util/SizeText.h"
 #include "util/Trace.h"
 
@@ -15,9 +16,8 @@ void RefuseRepair(const char* pText, const char* pWho, const std::string& strPat
 // The store holds the differences of the files the run compared, as they were then. The path may
 // since name another file (a drop, a typed name, a file replaced on disk) or the file may have
 // been written or cut short: patching either would corrupt it.
-bool IsStoredFile(const std::string& strPath, const platform::FileIdentity& idStored,
-                  const char* pWho) {
-    const platform::FileIdentity idNow = platform::IdentityOfPath(strPath);
+bool IsStoredFile(const std::string& strPath, const platform::FileIdentity& idNow,
+                  const platform::FileIdentity& idStored, const char* pWho) {
     if (!idNow.m_bValid)
         RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
     else if (!idNow.SameAs(idStored))
@@ -59,8 +59,18 @@ CommandResult CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     }
     const char* pWho = bFileA ? "OnBtnRepairA()" : "OnBtnRepairB()";
     platform::FileIdentity& idStored = bFileA ? m_idStoreA : m_idStoreB;
-    // Before the question: the user is never asked to confirm a repair that cannot be made.
-    if (!IsStoredFile(strPath, idStored, pWho)) {
+    // Before the question: the user is never asked to confirm a repair that cannot be made. A
+    // remote file is looked at by its server, on the connection the repair then writes through.
+    const bool bRemote = IsRemoteName(strPath);
+    CRemoteRepairTarget target(strPath, m_remote);
+    platform::FileIdentity idNow;
+    if (!bRemote) {
+        idNow = platform::IdentityOfPath(strPath);
+    } else if (!target.Open(&idNow)) {
+        ui::ShowBox(target.FailureText());
+        idNow = {};
+    }
+    if (!IsStoredFile(strPath, idNow, idStored, pWho)) {
         WriteTrace("※修復に失敗しました。\n");
         result.m_outcome = CommandOutcome::kRepairRefused;
         return result;
@@ -79,9 +89,11 @@ CommandResult CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     }
 
     m_DiffRepair.SetRepairTarget(bFileA);
+    m_DiffRepair.SetTarget(bRemote ? &target : nullptr);
     // A refused path leaves the one of an earlier command registered: never repair that. The file
     // may have gone while the question waited.
     if (!m_DiffRepair.SetErrorFileName(strPath.c_str())) {
+        m_DiffRepair.SetTarget(nullptr);
         RefuseRepair("※修復するファイルが見つかりません。%s\n\tFilePath[%s]\n", pWho, strPath);
         WriteTrace("※修復に失敗しました。\n");
         result.m_outcome = CommandOutcome::kRepairRefused;
@@ -90,6 +102,7 @@ CommandResult CMyMainDlg::OnBtnRepair(BOOL bFileA) {
     // Checked again on the handle the repair writes through.
     m_DiffRepair.SetFileIdentity(idStored);
     const CommandOutcome outcome = OnRepair().m_outcome;
+    m_DiffRepair.SetTarget(nullptr);
     result.m_outcome = outcome;
     result.m_i64Done = m_DiffDataBase.GetDiffNum();
     result.m_i64Found = m_i64StoreFound;

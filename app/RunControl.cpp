@@ -34,14 +34,14 @@ CommandResult CMyMainDlg::OnBtnExecute() {
         return ShowSizingFailure(FALSE, m_editFileB.GetWindowText(), CommandOutcome::kExecRefreshB);
 
     SetSizeRelation(&m_FileData);
-    if (m_FileData.nSizeMode != SIZE_EQUAL)
+    if (m_FileData.nSizeMode != SIZE_EQUAL && !m_bBrief)
         ui::ShowBox(SizesDifferText(m_FileData.i64SearchSize));
 
     m_FileData.strLogFile = m_editLogFile.GetWindowText();
     // The icon beside the log box shows the log this run writes, before anything is asked.
     UpdateStatusIcons(2);
 
-    if (!CheckLogName(&result) || !CheckWritable(&result))
+    if (!m_bBrief && (!CheckLogName(&result) || !CheckWritable(&result)))
         return result;
 
     // The last run's end may still be on its way: it is handled before this run is set up.
@@ -56,7 +56,9 @@ CommandResult CMyMainDlg::OnBtnExecute() {
 
     RunSetup setup(&m_FileData, &m_ctrlProgress, &m_btnExecute, &m_btnStop);
     setup.m_bDisplayDiff = m_bDisplayDiff;
-    if (m_bUseDataBase) {
+    setup.m_bBrief = m_bBrief;
+    setup.m_remote = m_remote;
+    if (m_bUseDataBase && !m_bBrief) {
         m_DiffDataBase.ResetDiffData();
         m_idStoreA = {};
         m_idStoreB = {};
@@ -196,6 +198,8 @@ CommandResult CMyMainDlg::LastRun() const {
                             : nFile == 1 ? m_FileData.strFileB
                                          : m_FileData.strLogFile,
                             ran.m_nOpenErrno);
+        if (nFile < 2)
+            result.m_strRemoteWhy = m_MakeFile.RemoteFailure(nFile);
     } else if (ran.m_outcome != RunOutcome::kOpenFailed) {
         // Every other ending that names a file names the log.
         result.m_nFile = 2;

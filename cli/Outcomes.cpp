@@ -127,6 +127,10 @@ void SayWhyUnusable(const CommandResult& r, const std::vector<std::string>& name
     if (r.m_nFile < 0 || static_cast<std::size_t>(r.m_nFile) >= names.size())
         return;
     const std::string& strName = names[static_cast<std::size_t>(r.m_nFile)];
+    if (!r.m_strRemoteWhy.empty()) {
+        SayTo(stderr, r.m_strRemoteWhy); // its server's words: its kind or reason, or the link's
+        return;
+    }
     if (const char* pProblem = r.m_kind ? KindProblem(*r.m_kind, bLog) : nullptr) {
         SayTo(stderr, std::string(bLog ? "the log " : r.m_nFile == 0 ? "FILE A " : "FILE B ") +
                           pProblem +

@@ -1,19 +1,24 @@
 #include "cli/PatchCommand.h"
 
 #include "cli/ConsoleUi.h"
+#include "cli/RemoteOptions.h"
 #include "cli/Say.h"
 #include "diffdb/CMyDiffDBReader.h"
 #include "diffdb/CMyDiffDataBase.h"
 #include "diffdb/CMyDiffPatch.h"
 #include "platform/Format.h"
+#include "util/RemoteName.h"
 
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 const char* const kPatchUsage =
     "\n"
     "Usage: octetwatch-cli --patch=DB --from=a|b [--check] [--yes|--no] FILE\n"
     "Patch FILE in place from the difference database DB that a comparison with --db wrote.\n"
+    "FILE may be [USER@]HOST:PATH: it is then checked and written by the program there.\n"
     "With --from=a, FILE holds FILE_A's byte at every address of DB and gets FILE_B's;\n"
     "--from=b is the reverse, and so undoes a patch made with --from=a. Every address is\n"
     "checked before the first write: if FILE holds neither of its two bytes at any address\n"
@@ -67,12 +72,28 @@ public:
 
         m_patch.SetDataBaseADRS(&m_store);
         m_patch.SetPatchSource(m_opt.m_cFrom == 'a' ? TRUE : FALSE);
-        if (!m_patch.OpenPatchFile(m_opt.m_strFile, m_opt.m_bCheck ? FALSE : TRUE)) {
+        if (IsRemoteName(m_opt.m_strFile)) {
+            m_pRemote = std::make_unique<CRemoteRepairTarget>(m_opt.m_strFile, m_opt.m_remote,
+                                                             !m_opt.m_bCheck);
+            platform::FileIdentity id;
+            BOOL bChecked = FALSE;
+            if (!m_pRemote->Open(&id)) {
+                Say(m_pRemote->FailureText() + "; nothing was written");
+                return kTrouble;
+            }
+            if (!m_pRemote->RunWriter(m_store, m_patch.IsFromA(), true, &m_patch, &bChecked) ||
+                !bChecked) {
+                Say(m_pRemote->FailureText().empty()
+                        ? "reading " + m_opt.m_strFile + " failed: " +
+                              std::strerror(m_patch.m_nErrno) + "; nothing was written"
+                        : m_pRemote->FailureText() + "; nothing was written");
+                return kTrouble;
+            }
+        } else if (!m_patch.OpenPatchFile(m_opt.m_strFile, m_opt.m_bCheck ? FALSE : TRUE)) {
             Say("cannot open " + m_opt.m_strFile + (m_opt.m_bCheck ? "" : " for writing") + ": " +
                 std::strerror(m_patch.m_nErrno) + "; nothing was written");
             return kTrouble;
-        }
-        if (!m_patch.CheckFile()) {
+        } else if (!m_patch.CheckFile()) {
             Say("reading " + m_opt.m_strFile + " failed: " + std::strerror(m_patch.m_nErrno) +
                 "; nothing was written");
             return kTrouble;
@@ -82,7 +103,7 @@ public:
         case CMyDiffPatch::kVerdictPatched:
             // An earlier patch whose flush failed leaves the new bytes in memory alone: flushed
             // here, they are on disk before this says so.
-            if (!m_opt.m_bCheck && !m_patch.SyncFile()) {
+            if (!m_opt.m_bCheck && !Sync()) {
                 Say("flushing " + m_opt.m_strFile + " to disk failed: " +
                     std::strerror(m_patch.m_nErrno) + "; it holds " + Side(m_cTo) +
                     " bytes at all " + strNum + " addresses, but they may not be on disk");
@@ -118,7 +139,7 @@ public:
             Say(m_opt.m_strFile + " was not patched: the question was answered No");
             return kTrouble;
         }
-        if (!m_patch.DoWrite()) {
+        if (!Write()) {
             Say(FailureText());
             return kTrouble;
         }
@@ -128,6 +149,29 @@ public:
     }
 
 private:
+    // The flush and the write, here or on the file's host.
+    bool Sync() {
+        if (!m_pRemote)
+            return m_patch.SyncFile() != FALSE;
+        int nErrno = 0;
+        if (!m_pRemote->SyncFile(&nErrno))
+            nErrno = EIO;
+        m_patch.m_nErrno = nErrno;
+        return nErrno == 0;
+    }
+    bool Write() {
+        if (!m_pRemote)
+            return m_patch.DoWrite() != FALSE;
+        BOOL bOk = FALSE;
+        if (!m_pRemote->RunWriter(m_store, m_patch.IsFromA(), false, &m_patch, &bOk)) {
+            // The connection ended during the write: what the file holds is not known here.
+            m_patch.m_bCounted = FALSE;
+            m_patch.m_nFailure = CMyInPlaceWriter::kFailWrite;
+            m_patch.m_nErrno = EIO;
+            return false;
+        }
+        return bOk != FALSE;
+    }
     void Say(const std::string& text) { SayTo(m_err, text); }
     void Print(const std::string& text) {
         std::fputs((text + "\n").c_str(), m_out);
@@ -203,6 +247,7 @@ private:
     const char m_cTo;
     CMyDiffDataBase m_store;
     CMyDiffPatch m_patch;
+    std::unique_ptr<CRemoteRepairTarget> m_pRemote;
 };
 
 void SayUsage(const std::string& text) {
@@ -284,10 +329,21 @@ int RunPatchCommand(int argc, char** argv) {
     std::optional<bool> answer;
     bool bOptionsEnd = false;
     std::vector<std::string> files;
+    std::string strError;
+    if (!RemoteAccessFromEnvironment(&opt.m_remote, &strError)) {
+        SayUsage(strError);
+        return kTrouble;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        bool bTaken = false;
         if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
             files.push_back(arg);
+        } else if (!TakeRemoteOption(arg, &opt.m_remote, &bTaken, &strError) || bTaken) {
+            if (!strError.empty()) {
+                SayUsage(strError);
+                return kTrouble;
+            }
         } else if (arg == "--") {
             bOptionsEnd = true;
         } else if (arg == "--help") {

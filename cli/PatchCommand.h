@@ -2,6 +2,7 @@
 // octetwatch-cli --patch: applies a difference database to one file in place, verified before the
 // first write and read back after the last, or only checks whether it can be applied.
 #include "diffdb/CMyInPlaceWriter.h"
+#include "engine/RemoteSource.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@ struct PatchOptions {
     std::string m_strFile;
     char m_cFrom = 0; // 'a': FILE holds FILE A's bytes and gets FILE B's; 'b': the reverse
     bool m_bCheck = false;
+    RemoteAccess m_remote; // how a HOST:PATH FILE is reached
 };
 
 // The patch command's part of --help.

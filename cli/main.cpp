@@ -8,6 +8,7 @@
 #include "cli/Outcomes.h"
 #include "cli/RangeOutput.h"
 #include "cli/PatchCommand.h"
+#include "cli/RemoteOptions.h"
 #include "cli/Say.h"
 #include "engine/RunTexts.h"
 #include "platform/FileStatus.h"
@@ -15,9 +16,12 @@
 #include "platform/StandardOutput.h"
 #include "platform/StopSignals.h"
 #include "platform/Terminal.h"
+#include "remote/Server.h"
 #include "res/Dialogs.h"
 #include "res/Resource.h"
+#include "util/RemoteName.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -31,7 +35,9 @@ constexpr const char* kUsage =
     "Usage: octetwatch-cli [OPTIONS] FILE_A FILE_B [LOG]\n"
     "Compare FILE_A with FILE_B byte by byte over their common length and write every\n"
     "differing byte to LOG (default: Result.txt in the data folder, see Files), in\n"
-    "Shift_JIS (CP932).\n"
+    "Shift_JIS (CP932). Either file, or both, may be [USER@]HOST:PATH (a colon before\n"
+    "the first slash): it is read there by this program, reached over ssh; only digests\n"
+    "and the bytes that differ cross the network. LOG is always local.\n"
     "\n"
     "  --db           build the difference database (DiffData.db in the data folder)\n"
     "  --display      print every difference as it is found: (count) address h : A , B\n"
@@ -46,6 +52,8 @@ constexpr const char* kUsage =
     "                 unwritable, the repair); without either, questions are asked when\n"
     "                 standard input is a terminal and answered No when it is not\n"
     "  --quiet        no progress bar\n"
+    "  --brief        only the exit status, as cmp -s gives it: the run ends at the first\n"
+    "                 difference and writes no log and no database\n"
     "  --help         show this help and exit\n"
     "  --version      show the version and exit\n"
     "\n"
@@ -78,6 +86,9 @@ struct Options {
     char m_cRepair = 0; // 'a', 'b' or none
     std::optional<bool> m_answer;
     bool m_bQuiet = false;
+    bool m_bBrief = false;
+    RemoteAccess m_remote;
+    int m_nWriteErrno = 0; // of the help, when standard output did not take it
     std::vector<std::string> m_paths;
 };
 
@@ -106,9 +117,14 @@ struct OptionRow {
 
 const OptionRow kOptionRows[] = {
     {"--help",
-     [](const std::string&, Options*) -> std::optional<int> {
-         std::fputs(kUsage, stdout);
-         std::fputs(kPatchUsage, stdout);
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         // The help is longer than the output's buffer: a write fails inside fputs, whose
+         // reason the close could no longer tell.
+         for (const char* pPart :
+              {kUsage, "\nHOST:PATH files are reached with (--patch takes these too):\n",
+               kRemoteUsage, kPatchUsage})
+             if (std::fputs(pPart, stdout) == EOF && pOpt->m_nWriteErrno == 0)
+                 pOpt->m_nWriteErrno = errno;
          return kSame;
      }},
     {"--version",
@@ -140,6 +156,11 @@ const OptionRow kOptionRows[] = {
     {"--repair=b", [](const std::string& arg, Options* pOpt) { return SetRepair(arg, pOpt); }},
     {"--yes", [](const std::string& arg, Options* pOpt) { return SetAnswer(arg, pOpt); }},
     {"--no", [](const std::string& arg, Options* pOpt) { return SetAnswer(arg, pOpt); }},
+    {"--brief",
+     [](const std::string&, Options* pOpt) -> std::optional<int> {
+         pOpt->m_bBrief = true;
+         return std::nullopt;
+     }},
     {"--quiet",
      [](const std::string&, Options* pOpt) -> std::optional<int> {
          pOpt->m_bQuiet = true;
@@ -150,6 +171,11 @@ const OptionRow kOptionRows[] = {
 // Nothing when the run can go ahead; otherwise the status to exit with at once.
 std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     bool bOptionsEnd = false;
+    std::string strError;
+    if (!RemoteAccessFromEnvironment(&pOpt->m_remote, &strError)) {
+        Say(strError);
+        return kTrouble;
+    }
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (bOptionsEnd || arg.size() < 2 || arg[0] != '-') {
@@ -165,6 +191,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
             if (arg == row.m_pName)
                 pRow = &row;
         if (pRow == nullptr) {
+            if (bool bTaken = false;
+                !TakeRemoteOption(arg, &pOpt->m_remote, &bTaken, &strError) || bTaken) {
+                if (!strError.empty()) {
+                    Say(strError);
+                    return kTrouble;
+                }
+                continue;
+            }
             Say("unknown option " + arg);
             std::fputs(kUsage, stderr);
             return kTrouble;
@@ -180,6 +214,17 @@ std::optional<int> ParseOptions(int argc, char** argv, Options* pOpt) {
     if (pOpt->m_paths.size() < 2 || pOpt->m_paths.size() > 3) {
         Say(pOpt->m_paths.size() < 2 ? "FILE_A and FILE_B are needed" : "too many arguments");
         std::fputs(kUsage, stderr);
+        return kTrouble;
+    }
+    if (pOpt->m_paths.size() == 3 && IsRemoteName(pOpt->m_paths[2])) {
+        Say("the log is always written here, never on another machine: " + pOpt->m_paths[2] +
+            " (name a local file as ./" + pOpt->m_paths[2] + ")");
+        return kTrouble;
+    }
+    if (pOpt->m_bBrief && (pOpt->m_bDB || pOpt->m_bDisplay || pOpt->m_bRanges || pOpt->m_bJson ||
+                           pOpt->m_paths.size() == 3)) {
+        Say("--brief writes no log and keeps no database: it cannot be given with a LOG, --db, "
+            "--display, --ranges, --json or --repair");
         return kTrouble;
     }
     return std::nullopt;
@@ -201,6 +246,8 @@ public:
     CCliRun(CCliUi& ui, CMyMainDlg& dlg, const Options& opt) : m_ui(ui), m_dlg(dlg), m_opt(opt) {}
 
     int Run() {
+        m_dlg.m_bBrief = m_opt.m_bBrief ? TRUE : FALSE;
+        m_dlg.m_remote = m_opt.m_remote;
         // The two check boxes, clicked as a user would.
         if ((m_dlg.m_chkMakeDB.GetCheck() == 1) != m_opt.m_bDB)
             m_ui.Click(IDC_CHK_MAKE_DB);
@@ -223,7 +270,7 @@ public:
         const RunResult& run = ran.m_ran;
         const bool bDiffer = run.m_i64DiffCount != 0;
         const bool bSizesDiffer = run.m_i64SizeA != run.m_i64SizeB;
-        if (bSizesDiffer)
+        if (bSizesDiffer && !m_opt.m_bBrief)
             SayWhichEndedFirst(run);
         // A database asked for and not saved is trouble; a run without differences writes none.
         if (m_opt.m_bDB && bDiffer && !run.m_bDBSaved) {
@@ -263,7 +310,9 @@ private:
 
     // FILE A, FILE B or the log (`nPath`), chosen as with its select button.
     CommandResult Choose(std::size_t nPath) {
-        m_ui.QueueFileDialogAnswer(AbsolutePath(m_opt.m_paths[nPath]));
+        // A remote name is shown as typed: its path is the far side's.
+        const std::string& strName = m_opt.m_paths[nPath];
+        m_ui.QueueFileDialogAnswer(IsRemoteName(strName) ? strName : AbsolutePath(strName));
         return nPath == 0   ? m_dlg.OnBtnFileA()
                : nPath == 1 ? m_dlg.OnBtnFileB()
                             : m_dlg.OnBtnLogFile();
@@ -388,10 +437,13 @@ int main(int argc, char** argv) {
     // CheckedExit makes that trouble.
     if (!platform::OpenClosedStandardDescriptors())
         return kTrouble;
+    // The far side of a remote file: before anything of the program's own is opened.
+    if (argc == 2 && std::strcmp(argv[1], "--server") == 0)
+        return remote::RunServer(STDIN_FILENO, STDOUT_FILENO);
     if (IsPatchCommand(argc, argv))
         return CheckedExit(RunPatchCommand(argc, argv));
     Options opt;
     if (std::optional<int> nExit = ParseOptions(argc, argv, &opt))
-        return CheckedExit(*nExit);
+        return CheckedExit(*nExit, opt.m_nWriteErrno);
     return RunComparison(opt);
 }

@@ -12,12 +12,24 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace {
+
+constexpr const char* kOpenFailed =
+    "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n";
+constexpr const char* kChangedSince =
+    "※比較した後にファイルが変更されたため修復できません。CMyDiffRepair::DoRepair()\n"
+    "\tFileName[%s]\n";
+constexpr const char* kReadFailed =
+    "※修復ファイルの読み込みに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n";
+
+} // namespace
+
 BOOL CMyDiffRepair::SetErrorFileName(const char* pFileName) {
     if (pFileName == nullptr) {
         WriteTrace("※引数が無効です。CMyDiffRepair::SetErrFileName()\n");
         return FALSE;
     }
-    if (!IxExistFile(pFileName, FALSE)) {
+    if (m_pTarget == nullptr && !IxExistFile(pFileName, FALSE)) {
         WriteTrace(platform::Format(
             "※ファイルは存在しません。CMyDiffRepair::SetErrorFileName()\n\tFilePath[%s]\n",
             pFileName));
@@ -46,33 +58,30 @@ BOOL CMyDiffRepair::DoRepair() {
         WriteTrace("※修復対象のファイルが登録されていません。CMyDiffRepair::DoRepair()\n");
         return FALSE;
     }
+    if (m_pTarget != nullptr)
+        return DoRepairThere();
     // Neither created nor truncated: only bytes at stored addresses change.
     platform::CFileHandle file = platform::CFileHandle::Open(
         m_strErrorFileName, platform::kOpenReadWrite | platform::kOpenCompared);
     if (!file.IsOpen()) {
-        TraceAndShow(platform::Format(
-            "※修復ファイルのオープンに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n",
-            m_strErrorFileName.c_str()));
+        TraceAndShow(platform::Format(kOpenFailed, m_strErrorFileName.c_str()));
         return FALSE;
     }
 
     // Every record and every address is read before the first write: a store that cannot be read
     // or a file that holds neither byte somewhere is refused untouched. The identity is checked on
     // the handle that is written: the file may change while the confirmation waits.
-    constexpr const char* kChanged =
-        "※比較した後にファイルが変更されたため修復できません。CMyDiffRepair::DoRepair()\n"
-        "\tFileName[%s]\n";
     m_Writer.SetDataBaseADRS(m_pDataBase);
     m_Writer.SetPatchSource(m_bTargetA);
     const char* pRefusal = nullptr;
     if (m_idExpected.m_bValid && !platform::IdentityOfHandle(file.Get()).Unchanged(m_idExpected))
-        pRefusal = kChanged;
+        pRefusal = kChangedSince;
     else if (!m_Writer.HasAllRecords())
         pRefusal = "※データベースからの読みとりに失敗 DoRepair()\n";
     else if (!m_Writer.SetFile(file.Get()) || !m_Writer.CheckFile())
-        pRefusal = "※修復ファイルの読み込みに失敗。CMyDiffRepair::DoRepair()\n\tFileName[%s]\n";
+        pRefusal = kReadFailed;
     else if (m_Writer.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch)
-        pRefusal = kChanged;
+        pRefusal = kChangedSince;
     BOOL bWritten = FALSE;
     if (pRefusal == nullptr) {
         bWritten = m_Writer.DoWrite();
@@ -91,6 +100,58 @@ BOOL CMyDiffRepair::DoRepair() {
         return FALSE;
     }
 
+    ReportDone();
+    return TRUE;
+}
+
+
+// The same steps as a repair here, each run where the file lies: its identity, the check of every
+// address, the write with its flush and read-back. A connection lost during the write is a write
+// that failed: what was written is told from the counts that came back.
+BOOL CMyDiffRepair::DoRepairThere() {
+    auto refuse = [this](const char* pText) {
+        if (!m_pTarget->FailureText().empty())
+            ui::ShowBox(m_pTarget->FailureText());
+        m_pTarget->Close();
+        TraceAndShow(platform::Format(pText, m_strErrorFileName.c_str()));
+        return FALSE;
+    };
+    platform::FileIdentity idNow;
+    if (!m_pTarget->Open(&idNow))
+        return refuse(kOpenFailed);
+    m_Writer.SetDataBaseADRS(m_pDataBase);
+    m_Writer.SetPatchSource(m_bTargetA);
+    if (m_idExpected.m_bValid && !idNow.Unchanged(m_idExpected))
+        return refuse(kChangedSince);
+    if (!m_Writer.HasAllRecords())
+        return refuse("※データベースからの読みとりに失敗 DoRepair()\n");
+    BOOL bOk = FALSE;
+    if (!m_pTarget->RunWriter(*m_pDataBase, m_bTargetA, true, &m_Writer, &bOk) || !bOk)
+        return refuse(kReadFailed);
+    if (m_Writer.GetVerdict() == CMyInPlaceWriter::kVerdictMismatch)
+        return refuse(kChangedSince);
+    m_Writer.m_i64Written = 0;
+    if (!m_pTarget->RunWriter(*m_pDataBase, m_bTargetA, false, &m_Writer, &bOk)) {
+        m_Writer.m_bCounted = FALSE;
+        m_Writer.m_nFailure = CMyInPlaceWriter::kFailWrite;
+        m_Writer.m_nErrno = EIO;
+        bOk = FALSE;
+    }
+    if (!m_pTarget->FailureText().empty())
+        ui::ShowBox(m_pTarget->FailureText());
+    m_idAfter = m_pTarget->IdentityNow();
+    if (!m_idAfter.m_bValid)
+        m_idAfter = idNow; // writing had begun
+    m_pTarget->Close();
+    if (!bOk) {
+        ReportStop();
+        return FALSE;
+    }
+    ReportDone();
+    return TRUE;
+}
+
+void CMyDiffRepair::ReportDone() {
     const std::int64_t i64Num = m_pDataBase->GetDiffNum();
     ui::Ui().PostMessage(ui::Ui().MainWindow(), WM_HIDE_REPAIR_BTN, 0, 0);
     const std::string strText = platform::Format(
@@ -98,7 +159,6 @@ BOOL CMyDiffRepair::DoRepair() {
         "%015I64d ]\n",
         m_strErrorFileName.c_str(), i64Num);
     TraceAndShow(strText);
-    return TRUE;
 }
 
 // The trace lines of the byte that could not be written, then a box saying why the repair

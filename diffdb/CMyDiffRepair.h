@@ -12,6 +12,23 @@
 
 class CMyDiffDataBase;
 
+// A file that lies elsewhere: the in-place writer's steps run where it lies, and their counts come
+// back. Each returns false when the file can no longer be reached (the writer's own verdicts are
+// in the counts).
+class CMyRepairTarget {
+public:
+    virtual ~CMyRepairTarget() = default;
+    // Opened for writing, with its identity; false when it cannot be.
+    virtual bool Open(platform::FileIdentity* pId) = 0;
+    // Hands the store over and runs CheckFile (bCheck) or DoWrite there.
+    virtual bool RunWriter(const CMyDiffDataBase& db, BOOL bFromA, bool bCheck,
+                           CMyInPlaceWriter* pCounts, BOOL* pbOk) = 0;
+    virtual platform::FileIdentity IdentityNow() = 0;
+    virtual void Close() = 0;
+    // Why the last step failed, in the words of whatever reaches the file; empty when none did.
+    virtual const std::string& FailureText() const = 0;
+};
+
 class CMyDiffRepair {
 public:
     CMyDiffRepair() = default;
@@ -25,6 +42,9 @@ public:
     // replaced, resized or written since. Without one (invalid), the file is not checked.
     void SetFileIdentity(const platform::FileIdentity& id) { m_idExpected = id; }
     BOOL DoRepair();
+    // The file to repair lies elsewhere and is reached through `pTarget` (not owned; nullptr: the
+    // file is here).
+    void SetTarget(CMyRepairTarget* pTarget) { m_pTarget = pTarget; }
 
     std::string m_strErrorFileName;
     CMyDiffDataBase* m_pDataBase = nullptr;
@@ -37,4 +57,8 @@ public:
 
 private:
     void ReportStop();
+    void ReportDone();
+    BOOL DoRepairThere();
+
+    CMyRepairTarget* m_pTarget = nullptr;
 };

@@ -36,6 +36,7 @@ public:
     BOOL SetDataBaseADRS(const CMyDiffDataBase* pDataBase);
     // TRUE: the file holds FILE A's bytes and gets FILE B's; FALSE: the reverse.
     void SetPatchSource(BOOL bFromA) { m_bFromA = bFromA ? TRUE : FALSE; }
+    BOOL IsFromA() const { return m_bFromA; }
     // The open file to work on (not owned; -1 for none), measured. FALSE with m_nErrno when it
     // cannot be measured.
     BOOL SetFile(int nFile);

@@ -9,6 +9,7 @@
 // or whose map changes while a block is read, is read plainly from then on. When the two files
 // together would crowd the page cache, what has been compared is dropped from it behind the run
 // for each file that was not in the cache already.
+#include "engine/CMyBlockSource.h"
 #include "platform/Mutex.h"
 #include "platform/Sparse.h"
 #include "platform/WinTypes.h"
@@ -18,14 +19,8 @@
 #include <functional>
 #include <thread>
 
-class CMyBlockReader {
+class CMyBlockReader : public CMyBlockSource {
 public:
-    enum Kind : std::uint8_t { kBoth, kOnlyA, kOnlyB, kNeither };
-    // A part of the block, from where the one before it ends up to m_nEnd.
-    struct Run {
-        std::uint32_t m_nEnd;
-        Kind m_kind;
-    };
     static constexpr int kMaxRanges = 32;              // data ranges kept per file and block
     // Dropped in steps of 256 MiB: a few calls per GiB, and at most that much of each file held
     // by the run. Steps from 8 MiB up cost a cold 1 GiB run nothing measurable here (the
@@ -33,7 +28,7 @@ public:
     static constexpr std::int64_t kDropStep = std::int64_t{1} << 28;
 
     CMyBlockReader() = default;
-    ~CMyBlockReader() { Stop(); }
+    ~CMyBlockReader() override { Stop(); }
     CMyBlockReader(const CMyBlockReader&) = delete;
     CMyBlockReader& operator=(const CMyBlockReader&) = delete;
 
@@ -42,27 +37,27 @@ public:
     // A new run over the two handles, of files of these sizes; blocks are read from the first byte.
     void Start(int fdA, int fdB, std::int64_t i64SizeA, std::int64_t i64SizeB);
     // Begins reading the next `nSize` bytes of both files into the halves not being compared.
-    void ReadAhead(std::uint32_t nSize);
-    bool IsReadingAhead() const { return m_bAhead; }
+    void ReadAhead(std::uint32_t nSize) override;
+    bool IsReadingAhead() const override { return m_bAhead; }
     // Waits for the block being read and makes it the one compared. Each result is what a plain
     // read of the file would give: the number of bytes read, fewer when the file ended early, or
     // -1. False, with nothing taken, when `giveUp` said so first (it is asked while waiting).
     bool TakeBlock(std::int64_t* pi64ReadA, std::int64_t* pi64ReadB,
-                   const std::function<bool()>& giveUp);
-    BYTE* BlockA() const { return m_aFiles[0].m_apBuf[m_nCurrent]; }
-    BYTE* BlockB() const { return m_aFiles[1].m_apBuf[m_nCurrent]; }
+                   const std::function<bool()>& giveUp) override;
+    BYTE* BlockA() const override { return m_aFiles[0].m_apBuf[m_nCurrent]; }
+    BYTE* BlockB() const override { return m_aFiles[1].m_apBuf[m_nCurrent]; }
     // The part of the block taken last that holds buffer position `nPos`. Within a block the
     // positions asked for never go back.
-    const Run& RunAt(std::uint32_t nPos) {
+    const Run& RunAt(std::uint32_t nPos) override {
         while (m_aRuns[m_nRun].m_nEnd <= nPos)
             ++m_nRun;
         return m_aRuns[m_nRun];
     }
     // Everything before `i64Done` has been compared; `bLast`: the run is over.
-    void Compared(std::int64_t i64Done, bool bLast);
+    void Compared(std::int64_t i64Done, bool bLast) override;
     // Ends the reading threads, after the read under way if any: the handles may then be closed.
     // A block read ahead and not taken is forgotten.
-    void Stop();
+    void Stop() override;
 
     // For tests: the files read plainly from now on.
     bool ReadsPlainly(int nFile) const { return m_aFiles[nFile].m_bPlain; }

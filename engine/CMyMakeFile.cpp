@@ -15,6 +15,7 @@
 #include "util/PathUtil.h"
 #include "util/ProgramFolds.h"
 #include "util/SizeText.h"
+#include "util/RemoteName.h"
 #include "util/Trace.h"
 
 #include <algorithm>
@@ -105,6 +106,7 @@ CMyMakeFile::CMyMakeFile() {
     m_pBufA = m_bufPairA.Data();
     m_pBufB = m_bufPairB.Data();
     m_reader.SetBuffers(m_pBufA, m_pBufB, kBlockSize);
+    m_remoteReader.SetBuffers(m_pBufA, m_pBufB, kBlockSize);
     m_nBufPos = 0;
     m_bRunning = FALSE;
     m_bFinish = FALSE;
@@ -264,6 +266,11 @@ void CMyMakeFile::Configure(const RunSetup& setup) {
     SetBtnStop(setup.m_pBtnStop);
     ResetSearchState();
     m_bDisplayDiff = setup.m_bDisplayDiff;
+    m_bBrief = setup.m_bBrief;
+    m_remote = setup.m_remote;
+    m_astrRemoteFailure[0].clear();
+    m_astrRemoteFailure[1].clear();
+    m_nRemoteBytes = 0;
     m_bAbort = FALSE;
     if (setup.m_pDiffDataBase != nullptr) {
         SetDiffDataBaseADRS(setup.m_pDiffDataBase);
@@ -309,6 +316,13 @@ BOOL CMyMakeFile::ExecStep() {
         SetSearchSize();
         m_diffMap.Reset(m_i64SearchSize);
         m_ranges.Reset(m_pRangeSink);
+        // Files of different sizes differ, as cmp -s says without reading them.
+        if (m_bBrief && m_i64SizeA != m_i64SizeB) {
+            ResetBlockPlan();
+            m_outcome = RunOutcome::kCompleted;
+            PostToMain(WM_ENABLE_CTRLS);
+            return TRUE;
+        }
         if (!AllFileOpen()) {
             if (m_outcome == RunOutcome::kNone) // the overwrite question records its No
                 m_outcome = RunOutcome::kOpenFailed;
@@ -339,14 +353,22 @@ BOOL CMyMakeFile::ExecStep() {
         assert((m_i64BlockLeft - 1) * kBlockSize + m_nLastChunkNum * kChunkSize + m_nTailSize ==
                m_i64SearchSize);
         m_logSpace.Reset();
-        m_reader.Start(m_fileA.Get(), m_fileB.Get(), m_i64SizeA, m_i64SizeB);
+        if (m_apRemote[0] || m_apRemote[1]) {
+            m_pSource = &m_remoteReader;
+            m_remoteReader.Start(m_fileA.Get(), m_apRemote[0].get(), m_fileB.Get(),
+                                 m_apRemote[1].get(), m_i64SearchSize);
+        } else {
+            m_pSource = &m_reader;
+            m_reader.Start(m_fileA.Get(), m_fileB.Get(), m_i64SizeA, m_i64SizeB);
+        }
 
         ReadBlockData();
         // A first read that failed has closed the files; there is nothing to compare or log. (A
         // stop already requested is not such a failure: the run goes on to its first unit.)
         if (m_outcome == RunOutcome::kReadFailed)
             return TRUE;
-        WriteLogHeader();
+        if (!m_bBrief)
+            WriteLogHeader();
         std::string strFile;
         SplitFileAndFold(m_strLogFile.c_str(), &strFile, &m_strLogFold);
     }
@@ -376,7 +398,7 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
     while (m_nBufPos < end) {
         if (Abandoning())
             return;
-        const CMyBlockReader::Run& run = m_reader.RunAt(m_nBufPos);
+        const CMyBlockSource::Run& run = m_pSource->RunAt(m_nBufPos);
         std::uint32_t n = std::min(end, run.m_nEnd) - m_nBufPos;
         if (run.m_kind == CMyBlockReader::kNeither) { // a hole in both files: equal unseen
             m_nBufPos += n;
@@ -413,23 +435,23 @@ void CMyMakeFile::CompareData(std::uint32_t nCount) {
 void CMyMakeFile::ReadBlockData() {
     const bool full = m_i64BlockLeft > 1;
     const std::uint32_t size = full ? kBlockSize : m_nLastBlockSize;
-    m_reader.Compared(m_i64Adrs, false);
+    m_pSource->Compared(m_i64Adrs, false);
     // The first block of a run is asked for here; each later one when the block before it was
     // taken, so that it is read while that block is compared.
-    if (!m_reader.IsReadingAhead())
-        m_reader.ReadAhead(size);
+    if (!m_pSource->IsReadingAhead())
+        m_pSource->ReadAhead(size);
     std::int64_t readA = 0, readB = 0;
     // Only an abort gives up the wait, as it gives up everything else: its loop ends the worker at
     // once. A stop request still waits for the block, as it waits for any unit of work.
-    if (!m_reader.TakeBlock(&readA, &readB, [this] { return m_bAbort != FALSE; }))
+    if (!m_pSource->TakeBlock(&readA, &readB, [this] { return m_bAbort != FALSE; }))
         return;
     // Fewer bytes than planned means the file shrank since it was measured: comparing the rest
     // of the buffer would report bytes of the previous block.
     const bool failA = readA != static_cast<std::int64_t>(size);
     const bool failB = readB != static_cast<std::int64_t>(size);
     if (!failA && !failB) {
-        m_pBufA = m_reader.BlockA();
-        m_pBufB = m_reader.BlockB();
+        m_pBufA = m_pSource->BlockA();
+        m_pBufB = m_pSource->BlockB();
         m_nChunkLeft = full ? m_nChunkNum : m_nLastChunkNum;
         --m_i64BlockLeft;
         m_nBufPos = 0;
@@ -437,8 +459,13 @@ void CMyMakeFile::ReadBlockData() {
         // Every block before this one has been compared whole.
         assert(m_i64Adrs % kBlockSize == 0);
         if (m_i64BlockLeft > 0)
-            m_reader.ReadAhead(m_i64BlockLeft > 1 ? kBlockSize : m_nLastBlockSize);
+            m_pSource->ReadAhead(m_i64BlockLeft > 1 ? kBlockSize : m_nLastBlockSize);
         return;
+    }
+    // A connection lost says so in its own words, naming the host, before the failed read.
+    if (m_pSource == &m_remoteReader && !m_remoteReader.FailureText().empty()) {
+        m_astrRemoteFailure[failA ? 0 : 1] = m_remoteReader.FailureText();
+        ui::ShowBox(m_remoteReader.FailureText());
     }
     ui::ShowBox(failA ? "※ファイルAの読みとりに失敗" : "※ファイルBの読みとりに失敗");
     m_outcome = RunOutcome::kReadFailed;
@@ -465,30 +492,27 @@ BOOL CMyMakeFile::AllFileOpen() {
     m_idFileB = {};
 
     work = m_strFileA;
-    m_fileA = platform::CFileHandle::Open(work, platform::kOpenRead | platform::kOpenCompared);
-    if (!m_fileA.IsOpen()) {
+    if (!OpenCompared(0, &m_fileA, &m_idFileA)) {
         m_nOpenFailed = 0;
-        m_nOpenErrno = platform::LastError();
         ui::ShowBox(
             platform::Format("※ファイルAのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
         return FALSE;
     }
     m_i64OffsetB = 0;
-    m_idFileA = platform::IdentityOfHandle(m_fileA.Get());
 
     work = m_strFileB;
-    m_fileB = platform::CFileHandle::Open(work, platform::kOpenRead | platform::kOpenCompared);
-    if (!m_fileB.IsOpen()) {
+    if (!OpenCompared(1, &m_fileB, &m_idFileB)) {
         m_nOpenFailed = 1;
-        m_nOpenErrno = platform::LastError();
         ui::ShowBox(
             platform::Format("※ファイルBのオープンに失敗。AllFileOpen()\n\t[ %s ]\n", work.c_str()));
         m_fileA.Close();
+        CloseRemote();
         return FALSE;
     }
-    m_idFileB = platform::IdentityOfHandle(m_fileB.Get());
 
     platform::FileError error;
+    if (m_bBrief)
+        return TRUE; // no log to open
     if (OpenLogFile(&m_fileLog, &error))
         return TRUE;
     m_nOpenFailed = 2;
@@ -498,11 +522,56 @@ BOOL CMyMakeFile::AllFileOpen() {
         ui::ShowBox(text + platform::Format("\nログファイル[ %s ]", m_strLogFile.c_str()));
     m_fileA.Close();
     m_fileB.Close();
+    CloseRemote();
     return FALSE;
+}
+
+// FILE A (0) or FILE B (1), here or on its host. A remote file has no handle here (-1).
+bool CMyMakeFile::OpenCompared(int nFile, platform::CFileHandle* pFile,
+                               platform::FileIdentity* pId) {
+    const std::string& strName = nFile == 0 ? m_strFileA : m_strFileB;
+    m_apRemote[nFile].reset();
+    if (!IsRemoteName(strName)) {
+        *pFile = platform::CFileHandle::Open(strName, platform::kOpenRead | platform::kOpenCompared);
+        if (!pFile->IsOpen()) {
+            m_nOpenErrno = platform::LastError();
+            return false;
+        }
+        *pId = platform::IdentityOfHandle(pFile->Get());
+        return true;
+    }
+    RemoteOpenFailure failure;
+    m_apRemote[nFile] = OpenRemoteFile(strName, m_remote, remote::RemoteFile::kOpenRead, &failure);
+    if (!m_apRemote[nFile]) {
+        m_astrRemoteFailure[nFile] = failure.m_strWhy;
+        m_nOpenErrno = failure.m_bRefused ? failure.m_refusal.m_nErrno : 0;
+        return false;
+    }
+    *pId = m_apRemote[nFile]->Identity();
+    return true;
+}
+
+platform::FileIdentity CMyMakeFile::LocalIdentity(int nFile) const {
+    if (IsRemoteName(nFile == 0 ? m_strFileA : m_strFileB))
+        return {}; // a device and inode of another machine
+    return nFile == 0 ? m_idFileA : m_idFileB;
+}
+
+// Ends the connections: each waits for its rsh to exit.
+void CMyMakeFile::CloseRemote() {
+    for (auto& pRemote : m_apRemote) {
+        if (!pRemote)
+            continue;
+        m_nRemoteBytes += pRemote->BytesSent() + pRemote->BytesReceived();
+        pRemote->Close();
+        pRemote.reset();
+    }
 }
 
 void CMyMakeFile::CloseAllFile() {
     m_reader.Stop(); // no read may be under way on a handle that is closed
+    m_remoteReader.Stop();
+    CloseRemote();
     m_fileA.Close();
     m_fileB.Close();
     m_fileLog.Close();
@@ -538,6 +607,15 @@ void CMyMakeFile::ResetBlockPlan() {
 // One differing byte at m_nBufPos: check the log's disk, write the line, count, show, store.
 // False when the run has to be abandoned (the difference is then neither written nor counted).
 bool CMyMakeFile::ReportDifference(BYTE bDataA, BYTE bDataB) {
+    if (m_bBrief) {
+        // The first difference is the whole answer; whatever follows is not read.
+        ++m_i64DiffCount;
+        CloseAllFile();
+        ResetBlockPlan();
+        m_outcome = RunOutcome::kCompleted;
+        PostToMain(WM_ENABLE_CTRLS);
+        return false;
+    }
     char line[kLineRoom]; // on the stack: a line touches no memory of its own
     const std::string_view text = FormatDiffLine(line, m_i64Adrs, bDataA, bDataB);
     const std::int64_t free =
@@ -604,8 +682,18 @@ bool CMyMakeFile::InputsUnchanged() {
     } files[] = {{m_fileA, m_strFileA, m_idFileA, "A"}, {m_fileB, m_strFileB, m_idFileB, "B"}};
     int changed = 0;
     for (int n = 0; n < 2; ++n) {
-        if (platform::FileUnchangedSinceOpen(files[n].m_file.Get(), files[n].m_strPath, files[n].m_id))
+        if (m_apRemote[n]) {
+            // The server looks at its file, by its handle and by its path.
+            platform::FileIdentity idNow;
+            bool bUnchanged = false;
+            if (m_apRemote[n]->Stat(&idNow, &bUnchanged) && bUnchanged)
+                continue;
+            if (!m_apRemote[n]->Connected())
+                ui::ShowBox(m_apRemote[n]->ErrorText());
+        } else if (platform::FileUnchangedSinceOpen(files[n].m_file.Get(), files[n].m_strPath,
+                                                    files[n].m_id)) {
             continue;
+        }
         changed |= 1 << n;
         ui::ShowBox(platform::Format(
             "※比較中にファイル%sが変更されました。比較結果は正しくありません。\n\t[ %s ]\n",
@@ -627,12 +715,21 @@ void CMyMakeFile::FinishSearch() {
     CompareData(m_nTailSize);
     // A full disk in the tail ends the run as it does anywhere else: closing lines under a log
     // that lacks differences, and a summary and a database of part of them, would pass for whole.
-    if (Abandoning())
+    // A brief run that found its difference has its answer.
+    if (Abandoning() || m_outcome != RunOutcome::kNone)
         return;
     assert(m_i64Adrs == m_i64SearchSize && m_i64DiffCount <= m_i64SearchSize);
-    m_reader.Compared(m_i64Adrs, true);
+    m_pSource->Compared(m_i64Adrs, true);
     if (!InputsUnchanged())
         return;
+    if (m_bBrief) {
+        CloseAllFile();
+        ResetBlockPlan();
+        m_outcome = RunOutcome::kCompleted;
+        PostToMain(WM_HIDE_REPAIR_BTN);
+        PostToMain(WM_ENABLE_CTRLS);
+        return;
+    }
     const bool logDone = CloseLog();
     CloseAllFile();
     ResetBlockPlan();
@@ -687,7 +784,7 @@ void CMyMakeFile::SaveDBFileData() {
     if (free > expect) {
         // The database is never written over one of the files it describes.
         const platform::FileIdentity idDB = platform::IdentityOfPath(m_strDBFileName);
-        const bool overInput = idDB.SameAs(m_idFileA) || idDB.SameAs(m_idFileB);
+        const bool overInput = idDB.SameAs(LocalIdentity(0)) || idDB.SameAs(LocalIdentity(1));
         const bool saved = m_pDiffDataBase != nullptr && !overInput &&
                            OwnFileUsable(m_strDBFileName) &&
                            m_pDiffDataBase->SaveDBFileData(m_strDBFileName.c_str());
@@ -738,7 +835,7 @@ BOOL CMyMakeFile::OpenLogFile(platform::CTextFile* pFile, platform::FileError* p
 
     // Truncating FILE A or FILE B to write the log into it would destroy what is compared.
     const platform::FileIdentity idLog = platform::IdentityOfPath(work);
-    if (idLog.SameAs(m_idFileA) || idLog.SameAs(m_idFileB)) {
+    if (idLog.SameAs(LocalIdentity(0)) || idLog.SameAs(LocalIdentity(1))) {
         ui::ShowBox("※ログファイルに比較するファイルは指定できません。");
         return FALSE;
     }

@@ -5,6 +5,8 @@
 #include "engine/CMyDiffMap.h"
 #include "engine/CMyLogSpace.h"
 #include "engine/CMyRangeTracker.h"
+#include "engine/CMyRemoteReader.h"
+#include "engine/RemoteSource.h"
 #include "platform/AlignedBuffer.h"
 #include "platform/FileHandle.h"
 #include "ui/Control.h"
@@ -17,6 +19,7 @@
 #include "engine/RunResult.h"
 
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -37,6 +40,10 @@ struct RunSetup {
     BOOL m_bDisplayDiff = FALSE;
     CMyDiffDataBase* m_pDiffDataBase = nullptr; // the store to fill; nullptr: no database
     std::string m_strDBFileName;
+    // Only whether the files differ: no log, no summary, the run ends at the first difference.
+    BOOL m_bBrief = FALSE;
+    // How FILE A or FILE B is reached when it is named HOST:PATH.
+    RemoteAccess m_remote;
 };
 
 class CMyMakeFile {
@@ -88,6 +95,10 @@ public:
     void SetRangeSink(CMyRangeSink* pSink) { m_pRangeSink = pSink; }
     // The ranges the last run handed on; once it has ended.
     std::int64_t RangeCount() const { return m_ranges.Count(); }
+    // After kOpenFailed or kReadFailed: why a remote FILE A (0) or FILE B (1) failed, in English.
+    const std::string& RemoteFailure(int nFile) const { return m_astrRemoteFailure[nFile]; }
+    // Bytes that crossed the connections of the last run, both directions.
+    std::uint64_t RemoteBytes() const { return m_nRemoteBytes; }
 
     // --- the run (worker thread) ---
     BOOL ExecStep();
@@ -133,6 +144,8 @@ public:
 
     // Configuration.
     ui::HWND m_hWndMain = nullptr;
+    BOOL m_bBrief = FALSE;
+    RemoteAccess m_remote;
     const ui::CControl* m_pProgCtrl = nullptr;
     const ui::CControl* m_pBtnExe = nullptr;
     const ui::CControl* m_pBtnStop = nullptr;
@@ -201,6 +214,16 @@ private:
     int m_nOpenErrno = 0;
     CMyBlockReader m_reader;
     CMyRangeTracker m_ranges;
+    CMyRemoteReader m_remoteReader;
+    CMyBlockSource* m_pSource = &m_reader; // the reader of the run
+    std::unique_ptr<remote::RemoteFile> m_apRemote[2]; // FILE A and FILE B when remote
+    std::string m_astrRemoteFailure[2];
+    std::uint64_t m_nRemoteBytes = 0;
+
+    bool OpenCompared(int nFile, platform::CFileHandle* pFile, platform::FileIdentity* pId);
+    void CloseRemote();
+    // A file's identity for the checks against local files; none for a remote file.
+    platform::FileIdentity LocalIdentity(int nFile) const;
 };
 
 // The worker thread's procedure; returns 0, or 1 when the run was abandoned: through m_bAbort, or

@@ -4,16 +4,17 @@
 #   scripts/deps.sh package   and what making the Debian package needs
 #   scripts/deps.sh test      and what the tests need, the package's included
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libssl-dev
           qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev fonts-ipafont-gothic
           xvfb xauth)
 # cpack's DEB generator finds the programs with file and their libraries with dpkg-shlibdeps.
 package_tools=(dpkg-dev file)
 # The installed package is checked with the tools a distribution checks it with, and its window
 # is closed with a key press. The database reader is fuzzed with clang's libFuzzer. Faults of
-# the kernel (a failed write or flush) are injected into the real program with strace.
+# the kernel (a failed write or flush) are injected into the real program with strace. A file on
+# another machine is reached through a real sshd on 127.0.0.1.
 test_tools=(lintian desktop-file-utils appstream man-db xdotool clang-14 libclang-rt-14-dev strace
-            python3)
+            openssh-server openssh-client python3)
 case "${1:-}" in
   "") ;;
   package) packages+=("${package_tools[@]}") ;;

@@ -5,8 +5,8 @@
 #   package   every program in Release, the Debian package made from it, installed and run as an
 #             unprivileged user (build/release)
 #   fuzz      every library and program built by clang, whose mutex analysis (-Wthread-safety)
-#             fails the build on a wrong annotation; then the database reader under libFuzzer, for
-#             a bounded time (build/fuzz)
+#             fails the build on a wrong annotation; then the database reader and the remote
+#             client's decoders under libFuzzer, for a bounded time each (build/fuzz)
 # Each stage prints its time. `scripts/test.sh --quick` runs the unit stage alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -69,7 +69,7 @@ stage fuzz
 # New inputs the fuzzer finds stay in build/fuzz/corpus; the seeds are in fuzz/corpus.
 configure fuzz
 cmake --build build/fuzz -j "$jobs"
-mkdir -p build/fuzz/corpus
+mkdir -p build/fuzz/corpus build/fuzz/corpus-remote
 if ! build/fuzz/fuzz/octw_fuzz_diffdb -max_total_time=45 -max_len=4096 build/fuzz/corpus \
     fuzz/corpus/diffdb > build/fuzz/fuzz.log 2>&1; then
   tail -n 40 build/fuzz/fuzz.log >&2
@@ -77,4 +77,12 @@ if ! build/fuzz/fuzz/octw_fuzz_diffdb -max_total_time=45 -max_len=4096 build/fuz
   exit 1
 fi
 echo "fuzz: $(tail -n 1 build/fuzz/fuzz.log)"
+# The client's decoders, on what a hostile server could send.
+if ! build/fuzz/fuzz/octw_fuzz_remote -max_total_time=45 -max_len=4096 build/fuzz/corpus-remote \
+    fuzz/corpus/remote > build/fuzz/fuzz-remote.log 2>&1; then
+  tail -n 40 build/fuzz/fuzz-remote.log >&2
+  echo "test.sh: the remote client's decoders failed under the fuzzer (build/fuzz/fuzz-remote.log)" >&2
+  exit 1
+fi
+echo "fuzz remote: $(tail -n 1 build/fuzz/fuzz-remote.log)"
 stage_end fuzz

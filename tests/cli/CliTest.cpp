@@ -139,7 +139,10 @@ TEST_F(CliTest, BadUsageIsTrouble) {
              {"--frobnicate", "a", "b"}, {"a"}, {"a", "b", "c", "d"}, {"--yes", "--no", "a", "b"},
              {"--patch=db", "f"}, {"--patch=", "--from=a", "f"}, {"--patch=db", "--from=a", "f", "g"},
              {"--patch=db", "--from=a", "--db", "f"}, {"--ranges", "--json", "a", "b"},
-             {"--display", "--ranges", "a", "b"}, {"--json", "--display", "a", "b"}}) {
+             {"--display", "--ranges", "a", "b"}, {"--json", "--display", "a", "b"},
+             {"--brief", "a", "b", "log"}, {"--brief", "--db", "a", "b"},
+             {"--brief", "--repair=a", "a", "b"}, {"--brief", "--ranges", "a", "b"},
+             {"--brief", "--json", "a", "b"}}) {
         SCOPED_TRACE(::testing::PrintToString(args));
         Result r = Run(args);
         EXPECT_EQ(r.m_nStatus, 2);
@@ -666,6 +669,13 @@ TEST_F(CliTest, AgreesWithCmp) {
             ASSERT_NE(eof, std::string::npos) << ours.m_strErr;
             EXPECT_EQ(ours.m_strErr.substr(eof), "octetwatch-cli: " + listed.m_strErr.substr(5));
         }
+        // As cmp -s: the status alone, no log, nothing said.
+        fs::remove(m_prog / "Result.txt");
+        const Result brief = Run({"--brief", "a.bin", "b.bin"});
+        EXPECT_EQ(brief.m_nStatus, quiet.m_nStatus);
+        EXPECT_EQ(brief.m_strOut + brief.m_strErr, "");
+        EXPECT_FALSE(fs::exists(m_prog / "Result.txt"));
+        EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
     }
 }
 

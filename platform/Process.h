@@ -1,0 +1,46 @@
+#pragma once
+// A child program with its standard input and output as pipes to us, its standard error ours.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess(); // closes our ends, then waits for the child
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts argv[0] (looked up in PATH) with argv, no shell. From then on a write to a child
+    // that has gone fails with EPIPE instead of killing us. False with errno in LastError() when
+    // the program cannot be started (not found, not executable).
+    bool Start(const std::vector<std::string>& argv);
+    // Our ends of its standard input and output; -1 once closed.
+    int ToChild() const { return m_nTo; }
+    int FromChild() const { return m_nFrom; }
+    // Reads what the child wrote, at most `n` bytes: 0 at the end, -1 on failure.
+    std::int64_t Read(void* p, std::size_t n);
+    // Writes all `n` bytes: -1 on failure (EPIPE when the child is gone).
+    std::int64_t Write(const void* p, std::size_t n);
+    void CloseToChild();
+    void CloseFromChild();
+    // Waits for the child to end: its exit status, 128 + the signal that ended it, or -1 when
+    // there is no child. Closes our ends first, so that a child reading its input sees the end.
+    int Wait();
+    // Ends the child at once (SIGKILL); Wait then reaps it.
+    void Kill();
+    int Pid() const { return m_nPid; }
+    int LastError() const { return m_nErrno; }
+
+private:
+    int m_nPid = -1;
+    int m_nTo = -1;
+    int m_nFrom = -1;
+    int m_nErrno = 0;
+    int m_nStatus = -1;
+};
+
+} // namespace platform
