@@ -15,8 +15,6 @@ static_assert(RemoteFile::kMaxLeavesAsked == remote::kMaxLeavesAsked);
 
 constexpr std::size_t kInBuffer = 64 * 1024;
 constexpr std::size_t kMaxAnswerShown = 200;
-// Each record of a store on the wire: address, FILE A's byte, FILE B's byte.
-constexpr std::size_t kStoreRecord = 10;
 
 std::uint32_t ReplyTypeOf(std::uint32_t nType) {
     switch (nType) {
