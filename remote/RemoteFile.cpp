@@ -328,6 +328,14 @@ void RemoteFile::Release(Pending* p) {
         m_pending.pop_front();
 }
 
+// The far side could not read what a request asked for: always false, with why.
+bool RemoteFile::ReadFailed(const Pending* p) {
+    if (!DecodeReadFailed(p->m_body.data(), p->m_body.size(), &m_nReadErrno))
+        return Malformed("read failure");
+    return Fail("cannot read the file on " + m_target.m_strHost + ": " +
+                (m_nReadErrno == 0 ? "it ended early" : std::strerror(m_nReadErrno)));
+}
+
 bool RemoteFile::TakeDigests(Ticket t, LeafDigest* out) {
     Pending* p = Await(t);
     if (p == nullptr)
@@ -336,11 +344,7 @@ bool RemoteFile::TakeDigests(Ticket t, LeafDigest* out) {
         return Fail("not a digest request");
     bool bOk = true;
     if (p->m_nReplyType == kMsgReadFailed) {
-        if (!DecodeReadFailed(p->m_body.data(), p->m_body.size(), &m_nReadErrno))
-            bOk = Malformed("read failure");
-        else
-            bOk = Fail("cannot read the file on " + m_target.m_strHost + ": " +
-                       (m_nReadErrno == 0 ? "it ended early" : std::strerror(m_nReadErrno)));
+        bOk = ReadFailed(p);
     } else if (!DecodeDigestsReply(p->m_body.data(), p->m_body.size(), p->m_i64Begin,
                                    p->m_i64End, p->m_nLeaf, out)) {
         bOk = Malformed("digests");
@@ -357,11 +361,7 @@ bool RemoteFile::TakeBytes(Ticket t, std::uint8_t* out) {
         return Fail("not a byte request");
     bool bOk = true;
     if (p->m_nReplyType == kMsgReadFailed) {
-        if (!DecodeReadFailed(p->m_body.data(), p->m_body.size(), &m_nReadErrno))
-            bOk = Malformed("read failure");
-        else
-            bOk = Fail("cannot read the file on " + m_target.m_strHost + ": " +
-                       (m_nReadErrno == 0 ? "it ended early" : std::strerror(m_nReadErrno)));
+        bOk = ReadFailed(p);
     } else if (!DecodeBytesReply(p->m_body.data(), p->m_body.size(), p->m_i64Begin,
                                  static_cast<std::uint32_t>(p->m_i64End - p->m_i64Begin), out)) {
         bOk = Malformed("bytes");

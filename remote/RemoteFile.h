@@ -143,6 +143,7 @@ private:
     bool Fail(const std::string& strText);
     bool Lost();
     bool Malformed(const char* pWhat);
+    bool ReadFailed(const Pending* p);
     Ticket Send(const std::vector<std::uint8_t>& frame, std::uint32_t nType,
                 std::int64_t i64Begin, std::int64_t i64End, std::uint32_t nLeaf,
                 std::size_t nReplyBytes);

@@ -92,6 +92,25 @@ protected:
     }
     std::string Data(const std::string& name) { return m_data / name; }
     std::string Log() { return ReadFile(m_prog / "Result.txt"); }
+    // Runs `cmd` through sh, sends `sig` once the first difference is in the default log, and
+    // returns the exit status, or -1 when the program did not exit by itself.
+    int StopAtTheFirstDifference(const std::string& cmd, int sig) {
+        Watchdog dog(300, "a run stopped by a signal");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        if (pid <= 0)
+            return -1;
+        while (Log().find(" h :   ") == std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::kill(pid, sig);
+        int status = 0;
+        if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
     std::string ReadCp932Trace() { return platform::Cp932ToUtf8(ReadFile(m_prog / "DataTrace.txt")); }
     // The summary of a run into the default log, which it names.
     std::string Summary(const std::string& first, const char* a, const char* b,
@@ -746,21 +765,8 @@ TEST_F(CliTest, SignalStopsTheRunAsTheStopButtonDoes) {
         fs::remove(m_prog / "Result.txt");
         const std::string cmd =
             Command(m_prog / "octetwatch-cli", {"--quiet", "--db", "a.bin", "b.bin"});
-        Watchdog dog(300, "a run stopped by a signal");
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ASSERT_GT(pid, 0);
-        // The first difference on disk: the run is under way.
-        while (Log().find(" h :   ") == std::string::npos)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ::kill(pid, sig);
-        int status = 0;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        // Stopped once the first difference is on disk: the run is under way.
+        EXPECT_EQ(StopAtTheFirstDifference(cmd, sig), 128 + sig);
         EXPECT_NE(ReadFile(m_out / "err").find("octetwatch-cli: interrupted"), std::string::npos);
         EXPECT_EQ(ReadFile(m_out / "out"), ""); // no summary
         EXPECT_FALSE(fs::exists(m_prog / "DiffData.db"));
@@ -1322,20 +1328,7 @@ TEST_F(CliTest, JsonEndsWithTheSummaryWhateverEndsTheRun) {
 
     const std::string cmd = Command(m_prog / "octetwatch-cli",
                                     {"--json", "--quiet", "a.bin", "b.bin"}, Data("out.json"));
-    Watchdog dog(300, "a --json run stopped by a signal");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ASSERT_GT(pid, 0);
-    while (Log().find(" h :   ") == std::string::npos)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+    EXPECT_EQ(StopAtTheFirstDifference(cmd, SIGINT), 128 + SIGINT);
     // Every range found before the stop, one byte each, then the summary.
     const std::string summary = lastLine();
     EXPECT_NE(summary.find(" outcome=stopped ranges="), std::string::npos) << summary;
