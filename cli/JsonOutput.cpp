@@ -127,12 +127,8 @@ void AppendJsonRange(std::string& out, const DiffRange& range) {
 
 RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog, bool bStopSignal) {
     RunReport report;
-    report.m_outcome = engine.Outcome();
+    report.m_run = engine.Result();
     report.m_bStopSignal = bStopSignal;
-    report.m_i64SizeA = engine.m_i64SizeA;
-    report.m_i64SizeB = engine.m_i64SizeB;
-    report.m_i64Compared = engine.m_i64SearchSize;
-    report.m_i64Differences = engine.m_i64DiffCount;
     report.m_i64Ranges = engine.RangeCount();
     report.m_strLog = strLog;
     report.m_pMap = &engine.DiffMap();
@@ -142,21 +138,21 @@ RunReport ReportOf(const CMyMakeFile& engine, const std::string& strLog, bool bS
 std::string JsonSummary(const RunReport& report) {
     // A stop signal may end even a run whose every byte was compared before the database or the
     // repair: the comparison itself is what is reported.
-    const auto [outcome, reason] = OutcomeNames(report.m_outcome, report.m_bStopSignal);
-    const bool completed = report.m_outcome == RunOutcome::kCompleted;
+    const auto [outcome, reason] = OutcomeNames(report.m_run.m_outcome, report.m_bStopSignal);
+    const bool completed = report.m_run.m_outcome == RunOutcome::kCompleted;
     std::string out = "{\"summary\":{\"outcome\":\"";
     out.append(outcome).append("\",\"reason\":");
     out.append(reason != nullptr ? std::string("\"") + reason + "\"" : std::string("null"));
     // Whether they are the same is known only when every byte was compared.
     out.append(",\"same\":");
     out.append(!completed ? "null"
-               : report.m_i64Differences == 0 && report.m_i64SizeA == report.m_i64SizeB
+               : report.m_run.m_i64DiffCount == 0 && report.m_run.m_i64SizeA == report.m_run.m_i64SizeB
                    ? "true"
                    : "false");
-    AppendNumber(out, "size_a", report.m_i64SizeA);
-    AppendNumber(out, "size_b", report.m_i64SizeB);
-    AppendNumber(out, "compared", report.m_i64Compared);
-    AppendNumber(out, "differences", report.m_i64Differences);
+    AppendNumber(out, "size_a", report.m_run.m_i64SizeA);
+    AppendNumber(out, "size_b", report.m_run.m_i64SizeB);
+    AppendNumber(out, "compared", report.m_run.m_i64SearchSize);
+    AppendNumber(out, "differences", report.m_run.m_i64DiffCount);
     AppendNumber(out, "ranges", report.m_i64Ranges);
     out.append(",\"log\":");
     AppendString(out, report.m_strLog);

@@ -13,12 +13,8 @@ void AppendJsonRange(std::string& out, const DiffRange& range);
 
 // What the comparison came to, for the last object.
 struct RunReport {
-    RunOutcome m_outcome = RunOutcome::kNone; // kNone: no run ended (none was started)
+    RunResult m_run; // its outcome kNone: no run ended (none was started)
     bool m_bStopSignal = false;
-    std::int64_t m_i64SizeA = 0;
-    std::int64_t m_i64SizeB = 0;
-    std::int64_t m_i64Compared = 0;
-    std::int64_t m_i64Differences = 0;
     std::int64_t m_i64Ranges = 0;
     std::string m_strLog;
     const CMyDiffMap* m_pMap = nullptr;

@@ -59,9 +59,9 @@ TEST(JsonSummary, PathIsEscapedAndKeptUtf8) {
     map.Reset(3);
     map.Add(2);
     RunReport report;
-    report.m_outcome = RunOutcome::kCompleted;
-    report.m_i64SizeA = report.m_i64SizeB = report.m_i64Compared = 3;
-    report.m_i64Differences = report.m_i64Ranges = 1;
+    report.m_run.m_outcome = RunOutcome::kCompleted;
+    report.m_run.m_i64SizeA = report.m_run.m_i64SizeB = report.m_run.m_i64SearchSize = 3;
+    report.m_run.m_i64DiffCount = report.m_i64Ranges = 1;
     report.m_strLog = "/d/\"q\"\\\t\x7f\xff\xe3\x81\x82\xed\xa0\x80.txt";
     report.m_pMap = &map;
     EXPECT_EQ(JsonSummary(report),
