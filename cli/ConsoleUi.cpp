@@ -16,11 +16,12 @@ namespace {
 // reader may wait for a line, long enough that a flood of them costs a write now and then.
 constexpr std::int64_t kGatherMs = 20;
 constexpr std::int64_t kLineDelayMs = 80;
-// A batch this long goes to the UI thread at once; at most kLiveBound bytes of batches wait for it,
-// and the worker waits for room beyond that, so a reader that falls behind (a pager paused) holds
-// the run back instead of filling memory.
-constexpr std::size_t kMaxBatch = 3 * 4096;
-constexpr std::size_t kLiveBound = 1 << 20;
+// The differences for the live display travel in groups that do not wake the UI thread each. A
+// group this long goes to the UI thread at once; at most 1 MiB of them wait for it, and the worker
+// waits for room beyond that, so a reader that falls behind (a pager paused) holds the run back
+// instead of filling memory (a stop ends that wait).
+constexpr ui::LivePolicy kLivePolicy{WM_DIFF_ADRS, WM_DIFF_COUNT, false, 3 * 4096, kGatherMs, 0,
+                                     1 << 20};
 // Lines gathered for standard output go out at this length at the latest.
 constexpr std::size_t kMaxLineBytes = 64 << 10;
 
@@ -41,7 +42,7 @@ std::string ForTerminal(const std::string& text) {
 } // namespace
 
 ConsoleUi::ConsoleUi() {
-    SetLiveOutputBound(kLiveBound);
+    SetLivePolicy(kLivePolicy);
 }
 
 ConsoleUi::~ConsoleUi() {
@@ -110,76 +111,16 @@ void ConsoleUi::FlushLines() {
     FlushLinesLocked();
 }
 
-void ConsoleUi::Deliver(const std::vector<Posted>& batch) {
-    for (const Posted& m : batch)
-        if (m.m_target)
-            m.m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
-}
-
-void ConsoleUi::ReleaseHeld() {
-    {
-        platform::CMutexLock lock(m_batchMutex);
-        if (m_batch.empty())
-            return;
-    }
-    // Only the worker adds to the batch; it waits for room with no lock held, so the UI thread
-    // may queue the batch meanwhile. The batch is queued with m_batchMutex held: whatever the
-    // worker posts next, which releases the batch first, cannot overtake it.
-    const bool room = WaitLiveOutputRoom();
-    platform::CMutexLock lock(m_batchMutex);
-    if (m_batch.empty())
-        return;
-    std::vector<Posted> batch;
-    batch.swap(m_batch);
-    if (room) {
-        const std::size_t bytes = batch.capacity() * sizeof(Posted);
-        PostLiveOutput([batch = std::move(batch)] { Deliver(batch); }, bytes);
-    }
-}
-
-bool ConsoleUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (!IsLiveDisplayMessage(message))
-        return false;
-    bool opened = false;
-    bool full = false;
-    {
-        platform::CMutexLock lock(m_batchMutex);
-        opened = m_batch.empty();
-        if (opened)
-            m_i64BatchMs = platform::MonotonicMs();
-        m_batch.push_back({target, message, wParam, lParam});
-        full = m_batch.size() >= kMaxBatch;
-    }
-    if (full)
-        ReleaseHeld();
-    else if (opened)
-        Wake(); // the UI thread's wait learns when to hand the batch out
-    return true;
-}
-
 std::optional<int> ConsoleUi::OnIdle() {
     const std::int64_t now = platform::MonotonicMs();
-    std::optional<int> again;
-    // True when something gathered since `since` is due; otherwise notes when it will be.
-    auto due = [&](std::int64_t since) {
-        const std::int64_t left = kGatherMs - (now - since);
-        if (left <= 0)
-            return true;
-        again = static_cast<int>(std::min<std::int64_t>(left, again.value_or(kGatherMs)));
-        return false;
-    };
-    bool close = false;
-    {
-        platform::CMutexLock lock(m_batchMutex);
-        close = !m_batch.empty() && due(m_i64BatchMs);
-    }
-    // Queued behind whatever is queued now; handled at once, since the queue is otherwise empty.
-    if (close)
-        ReleaseHeld();
     platform::CMutexLock lock(m_ioMutex);
-    if (!m_strLines.empty() && due(m_i64FirstLineMs))
-        FlushLinesLocked();
-    return again;
+    if (m_strLines.empty())
+        return std::nullopt;
+    const std::int64_t left = kGatherMs - (now - m_i64FirstLineMs);
+    if (left > 0)
+        return static_cast<int>(left);
+    FlushLinesLocked();
+    return std::nullopt;
 }
 
 void ConsoleUi::WaitWorker() {

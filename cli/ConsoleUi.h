@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <vector>
 
 namespace cli {
 
@@ -55,22 +54,9 @@ protected:
     // True once the program is stopping: output that waits for its reader is given up then.
     virtual bool OutputStopped() { return false; }
     void ApplyEffect(const ui::ControlEffect& effect) override;
-    // The worker's differences for the live display travel in batches that do not wake the UI
-    // thread each; whatever else the worker sends goes after the batch open before it. Only a
-    // bounded amount of them waits for the UI thread: beyond it the worker waits, so that a reader
-    // of standard output that falls behind holds the run back (EndLiveOutputWait stops that).
-    bool HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) override;
-    void ReleaseHeld() override;
     std::optional<int> OnIdle() override;
 
 private:
-    struct Posted {
-        ui::HWND m_target;
-        UINT m_message;
-        WPARAM m_wParam;
-        LPARAM m_lParam;
-    };
-    static void Deliver(const std::vector<Posted>& batch);
     bool Ask(const std::string& question, bool yesByDefault) REQUIRES(m_ioMutex);
     void DrawProgress(int pos) EXCLUDES(m_ioMutex);
     void PrintLocked(std::FILE* out, const std::string& text) REQUIRES(m_ioMutex);
@@ -90,11 +76,6 @@ private:
     std::string m_strLines GUARDED_BY(m_ioMutex); // gathered for standard output
     int m_nStdoutErrno GUARDED_BY(m_ioMutex) = 0;
     std::int64_t m_i64FirstLineMs GUARDED_BY(m_ioMutex) = 0; // when the oldest of them came
-
-    // Taken before the queue's own mutex (ReleaseHeld), never after it; m_ioMutex is taken alone.
-    platform::CMutex m_batchMutex;
-    std::vector<Posted> m_batch GUARDED_BY(m_batchMutex); // posted since the batch was opened
-    std::int64_t m_i64BatchMs GUARDED_BY(m_batchMutex) = 0; // when it was opened
 };
 
 } // namespace cli

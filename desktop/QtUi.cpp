@@ -110,6 +110,10 @@ void KeepWithinScreen(QMessageBox& box) {
 QtUi::QtUi() {
     InitIconResources();
     m_pWaker = new QObject;
+    SetLivePolicy({WM_DIFF_ADRS, WM_DIFF_COUNT, true, 0, 0, kDisplayMs, 0});
+    m_pLiveTimer = new QTimer(m_pWaker);
+    m_pLiveTimer->setSingleShot(true);
+    QObject::connect(m_pLiveTimer, &QTimer::timeout, m_pWaker, [this] { OnWake(); });
     // The program ends when its dialog ends, not when a window closes: Qt's quit would end
     // every running loop, a box's or the dialog's own, in the middle of the logic.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -160,93 +164,19 @@ void QtUi::OnWake() {
     m_bWakePosted = false;
     QElapsedTimer slice;
     slice.start();
-    PumpWhile([this, &slice] {
+    bool sliced = false;
+    PumpWhile([this, &slice, &sliced] {
         if (slice.elapsed() < kSliceMs)
             return true;
         WakeUi(); // the rest after the events that came in meanwhile
+        sliced = true;
         return false;
     });
-}
-
-void QtUi::ReleaseHeld() {
-    platform::CMutexLock lock(m_diffMutex);
-    CloseDiffGroupLocked();
-}
-
-void QtUi::CloseDiffGroupLocked() {
-    // A group held back for the display's pace goes back into the FIFO before whatever ends it.
-    if (m_pOpenGroup && m_pOpenGroup->m_bHeldBack) {
-        m_pOpenGroup->m_bHeldBack = false;
-        PostTask([this, group = m_pOpenGroup] { DeliverDiffGroup(group); });
-    }
-    m_pOpenGroup.reset();
-}
-
-bool QtUi::HoldPosted(ui::HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Anything else ends the group (ReleaseHeld), so it keeps its place relative to the display.
-    if (!IsLiveDisplayMessage(message))
-        return false;
-    platform::CMutexLock lock(m_diffMutex);
-    if (m_pOpenGroup && m_pOpenGroup->m_target != target)
-        CloseDiffGroupLocked();
-    const bool fresh = !m_pOpenGroup;
-    if (fresh) {
-        m_pOpenGroup = std::make_shared<DiffGroup>();
-        m_pOpenGroup->m_target = target;
-        m_pOpenGroup->m_nWindow = m_nWindow;
-    }
-    std::vector<Message>& msgs = m_pOpenGroup->m_messages;
-    msgs.push_back({message, wParam, lParam});
-    // A completed triple makes every older one undeliverable news: the window shows only the
-    // latest, and the triple itself must arrive whole and in order for the line to agree.
-    if (message == WM_DIFF_COUNT) {
-        auto start = std::find_if(msgs.rbegin(), msgs.rend(),
-                                  [](const Message& m) { return m.m_message == WM_DIFF_ADRS; });
-        if (start != msgs.rend()) {
-            auto first = start.base() - 1;
-            m_nDiffMerged += first - msgs.begin();
-            msgs.erase(msgs.begin(), first);
-        }
-    }
-    if (msgs.size() > 64) { // only a malformed stream gets here; keep memory bounded anyway
-        m_nDiffMerged += static_cast<long long>(msgs.size()) - 3;
-        msgs.erase(msgs.begin(), msgs.end() - 3);
-    }
-    if (fresh)
-        PostTask([this, group = m_pOpenGroup] { DeliverDiffGroup(group); });
-    return true;
-}
-
-void QtUi::DeliverDiffGroup(const std::shared_ptr<DiffGroup>& group) {
-    std::vector<Message> msgs;
-    {
-        platform::CMutexLock lock(m_diffMutex);
-        const qint64 since = m_lastDiffShown.isValid() ? m_lastDiffShown.elapsed() : kDisplayMs;
-        if (group == m_pOpenGroup && since < kDisplayMs) {
-            // Still open, so nothing was queued after it: it may wait out the display's pace
-            // outside the FIFO and go on merging. Whatever is posted next puts it back first.
-            group->m_bHeldBack = true;
-            QTimer::singleShot(kDisplayMs - since, m_pWaker, [this, group] {
-                platform::CMutexLock relock(m_diffMutex);
-                if (group->m_bHeldBack) {
-                    group->m_bHeldBack = false;
-                    PostTask([this, group] { DeliverDiffGroup(group); });
-                }
-            });
-            return;
-        }
-        if (m_pOpenGroup == group)
-            m_pOpenGroup.reset();
-        msgs.swap(group->m_messages);
-    }
-    if (group->m_nWindow != m_nWindow || !m_pWindow || group->m_target != m_pMainWnd)
-        return; // its window is gone
-    if (!msgs.empty())
-        m_lastDiffShown.start();
-    for (const Message& m : msgs) {
-        group->m_target->WindowProc(m.m_message, m.m_wParam, m.m_lParam);
-        ++m_nDiffDelivered;
-    }
+    // The live display's group waits out the display's pace, merging, and is handed out then
+    // (or at once when anything is queued behind it, which wakes this again).
+    if (!sliced)
+        if (const std::optional<int> due = LiveDueInMs())
+            m_pLiveTimer->start(*due);
 }
 
 void QtUi::WaitWorker() {
@@ -339,7 +269,6 @@ void QtUi::CreateDialogWindow(const ui::DialogTemplate& dlg, ui::HWND target) {
     m_pMainWnd = target;
     m_bDialogEnded = false;
     delete m_pWindow.data();
-    m_nWindow = m_nWindow + 1;
     auto* window = new TemplateDialog(dlg, nullptr, TemplateDialog::MainWindow);
     window->SetCommandHandler([this](int id) {
         if (m_pMainWnd)
@@ -390,8 +319,6 @@ void QtUi::EndDialog(int result) {
 
 void QtUi::DestroyDialogWindow() {
     DiscardPosted();
-    ReleaseHeld();
-    m_nWindow = m_nWindow + 1;
     m_widgets.clear();
     delete m_pWindow.data();
     m_pMainWnd = nullptr;

@@ -1,7 +1,9 @@
 #include "ui/UiQueue.h"
 
+#include "platform/Clock.h"
 #include "platform/Faults.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -14,10 +16,11 @@ UiQueue::~UiQueue() {
     JoinWorker();
 }
 
+std::int64_t UiQueue::NowMs() { return platform::MonotonicMs(); }
+
 void UiQueue::Enqueue(Item item) {
     {
         platform::CMutexLock lock(m_mutex);
-        m_nLiveBytes += item.m_nLiveBytes;
         m_queue.push_back(std::move(item));
     }
     m_cv.notify_all();
@@ -25,9 +28,10 @@ void UiQueue::Enqueue(Item item) {
 }
 
 void UiQueue::PostMessage(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (HoldPosted(target, message, wParam, lParam))
+    if (m_livePolicy.IsLive(message)) {
+        PostLive(target, {message, wParam, lParam});
         return;
-    ReleaseHeld();
+    }
     Item item{Item::Posted};
     item.m_target = target;
     item.m_message = message;
@@ -45,7 +49,6 @@ void UiQueue::EnableControl(int id, bool enable) {
 void UiQueue::ShowControl(int id, bool show) { IssueEffect({ControlEffect::Show, id, show ? 1 : 0}); }
 
 void UiQueue::IssueEffect(const ControlEffect& effect) {
-    ReleaseHeld();
     OnEffectIssued(effect);
     if (OnUiThread()) {
         ApplyEffect(effect);
@@ -62,24 +65,86 @@ void UiQueue::PostTask(std::function<void()> task) {
     Enqueue(std::move(item));
 }
 
-bool UiQueue::WaitLiveOutputRoom() {
-    if (m_nLiveBound == 0 || OnUiThread())
+// --- the live display ---
+
+LiveGroup* UiQueue::OpenGroupLocked(HWND target) {
+    if (m_queue.empty())
+        return nullptr;
+    Item& last = m_queue.back();
+    if (last.m_kind != Item::Live || last.m_live->Target() != target || last.m_live->Full(m_livePolicy))
+        return nullptr;
+    return last.m_live.get();
+}
+
+bool UiQueue::WaitLiveRoomLocked(platform::CMutexLock& lock) {
+    const std::size_t bound = m_livePolicy.m_nBoundBytes;
+    if (bound == 0 || OnUiThread())
         return true;
-    platform::CMutexLock lock(m_mutex);
-    if (m_nLiveBytes >= m_nLiveBound && !m_bLiveWaitEnded) {
+    if (m_nLiveBytes >= bound && !m_bLiveWaitEnded) {
         ++m_nLiveWaits;
-        while (m_nLiveBytes >= m_nLiveBound && !m_bLiveWaitEnded)
+        while (m_nLiveBytes >= bound && !m_bLiveWaitEnded)
             lock.Wait(m_roomCv);
     }
-    m_bLiveDropped = m_bLiveDropped || m_nLiveBytes >= m_nLiveBound;
+    m_bLiveDropped = m_bLiveDropped || m_nLiveBytes >= bound;
     return !m_bLiveDropped;
 }
 
-void UiQueue::PostLiveOutput(std::function<void()> task, std::size_t nBytes) {
-    Item item{Item::Task};
-    item.m_task = std::move(task);
-    item.m_nLiveBytes = nBytes;
-    Enqueue(std::move(item));
+void UiQueue::PostLive(HWND target, const LiveMessage& message) {
+    bool queued = false; // a group was opened or closed: the UI thread has news
+    {
+        platform::CMutexLock lock(m_mutex);
+        LiveGroup* group = OpenGroupLocked(target);
+        if (!group) {
+            // Only a new group waits for room, so that an item is never split by a wait.
+            if (!WaitLiveRoomLocked(lock))
+                return;
+            Item item{Item::Live};
+            item.m_live = std::make_unique<LiveGroup>(target, NowMs());
+            m_queue.push_back(std::move(item));
+            group = m_queue.back().m_live.get();
+            queued = true;
+        }
+        const std::size_t merged = group->Add(message, m_livePolicy);
+        m_nLiveMerged += merged;
+        m_nLiveBytes = m_nLiveBytes + sizeof(LiveMessage) - merged * sizeof(LiveMessage);
+        queued = queued || group->Full(m_livePolicy);
+    }
+    if (queued) {
+        m_cv.notify_all();
+        WakeUi();
+    }
+}
+
+bool UiQueue::HeadReadyLocked(std::int64_t* dueMs) {
+    if (m_queue.empty())
+        return false;
+    const Item& head = m_queue.front();
+    // Anything queued behind a group closes it: it goes at once, to keep its place.
+    if (head.m_kind != Item::Live || m_queue.size() > 1 || head.m_live->Full(m_livePolicy))
+        return true;
+    const std::int64_t due = head.m_live->DueMs(m_livePolicy, m_i64LiveHandedMs);
+    if (NowMs() >= due)
+        return true;
+    *dueMs = due;
+    return false;
+}
+
+std::optional<int> UiQueue::LiveDueInMs() {
+    platform::CMutexLock lock(m_mutex);
+    std::int64_t due = 0;
+    if (HeadReadyLocked(&due) || m_queue.empty())
+        return std::nullopt;
+    return static_cast<int>(std::max<std::int64_t>(due - NowMs(), 1));
+}
+
+std::uint64_t UiQueue::LiveDelivered() {
+    platform::CMutexLock lock(m_mutex);
+    return m_nLiveDelivered;
+}
+
+std::uint64_t UiQueue::LiveMerged() {
+    platform::CMutexLock lock(m_mutex);
+    return m_nLiveMerged;
 }
 
 std::uint64_t UiQueue::LiveOutputWaits() {
@@ -96,7 +161,6 @@ void UiQueue::EndLiveOutputWait() {
 }
 
 int UiQueue::AskOnUiThread(const std::function<int()>& ask, int nFallback) {
-    ReleaseHeld();
     if (OnUiThread())
         return ask();
     PendingCall call{&ask, nFallback};
@@ -118,20 +182,25 @@ void UiQueue::Answer(PendingCall* call, int answer) {
     m_cv.notify_all();
 }
 
-bool UiQueue::Take(Item* item, bool wait) {
-    std::size_t live = 0;
+bool UiQueue::Take(Item* item, TakeMode mode) {
+    bool live = false;
     {
         platform::CMutexLock lock(m_mutex);
-        while (wait && m_queue.empty())
-            lock.Wait(m_cv);
-        if (m_queue.empty())
+        if (mode == TakeMode::WaitAny) {
+            while (m_queue.empty())
+                lock.Wait(m_cv);
+        } else if (std::int64_t due = 0; !HeadReadyLocked(&due)) {
             return false;
+        }
         *item = std::move(m_queue.front());
         m_queue.pop_front();
-        live = item->m_nLiveBytes;
-        m_nLiveBytes -= live;
+        live = item->m_kind == Item::Live;
+        if (live) {
+            m_nLiveBytes -= item->m_live->Size() * sizeof(LiveMessage);
+            m_i64LiveHandedMs = NowMs();
+        }
     }
-    if (live != 0)
+    if (live)
         m_roomCv.notify_all();
     return true;
 }
@@ -142,6 +211,12 @@ void UiQueue::Handle(Item& item) {
         if (item.m_target)
             item.m_target->WindowProc(item.m_message, item.m_wParam, item.m_lParam);
         break;
+    case Item::Live: {
+        const std::size_t n = item.m_live->Deliver();
+        platform::CMutexLock lock(m_mutex);
+        m_nLiveDelivered += n;
+        break;
+    }
     case Item::Effect:
         ApplyEffect(item.m_effect);
         break;
@@ -160,7 +235,7 @@ void UiQueue::Handle(Item& item) {
 std::size_t UiQueue::PumpWhile(const std::function<bool()>& more) {
     std::size_t handled = 0;
     Item item{Item::Posted};
-    while (Take(&item, false)) {
+    while (Take(&item, TakeMode::Ready)) {
         Handle(item);
         ++handled;
         if (more && !more())
@@ -186,20 +261,27 @@ void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
             wakes = m_nWakes; // a Wake from here on is not lost
         }
         PumpWhile(bAskEachItem ? more : nullptr);
-        const std::optional<int> again = OnIdle();
+        std::optional<int> again = OnIdle();
         if (done())
             return;
         platform::CMutexLock lock(m_mutex);
+        std::int64_t due = 0;
+        if (HeadReadyLocked(&due))
+            continue;
+        if (!m_queue.empty()) { // a group not due yet
+            const int dueIn = static_cast<int>(std::max<std::int64_t>(due - NowMs(), 1));
+            again = std::min(again.value_or(dueIn), dueIn);
+        }
         if (again) {
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(*again);
-            while (m_queue.empty() && m_nWakes == wakes) {
+            while (!HeadReadyLocked(&due) && m_nWakes == wakes) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     until - std::chrono::steady_clock::now());
                 if (left.count() <= 0 || !lock.WaitFor(m_cv, left))
                     break;
             }
         } else {
-            while (m_queue.empty() && m_nWakes == wakes)
+            while (!HeadReadyLocked(&due) && m_nWakes == wakes)
                 lock.Wait(m_cv);
         }
     }
@@ -207,7 +289,14 @@ void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
 
 void UiQueue::DiscardPosted() {
     platform::CMutexLock lock(m_mutex);
-    std::erase_if(m_queue, [](const Item& item) { return item.m_kind == Item::Posted; });
+    std::size_t live = 0;
+    std::erase_if(m_queue, [&live](const Item& item) {
+        if (item.m_kind == Item::Live)
+            live += item.m_live->Size() * sizeof(LiveMessage);
+        return item.m_kind == Item::Posted || item.m_kind == Item::Live;
+    });
+    m_nLiveBytes -= live;
+    m_roomCv.notify_all();
 }
 
 bool UiQueue::StartWorker(std::function<int()> proc) {
@@ -225,8 +314,7 @@ bool UiQueue::StartWorker(std::function<int()> proc) {
     try {
         m_worker = std::thread([this, proc = std::move(proc)] {
             const int exitCode = proc();
-            // What the backend kept back goes before the end, which is the last thing queued.
-            ReleaseHeld();
+            // The end is the last thing queued: it closes a group still open before it.
             Item end{Item::WorkerEnd};
             end.m_nExit = exitCode;
             Enqueue(std::move(end));
@@ -255,7 +343,7 @@ void UiQueue::JoinWorker() {
         return;
     EndLiveOutputWait();
     Item item{Item::Posted};
-    while (m_bWorkerRunning && Take(&item, true)) {
+    while (m_bWorkerRunning && Take(&item, TakeMode::WaitAny)) {
         if (item.m_kind == Item::Call)
             Answer(item.m_pCall, item.m_pCall->m_nAnswer);
         else if (item.m_kind == Item::WorkerEnd)

@@ -3,19 +3,28 @@
 // and its boxes to the UI thread, the one loop that hands them out there, and the worker thread,
 // whose end arrives through the same FIFO, after everything it sent.
 //
+// The live display is held here too, in one place for every backend (LiveHold.h): messages the
+// worker posts one after another for it wait as one group, the last item of the FIFO, which takes
+// more of them until anything else is queued behind it. The UI thread hands out a group that is
+// last only when the backend's policy says it is due (PumpUntil waits for that; a backend with a
+// loop of its own asks LiveDueInMs).
+//
 // The UI thread never waits for the worker but in WaitWorker and JoinWorker, which hand out or drop
 // everything meanwhile. The worker waits for the UI thread in two places: for the answer to a box,
-// and, when the backend bounds the live output, for room in the FIFO; a stop ends the latter
+// and, when the policy bounds the live output, for room in the FIFO; a stop ends the latter
 // (EndLiveOutputWait, and the join of a backend going away).
-// Lock order: a backend's own mutex before m_mutex, never the other way; no wait is made with a
-// backend's mutex held.
+// Lock order: m_mutex guards the FIFO, the open group and the bound, and is taken last: a backend
+// may call in holding its own mutex, and the queue calls out to a backend (WakeUi, ApplyEffect,
+// handlers) with m_mutex released. The worker's waits are on condition variables of m_mutex alone.
 #include "platform/Mutex.h"
+#include "ui/LiveHold.h"
 #include "ui/ThreadFlag.h"
 #include "ui/Ui.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -53,7 +62,8 @@ public:
     bool IsWorkerRunning() override { return m_bWorkerRunning; }
     int WorkerExitCode() const { return m_nWorkerExit; }
 
-    // Handles everything queued so far, oldest first; returns how many items it handled.
+    // Handles everything queued so far that may be handed out, oldest first; returns how many items
+    // it handled.
     std::size_t Pump() { return PumpWhile(nullptr); }
     // Handles queued items until `done` is true; sleeps while nothing is queued. `done` is asked
     // whenever the queue is empty, or with `bAskEachItem` after every item as well: a worker
@@ -68,6 +78,9 @@ public:
     void EndLiveOutputWait() EXCLUDES(m_mutex);
     // How often a worker has had to wait for room for the live output.
     std::uint64_t LiveOutputWaits() EXCLUDES(m_mutex);
+    // Live messages handed to their window / merged away by the policy before that.
+    std::uint64_t LiveDelivered() EXCLUDES(m_mutex);
+    std::uint64_t LiveMerged() EXCLUDES(m_mutex);
 
 protected:
     // --- what a backend adds (called by the queue) ---
@@ -75,29 +88,21 @@ protected:
     virtual void ApplyEffect(const ControlEffect& effect) = 0;
     // Sees each effect on the thread that issued it, before it is applied or queued.
     virtual void OnEffectIssued(const ControlEffect&) {}
-    // Any thread: true when the backend keeps the message back to hand it out later (live
-    // display), false to queue it now.
-    virtual bool HoldPosted(HWND, UINT, WPARAM, LPARAM) { return false; }
-    // Any thread: queues what HoldPosted kept back, so that whatever is queued next follows it.
-    virtual void ReleaseHeld() {}
     // Any thread, after something was queued: a backend with an event loop of its own wakes it.
     virtual void WakeUi() {}
     // UI thread, each time PumpUntil has handled everything queued: returns in how many
     // milliseconds it wants to be called again while nothing arrives, or nothing.
     virtual std::optional<int> OnIdle() { return std::nullopt; }
 
+    // The clock the live display's policy is timed by.
+    virtual std::int64_t NowMs();
+
     // --- for backends ---
-    // The policy for the live output, chosen before a worker starts: at most `nBytes` of it wait
-    // in the FIFO, and a worker that has more waits for the UI thread to take some. 0 (as built):
-    // no bound, for a backend that merges the live output instead, so the worker never waits.
-    void SetLiveOutputBound(std::size_t nBytes) { m_nLiveBound = nBytes; }
-    // Worker: waits until the live output waiting in the FIFO is below the bound; false when a
-    // stop ended the wait (or had ended it) with no room. At once on the UI thread or without a
-    // bound. Call it with no lock held.
-    bool WaitLiveOutputRoom() EXCLUDES(m_mutex);
-    // Queues `task`, which carries `nBytes` of live output, in order with everything else; never
-    // waits (see WaitLiveOutputRoom).
-    void PostLiveOutput(std::function<void()> task, std::size_t nBytes);
+    // How the live display is held, chosen before a worker starts; as built, nothing is held.
+    void SetLivePolicy(const LivePolicy& policy) { m_livePolicy = policy; }
+    // UI thread: in how many milliseconds the group last in the FIFO falls due, when it is all
+    // that waits and is not due yet; nothing otherwise.
+    std::optional<int> LiveDueInMs() EXCLUDES(m_mutex);
     // Runs `ask` on the UI thread and returns its answer; a worker waits for it meanwhile. If the
     // worker is joined instead (the backend is going away), it gets `nFallback`.
     int AskOnUiThread(const std::function<int()>& ask, int nFallback) EXCLUDES(m_mutex);
@@ -107,7 +112,8 @@ protected:
     std::size_t PumpWhile(const std::function<bool()>& more);
     // Makes PumpUntil ask OnIdle again (for a backend that keeps something back without queuing).
     void Wake() EXCLUDES(m_mutex);
-    // Drops the posted messages not delivered yet: a window that is gone gets none.
+    // Drops the posted messages and live groups not delivered yet: a window that is gone gets
+    // none.
     void DiscardPosted() EXCLUDES(m_mutex);
     // Waits for the worker without handing anything out, when the windows may be gone: messages,
     // effects and tasks are dropped, and a box the worker waits on gets its fallback answer.
@@ -122,7 +128,7 @@ private:
         bool m_bAnswered = false;
     };
     struct Item {
-        enum Kind { Posted, Effect, Task, Call, WorkerEnd };
+        enum Kind { Posted, Live, Effect, Task, Call, WorkerEnd };
         explicit Item(Kind kind) : m_kind(kind) {}
         Kind m_kind;
         HWND m_target = nullptr;
@@ -133,12 +139,23 @@ private:
         std::function<void()> m_task;
         PendingCall* m_pCall = nullptr;
         int m_nExit = 0;
-        std::size_t m_nLiveBytes = 0; // of the live output's bound
+        std::unique_ptr<LiveGroup> m_live;
     };
     void IssueEffect(const ControlEffect& effect);
     void Enqueue(Item item) EXCLUDES(m_mutex);
-    // The oldest item, waiting for one when `wait`; false when there is none.
-    bool Take(Item* item, bool wait) EXCLUDES(m_mutex);
+    void PostLive(HWND target, const LiveMessage& message) EXCLUDES(m_mutex);
+    // The group last in the FIFO that `target`'s next live message joins, or null.
+    LiveGroup* OpenGroupLocked(HWND target) REQUIRES(m_mutex);
+    // Worker: waits until the live output in the FIFO is below the bound; false when a stop ended
+    // the wait (or had ended it) with no room.
+    bool WaitLiveRoomLocked(platform::CMutexLock& lock) REQUIRES(m_mutex);
+    // True when the oldest item may be handed out now; otherwise, with an undue group, when it
+    // falls due.
+    bool HeadReadyLocked(std::int64_t* dueMs) REQUIRES(m_mutex);
+    // Ready: the oldest item if it may be handed out now. WaitAny: the oldest item, due or not,
+    // waiting for one (a join). False when there is none.
+    enum class TakeMode { Ready, WaitAny };
+    bool Take(Item* item, TakeMode mode) EXCLUDES(m_mutex);
     void Handle(Item& item);
     void Answer(PendingCall* call, int answer) EXCLUDES(m_mutex);
     void OnWorkerEnd(int exitCode);
@@ -148,13 +165,16 @@ private:
     std::condition_variable m_cv; // the queue grew, a call was answered, or Wake
     std::deque<Item> m_queue GUARDED_BY(m_mutex);
     std::uint64_t m_nWakes GUARDED_BY(m_mutex) = 0;
-    // The live output: what of it waits in m_queue, the bound, and whether a stop ended the wait.
+    // The live display: its policy, what of it waits in m_queue, whether a stop ended the wait.
+    LivePolicy m_livePolicy; // set by the backend before a worker exists
     std::condition_variable m_roomCv; // live output was taken from m_queue, or a stop came
     std::size_t m_nLiveBytes GUARDED_BY(m_mutex) = 0;
     bool m_bLiveWaitEnded GUARDED_BY(m_mutex) = false;
     bool m_bLiveDropped GUARDED_BY(m_mutex) = false;
     std::uint64_t m_nLiveWaits GUARDED_BY(m_mutex) = 0;
-    std::size_t m_nLiveBound = 0; // set by the backend before a worker exists
+    std::int64_t m_i64LiveHandedMs GUARDED_BY(m_mutex) = -1; // when a group was last handed out
+    std::uint64_t m_nLiveDelivered GUARDED_BY(m_mutex) = 0;
+    std::uint64_t m_nLiveMerged GUARDED_BY(m_mutex) = 0;
 
     std::thread m_worker; // kept joinable until joined, so a wait always has a thread to wait for
     CUiThreadOnly<bool> m_bWorkerRunning{false};

@@ -56,7 +56,7 @@ struct Result {
 Result RunOnce(desktop::QtUi& ui, const std::string& dir, bool display) {
     Result result;
     std::remove((dir + "/Result.txt").c_str()); // no overwrite question
-    const long long delivered = ui.DiffMessagesDelivered(), merged = ui.DiffMessagesMerged();
+    const long long delivered = ui.LiveDelivered(), merged = ui.LiveMerged();
 
     // Every box is answered at once with its default button, as a user who reads nothing.
     QTimer answer;
@@ -92,8 +92,8 @@ Result RunOnce(desktop::QtUi& ui, const std::string& dir, bool display) {
         click(IDOK);
     });
     CMyMainApp().InitInstance();
-    result.m_delivered = ui.DiffMessagesDelivered() - delivered;
-    result.m_merged = ui.DiffMessagesMerged() - merged;
+    result.m_delivered = ui.LiveDelivered() - delivered;
+    result.m_merged = ui.LiveMerged() - merged;
     return result;
 }
 

@@ -155,7 +155,7 @@ TEST_F(QtUiTest, FloodOfLiveDisplayKeepsOrderSkipsOnlyWholeOldTriplesAndLetsTheL
     EXPECT_GT(triples, 0u);
     // What was not delivered was merged away, nothing else; the queue never held more than a
     // few of them at a time, however many were posted.
-    EXPECT_EQ(m_ui.DiffMessagesDelivered() + m_ui.DiffMessagesMerged(), posted.load());
+    EXPECT_EQ(m_ui.LiveDelivered() + m_ui.LiveMerged(), posted.load());
     EXPECT_EQ(m_ui.GetProgressPos(IDC_PROGRESS), 100);
     EXPECT_GT(ticksSeen.load(), 0);
 }
