@@ -48,6 +48,17 @@ public:
 
     // Adds a message; returns how many messages the policy merged away.
     std::size_t Add(const LiveMessage& message, const LivePolicy& policy);
+    // True when it holds exactly one whole item.
+    bool HoldsOneWholeItem(const LivePolicy& policy) const {
+        return !m_messages.empty() && m_messages.front().m_message == policy.m_nFirst &&
+               m_messages.back().m_message == policy.m_nLast;
+    }
+    // Drops every message, old news; returns how many.
+    std::size_t Clear() {
+        const std::size_t n = m_messages.size();
+        m_messages.clear();
+        return n;
+    }
     // True when no more may join it.
     bool Full(const LivePolicy& policy) const {
         return policy.m_nMaxGroup != 0 && m_messages.size() >= policy.m_nMaxGroup;

@@ -104,7 +104,9 @@ void UiQueue::PostLive(HWND target, const LiveMessage& message) {
             group = m_queue.back().m_live.get();
             queued = true;
         }
-        const std::size_t merged = group->Add(message, m_livePolicy);
+        std::size_t merged = group->Add(message, m_livePolicy);
+        if (m_livePolicy.m_bLatestOnly && group->HoldsOneWholeItem(m_livePolicy))
+            merged += MergeEarlierGroupsLocked(target);
         m_nLiveMerged += merged;
         m_nLiveBytes = m_nLiveBytes + sizeof(LiveMessage) - merged * sizeof(LiveMessage);
         queued = queued || group->Full(m_livePolicy);
@@ -115,13 +117,29 @@ void UiQueue::PostLive(HWND target, const LiveMessage& message) {
     }
 }
 
+std::size_t UiQueue::MergeEarlierGroupsLocked(HWND target) {
+    std::size_t merged = 0;
+    for (auto it = std::next(m_queue.rbegin()); it != m_queue.rend(); ++it) {
+        if (it->m_kind == Item::Effect)
+            continue;
+        if (it->m_kind != Item::Live || it->m_live->Target() != target)
+            break;
+        merged += it->m_live->Clear();
+    }
+    return merged;
+}
+
 bool UiQueue::HeadReadyLocked(std::int64_t* dueMs) {
     if (m_queue.empty())
         return false;
     const Item& head = m_queue.front();
-    // Anything queued behind a group closes it: it goes at once, to keep its place.
-    if (head.m_kind != Item::Live || m_queue.size() > 1 || head.m_live->Full(m_livePolicy))
+    if (head.m_kind != Item::Live || head.m_live->Size() == 0 || head.m_live->Full(m_livePolicy))
         return true;
+    // Whatever else is queued behind a group goes at once, and the group before it, to keep its
+    // place; effects and later groups wait with it.
+    for (auto it = std::next(m_queue.begin()); it != m_queue.end(); ++it)
+        if (it->m_kind != Item::Effect && it->m_kind != Item::Live)
+            return true;
     const std::int64_t due = head.m_live->DueMs(m_livePolicy, m_i64LiveHandedMs);
     if (NowMs() >= due)
         return true;
@@ -195,7 +213,7 @@ bool UiQueue::Take(Item* item, TakeMode mode) {
         *item = std::move(m_queue.front());
         m_queue.pop_front();
         live = item->m_kind == Item::Live;
-        if (live) {
+        if (live && item->m_live->Size() != 0) {
             m_nLiveBytes -= item->m_live->Size() * sizeof(LiveMessage);
             m_i64LiveHandedMs = NowMs();
         }

@@ -5,9 +5,10 @@
 //
 // The live display is held here too, in one place for every backend (LiveHold.h): messages the
 // worker posts one after another for it wait as one group, the last item of the FIFO, which takes
-// more of them until anything else is queued behind it. The UI thread hands out a group that is
-// last only when the backend's policy says it is due (PumpUntil waits for that; a backend with a
-// loop of its own asks LiveDueInMs).
+// more of them until anything else is queued behind it. The UI thread hands out a group when the
+// backend's policy says it is due, or at once when anything but effects and other groups waits
+// behind it (PumpUntil waits for that; a backend with a loop of its own asks LiveDueInMs): the
+// effects a worker issues between differences then wait with them, a display's pace at most.
 //
 // The UI thread never waits for the worker but in WaitWorker and JoinWorker, which hand out or drop
 // everything meanwhile. The worker waits for the UI thread in two places: for the answer to a box,
@@ -149,6 +150,9 @@ private:
     // Worker: waits until the live output in the FIFO is below the bound; false when a stop ended
     // the wait (or had ended it) with no room.
     bool WaitLiveRoomLocked(platform::CMutexLock& lock) REQUIRES(m_mutex);
+    // Latest only: a whole item makes the groups before it old news, as far back as only effects
+    // stand between them. Returns how many messages that merged away.
+    std::size_t MergeEarlierGroupsLocked(HWND target) REQUIRES(m_mutex);
     // True when the oldest item may be handed out now; otherwise, with an undue group, when it
     // falls due.
     bool HeadReadyLocked(std::int64_t* dueMs) REQUIRES(m_mutex);
