@@ -271,6 +271,7 @@ void UiQueue::Wake() {
 }
 
 void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
+    using Clock = std::chrono::steady_clock;
     const std::function<bool()> more = [&done] { return !done(); };
     for (;;) {
         std::uint64_t wakes = 0;
@@ -279,28 +280,34 @@ void UiQueue::PumpUntil(const std::function<bool()>& done, bool bAskEachItem) {
             wakes = m_nWakes; // a Wake from here on is not lost
         }
         PumpWhile(bAskEachItem ? more : nullptr);
-        std::optional<int> again = OnIdle();
+        const std::optional<int> again = OnIdle();
         if (done())
             return;
+        std::optional<Clock::time_point> idleUntil;
+        if (again)
+            idleUntil = Clock::now() + std::chrono::milliseconds(*again);
         platform::CMutexLock lock(m_mutex);
-        std::int64_t due = 0;
-        if (HeadReadyLocked(&due))
-            continue;
-        if (!m_queue.empty()) { // a group not due yet
-            const int dueIn = static_cast<int>(std::max<std::int64_t>(due - NowMs(), 1));
-            again = std::min(again.value_or(dueIn), dueIn);
-        }
-        if (again) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(*again);
-            while (!HeadReadyLocked(&due) && m_nWakes == wakes) {
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    until - std::chrono::steady_clock::now());
-                if (left.count() <= 0 || !lock.WaitFor(m_cv, left))
-                    break;
+        // Until something may be handed out, a Wake, or OnIdle's time; a group that opens or
+        // waits meanwhile shortens the wait to when it falls due.
+        for (;;) {
+            std::int64_t due = 0;
+            if (HeadReadyLocked(&due) || m_nWakes != wakes)
+                break;
+            std::optional<Clock::time_point> until = idleUntil;
+            if (!m_queue.empty()) {
+                const auto groupUntil =
+                    Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(due - NowMs(), 1));
+                until = std::min(until.value_or(groupUntil), groupUntil);
             }
-        } else {
-            while (!HeadReadyLocked(&due) && m_nWakes == wakes)
+            if (!until) {
                 lock.Wait(m_cv);
+                continue;
+            }
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*until - Clock::now());
+            if (idleUntil && Clock::now() >= *idleUntil)
+                break;
+            if (left.count() > 0)
+                lock.WaitFor(m_cv, left);
         }
     }
 }

@@ -44,12 +44,13 @@ public:
     int MessageBox(const BoxSpec&) override { return IDOK; }
     int OverwriteQuestion(const DialogTemplate&, const std::string&) override { return IDOK; }
 
-    std::int64_t NowMs() override { return m_now.load(); }
+    std::int64_t NowMs() override { return m_bRealClock ? UiQueue::NowMs() : m_now.load(); }
     void ApplyEffect(const ControlEffect& effect) override {
         m_log.push_back({kEffect, static_cast<WPARAM>(effect.m_nValue)});
     }
 
     std::atomic<std::int64_t> m_now{1000};
+    bool m_bRealClock = false;
     std::vector<Event> m_log; // the UI thread's
 };
 
@@ -170,6 +171,25 @@ TEST(LiveHold, EveryInterleavingKeepsTheWorkersOrder) {
             }
         }
     }
+}
+
+// The UI thread waiting for nothing in particular hands a gathered group out when it falls due,
+// though the worker sends nothing after it.
+TEST(LiveHold, AGroupFallsDueWhileTheUiThreadWaits) {
+    testsupport::Watchdog dog(60, "a group that never fell due");
+    HoldUi ui(kPolicies[0].m_policy);
+    ui.m_bRealClock = true;
+    std::binary_semaphore shown{0};
+    ui.StartWorker([&] {
+        for (UINT m = kFirst; m <= kLast; ++m)
+            ui.PostMessage(&ui, m, 1, 0);
+        shown.acquire();
+        return 0;
+    });
+    ui.PumpUntil([&] { return ui.m_log.size() == 3; });
+    shown.release();
+    ui.WaitWorker();
+    EXPECT_EQ(ui.m_log.size(), 3u);
 }
 
 // Spins until `done`, which another thread makes true; the watchdog ends a wait that never does.
