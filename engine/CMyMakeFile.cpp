@@ -441,9 +441,12 @@ void CMyMakeFile::ReadBlockData() {
     if (!m_pSource->IsReadingAhead())
         m_pSource->ReadAhead(size);
     std::int64_t readA = 0, readB = 0;
-    // Only an abort gives up the wait, as it gives up everything else: its loop ends the worker at
-    // once. A stop request still waits for the block, as it waits for any unit of work.
-    if (!m_pSource->TakeBlock(&readA, &readB, [this] { return m_bAbort != FALSE; }))
+    // An abort gives up the wait, as it gives up everything else: its loop ends the worker at
+    // once. A stop request waits for a block read here, as it waits for any unit of work, but not
+    // for one from another machine, whose server may have stopped answering.
+    const bool remote = m_pSource == &m_remoteReader;
+    if (!m_pSource->TakeBlock(&readA, &readB,
+                              [this, remote] { return m_bAbort != FALSE || (remote && m_bStop != FALSE); }))
         return;
     // Fewer bytes than planned means the file shrank since it was measured: comparing the rest
     // of the buffer would report bytes of the previous block.

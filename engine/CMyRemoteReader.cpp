@@ -13,6 +13,7 @@ namespace {
 
 // How often a wait for the block looks whether it is to give up.
 constexpr auto kGiveUpPoll = std::chrono::milliseconds(50);
+constexpr auto kStopGrace = std::chrono::seconds(1);
 
 using remote::kLeafSize;
 using remote::kSubLeafSize;
@@ -136,10 +137,17 @@ bool CMyRemoteReader::TakeBlock(std::int64_t* pi64ReadA, std::int64_t* pi64ReadB
 
 void CMyRemoteReader::Stop() {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_bStop = true;
+        m_cv.notify_all();
+        // A block still being read is given a moment; then its connections are cut, so that a
+        // server that stopped answering cannot hold up the end of a run.
+        if (m_bAsked && !m_cv.wait_for(lock, kStopGrace, [this] { return !m_bAsked; })) {
+            for (Side& side : m_aSides)
+                if (side.m_pRemote)
+                    side.m_pRemote->Abandon();
+        }
     }
-    m_cv.notify_all();
     if (m_thread.joinable())
         m_thread.join();
     m_bAhead = false;

@@ -2,9 +2,11 @@
 
 #include "platform/RetryAfterSignal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +113,13 @@ std::int64_t ChildProcess::Read(void* p, std::size_t n) {
     return r;
 }
 
+bool ChildProcess::WaitReadable(int nMs) {
+    if (m_nFrom == -1)
+        return true; // a read ends at once
+    pollfd pfd{m_nFrom, POLLIN, 0};
+    return RetryAfterSignal([&] { return ::poll(&pfd, 1, std::max(nMs, 0)); }) != 0;
+}
+
 std::int64_t ChildProcess::Write(const void* p, std::size_t n) {
     if (m_nTo == -1) {
         m_nErrno = EBADF;
@@ -153,6 +162,13 @@ int ChildProcess::Wait() {
 void ChildProcess::Kill() {
     if (m_nPid > 0)
         ::kill(m_nPid, SIGKILL);
+}
+
+void ChildProcess::Cut() {
+    for (int fd : {m_nTo, m_nFrom})
+        if (fd != -1)
+            ::shutdown(fd, SHUT_RDWR);
+    Kill();
 }
 
 } // namespace platform

@@ -23,6 +23,8 @@ public:
     int FromChild() const { return m_nFrom; }
     // Reads what the child wrote, at most `n` bytes: 0 at the end, -1 on failure.
     std::int64_t Read(void* p, std::size_t n);
+    // Waits at most `nMs` for something to read (or the end): false when none came.
+    bool WaitReadable(int nMs);
     // Writes all `n` bytes: -1 on failure (EPIPE when the child is gone).
     std::int64_t Write(const void* p, std::size_t n);
     void CloseToChild();
@@ -32,6 +34,10 @@ public:
     int Wait();
     // Ends the child at once (SIGKILL); Wait then reaps it.
     void Kill();
+    // Any thread: shuts both our ends down, so that a read or a write under way on another thread
+    // ends at once, whoever else (a child of the child) holds the other ends; then kills the
+    // child. The ends stay open until closed.
+    void Cut();
     int Pid() const { return m_nPid; }
     int LastError() const { return m_nErrno; }
 

@@ -1,6 +1,7 @@
 #include "remote/RemoteFile.h"
 
 #include "diffdb/CMyDiffDataBase.h"
+#include "platform/Clock.h"
 #include "remote/Protocol.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@ static_assert(RemoteFile::kMaxLeavesAsked == remote::kMaxLeavesAsked);
 
 constexpr std::size_t kInBuffer = 64 * 1024;
 constexpr std::size_t kMaxAnswerShown = 200;
+// How long a connection being closed may take to end once its input has.
+constexpr std::int64_t kCloseGraceMs = 2000;
 
 std::uint32_t ReplyTypeOf(std::uint32_t nType) {
     switch (nType) {
@@ -503,17 +506,34 @@ bool RemoteFile::SyncFile(int* pErrno) {
     return true;
 }
 
+void RemoteFile::Abandon() {
+    if (m_pChild)
+        m_pChild->Cut();
+}
+
 bool RemoteFile::Close() {
     if (!m_pChild)
         return m_strError.empty();
     // The server ends when its input ends, after the replies still owed, which are dropped;
-    // then the rsh ends. A far end that failed us is not waited for.
+    // then the rsh ends. A far end that failed us is not waited for, nor for long one that does
+    // not end.
     m_pChild->CloseToChild();
+    bool bCut = false; // what it owed is dropped anyway: how it ended then says nothing
     if (!m_strError.empty()) {
         m_pChild->Kill();
     } else {
+        const std::int64_t i64Until = platform::MonotonicMs() + kCloseGraceMs;
         char drop[4096];
-        while (ReadSome(drop, sizeof drop) != 0) {
+        for (;;) {
+            const std::int64_t i64Left = i64Until - platform::MonotonicMs();
+            if (m_nInPos == m_nInEnd &&
+                (i64Left <= 0 || !m_pChild->WaitReadable(static_cast<int>(i64Left)))) {
+                m_pChild->Cut();
+                bCut = true;
+                break;
+            }
+            if (ReadSome(drop, sizeof drop) == 0)
+                break;
         }
     }
     const int nStatus = m_pChild->Wait();
@@ -522,7 +542,7 @@ bool RemoteFile::Close() {
     m_nInFlight = 0;
     m_nBytesInFlight = 0;
     m_bOpen = false;
-    if (m_strError.empty() && nStatus != 0)
+    if (m_strError.empty() && nStatus != 0 && !bCut)
         m_strError = m_target.m_rsh[0] + " to " + m_target.m_strHost + " ended with status " +
                      std::to_string(nStatus);
     return m_strError.empty();

@@ -110,6 +110,9 @@ public:
     // Ends the connection: closes our ends and waits for the rsh to exit. False when the
     // connection had failed or the rsh ended badly (ErrorText()).
     bool Close();
+    // Any thread: cuts the connection (its ends shut down, its rsh killed), so that a wait for a
+    // server that has stopped answering ends as a lost connection. The owner still closes it.
+    void Abandon();
 
     // "connection to HOST lost", a refusal of the far end, a malformed reply, …: English, one
     // line, naming the host.
