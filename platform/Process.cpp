@@ -139,8 +139,13 @@ std::int64_t ChildProcess::Write(const void* p, std::size_t n) {
     return static_cast<std::int64_t>(n);
 }
 
-void ChildProcess::CloseToChild() { CloseFd(m_nTo); }
-void ChildProcess::CloseFromChild() { CloseFd(m_nFrom); }
+void ChildProcess::CloseEnd(int& fd) {
+    CMutexLock lock(m_endsMutex);
+    CloseFd(fd);
+}
+
+void ChildProcess::CloseToChild() { CloseEnd(m_nTo); }
+void ChildProcess::CloseFromChild() { CloseEnd(m_nFrom); }
 
 int ChildProcess::Wait() {
     CloseToChild();
@@ -165,9 +170,12 @@ void ChildProcess::Kill() {
 }
 
 void ChildProcess::Cut() {
-    for (int fd : {m_nTo, m_nFrom})
-        if (fd != -1)
-            ::shutdown(fd, SHUT_RDWR);
+    {
+        CMutexLock lock(m_endsMutex);
+        for (int fd : {m_nTo, m_nFrom})
+            if (fd != -1)
+                ::shutdown(fd, SHUT_RDWR);
+    }
     Kill();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 // A child program with its standard input and output as pipes to us, its standard error ours.
+#include "platform/Mutex.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,6 +44,11 @@ public:
     int LastError() const { return m_nErrno; }
 
 private:
+    void CloseEnd(int& fd) EXCLUDES(m_endsMutex);
+
+    // Cut may come from another thread than the one that reads, writes and closes: it shuts the
+    // ends down under this mutex, under which they are closed, so it never meets one closing.
+    CMutex m_endsMutex;
     int m_nPid = -1;
     int m_nTo = -1;
     int m_nFrom = -1;
