@@ -26,15 +26,15 @@ std::string Numbered(WPARAM n) {
     return text;
 }
 
-// Records what it is sent and prints a line per difference, as the main window's output box
-// does through the command line's observer.
-class LineWindow : public ui::CWndTarget {
+// Records what it is sent and, given the backend, prints a line per difference, as the main
+// window's output box does through the command line's observer.
+class Window : public ui::CWndTarget {
 public:
-    explicit LineWindow(cli::ConsoleUi& ui) : m_ui(ui) {}
+    explicit Window(cli::ConsoleUi* printTo = nullptr) : m_printTo(printTo) {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
         m_received.emplace_back(message, wParam, lParam);
-        if (message == WM_DIFF_COUNT)
-            m_ui.PrintLine(Numbered(wParam));
+        if (m_printTo && message == WM_DIFF_COUNT)
+            m_printTo->PrintLine(Numbered(wParam));
         return 0;
     }
     void OnCommand(int) override {}
@@ -42,8 +42,17 @@ public:
     std::vector<Message> m_received;
 
 private:
-    cli::ConsoleUi& m_ui;
+    cli::ConsoleUi* m_printTo;
 };
+
+// The worker's three messages for difference `n`, as the engine posts them, recorded in `posted`.
+void PostDifference(ui::UiQueue& ui, Window& window, WPARAM n, std::vector<Message>& posted) {
+    for (const Message& m : {Message{WM_DIFF_ADRS, n * 64, 0}, Message{WM_DIFF_DATA, 1, 2},
+                             Message{WM_DIFF_COUNT, n, 0}}) {
+        posted.push_back(m);
+        ui.PostMessage(&window, std::get<0>(m), std::get<1>(m), std::get<2>(m));
+    }
+}
 
 TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSummary) {
     TempDir dir;
@@ -56,17 +65,12 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
     ui.SetStdoutBoxes([](const ui::BoxSpec& box) {
         return box.m_icon == ui::BoxIcon::Information;
     });
-    LineWindow window(ui);
+    Window window(&ui);
     std::vector<Message> posted;
     constexpr WPARAM kDiffs = 20000;
     ui.StartWorker([&] {
         for (WPARAM n = 1; n <= kDiffs; ++n) {
-            const Message triple[] = {{WM_DIFF_ADRS, n * 64, 0}, {WM_DIFF_DATA, 1, 2},
-                                      {WM_DIFF_COUNT, n, 0}};
-            for (const Message& m : triple) {
-                posted.push_back(m);
-                ui.PostMessage(&window, std::get<0>(m), std::get<1>(m), std::get<2>(m));
-            }
+            PostDifference(ui, window, n, posted);
             if (n % 7000 == 0) { // something else in between, as a chunk's end would bring
                 posted.emplace_back(WM_DISABLE_CTRLS, n, 0);
                 ui.PostMessage(&window, WM_DISABLE_CTRLS, n, 0);
@@ -92,18 +96,7 @@ TEST(DisplayBatches, ArriveInOrderWithEverythingElseAndTheirLinesPrecedeTheSumma
 
 TEST(DisplayBatches, WhatAWorkerGatheredLastIsDeliveredWhenItEndsWithoutAWord) {
     CCliUi ui;
-    std::vector<UINT> received;
-    class Sink : public ui::CWndTarget {
-    public:
-        explicit Sink(std::vector<UINT>& out) : m_out(out) {}
-        LRESULT WindowProc(UINT message, WPARAM, LPARAM) override {
-            m_out.push_back(message);
-            return 0;
-        }
-        void OnCommand(int) override {}
-        void OnDropFiles(int, const std::vector<std::string>&) override {}
-        std::vector<UINT>& m_out;
-    } sink(received);
+    Window sink;
     ui.StartWorker([&] {
         ui.PostMessage(&sink, WM_DIFF_ADRS, 0, 0);
         ui.PostMessage(&sink, WM_DIFF_DATA, 0, 0);
@@ -111,7 +104,8 @@ TEST(DisplayBatches, WhatAWorkerGatheredLastIsDeliveredWhenItEndsWithoutAWord) {
         return 1; // abandoned, as on the disk reserve: nothing else follows
     });
     ui.WaitWorker();
-    EXPECT_EQ(received, (std::vector<UINT>{WM_DIFF_ADRS, WM_DIFF_DATA, WM_DIFF_COUNT}));
+    EXPECT_EQ(sink.m_received, (std::vector<Message>{{WM_DIFF_ADRS, 0, 0}, {WM_DIFF_DATA, 0, 0},
+                                                     {WM_DIFF_COUNT, 1, 0}}));
 }
 
 // A reader that takes nothing (a pager paused): the worker is held once a bounded amount of live
@@ -121,28 +115,14 @@ TEST(DisplayBatches, AWorkerAheadOfItsReaderWaitsAtTheBoundAndAStopEndsTheWait) 
     struct : CCliUi {
         using UiQueue::PumpWhile;
     } ui;
-    class Sink : public ui::CWndTarget {
-    public:
-        LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-            m_received.emplace_back(message, wParam, lParam);
-            return 0;
-        }
-        void OnCommand(int) override {}
-        void OnDropFiles(int, const std::vector<std::string>&) override {}
-        std::vector<Message> m_received;
-    } window;
+    Window window;
     std::vector<Message> posted;
     std::atomic<std::size_t> nPosted{0};
     std::atomic<bool> done{false};
     ui.StartWorker([&] {
         for (WPARAM n = 1; n <= 100000; ++n) {
-            const Message triple[] = {
-                {WM_DIFF_ADRS, n * 64, 0}, {WM_DIFF_DATA, 1, 2}, {WM_DIFF_COUNT, n, 0}};
-            for (const Message& m : triple) {
-                posted.push_back(m);
-                ui.PostMessage(&window, std::get<0>(m), std::get<1>(m), std::get<2>(m));
-                ++nPosted;
-            }
+            PostDifference(ui, window, n, posted);
+            nPosted += 3;
         }
         done = true;
         return 0;
